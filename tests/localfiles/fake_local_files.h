@@ -1,0 +1,166 @@
+#pragma once
+// In-memory stand-ins for the local-file ports: a file system with injectable states, a settings store and a
+// scripted Yes/No user.
+#include <deque>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "localfiles/file_system.h"
+#include "localfiles/settings.h"
+
+namespace qm::testing {
+
+struct FakeFile {
+    std::wstring name;
+    std::uint64_t size = 0;
+    FileTimes times;
+    std::uint32_t crc = 0;
+    ExclusiveOpenResult open = ExclusiveOpenResult::Opened;
+    bool timesReadable = true;
+};
+
+class FakeFileSystem : public FileSystem {
+public:
+    std::wstring tempPath = L"C:\\Temp\\";
+    std::set<std::wstring> failCreate;  // keys of folders whose creation fails
+    std::vector<std::wstring> created;  // folders created, as asked
+    std::vector<std::wstring> crcReads;
+    int findCalls = 0;
+
+    void AddFolder(const std::wstring& path) { folders_.insert(Key(path)); }
+    FakeFile& AddFile(const std::wstring& path, std::uint64_t size) {
+        FakeFile& f = files_[Key(path)];
+        f.name = path.substr(path.find_last_of(L"\\/") + 1);
+        f.size = size;
+        return f;
+    }
+    bool HasFolder(const std::wstring& path) const { return folders_.count(Key(path)) != 0; }
+    const FakeFile* File(const std::wstring& path) const {
+        auto it = files_.find(Key(path));
+        return it == files_.end() ? nullptr : &it->second;
+    }
+
+    std::optional<DirectoryEntry> FindFirst(const std::wstring& path) override {
+        ++findCalls;
+        const std::wstring key = Key(path);
+        if (key.find_first_of(L"*?") == std::wstring::npos) {
+            if (auto it = files_.find(key); it != files_.end()) return DirectoryEntry{it->second.name, it->second.size};
+            if (folders_.count(key)) return DirectoryEntry{path.substr(path.find_last_of(L"\\/") + 1), 0};
+            return std::nullopt;
+        }
+        const std::size_t cut = key.rfind(L'\\');
+        const std::wstring folder = key.substr(0, cut + 1), pattern = key.substr(cut + 1);
+        for (const auto& [k, f] : files_)
+            if (k.compare(0, folder.size(), folder) == 0 && k.find(L'\\', folder.size()) == std::wstring::npos &&
+                Matches(pattern.c_str(), k.c_str() + folder.size()))
+                return DirectoryEntry{f.name, f.size};
+        return std::nullopt;
+    }
+    ExclusiveOpenResult OpenExclusive(const std::wstring& path) override {
+        auto it = files_.find(Key(path));
+        return it == files_.end() ? ExclusiveOpenResult::Failed : it->second.open;
+    }
+    std::optional<FileTimes> ReadTimes(const std::wstring& path) override {
+        auto it = files_.find(Key(path));
+        if (it == files_.end() || !it->second.timesReadable) return std::nullopt;
+        return it->second.times;
+    }
+    bool WriteTimes(const std::wstring& path, FileTime created, FileTime written) override {
+        auto it = files_.find(Key(path));
+        if (it == files_.end() || it->second.open != ExclusiveOpenResult::Opened) return false;
+        it->second.times = {created, written};
+        return true;
+    }
+    std::uint32_t ContentCrc(const std::wstring& path) override {
+        crcReads.push_back(path);
+        auto it = files_.find(Key(path));
+        return it == files_.end() ? 0 : it->second.crc;
+    }
+    bool IsFolder(const std::wstring& path) override { return folders_.count(Key(path)) != 0; }
+    PathQuery QueryPath(const std::wstring& path) override {
+        const std::wstring key = Key(path);
+        if (folders_.count(key) || files_.count(key)) return PathQuery::Exists;
+        return folders_.count(Parent(key)) ? PathQuery::NotFound : PathQuery::OtherError;
+    }
+    bool CreateFolder(const std::wstring& path) override {
+        const std::wstring key = Key(path);
+        if (failCreate.count(key) || folders_.count(key) || files_.count(key) || !folders_.count(Parent(key)))
+            return false;
+        folders_.insert(key);
+        created.push_back(path);
+        return true;
+    }
+    std::wstring TempPath() override { return tempPath; }
+
+    // Lower case, forward slashes as backslashes, no trailing backslash.
+    static std::wstring Key(std::wstring path) {
+        for (auto& c : path) {
+            if (c == L'/') c = L'\\';
+            if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+        }
+        while (path.size() > 1 && path.back() == L'\\') path.pop_back();
+        return path;
+    }
+
+private:
+    static std::wstring Parent(const std::wstring& key) {
+        const std::size_t cut = key.rfind(L'\\');
+        return cut == std::wstring::npos ? std::wstring() : Key(key.substr(0, cut + 1));
+    }
+    static bool Matches(const wchar_t* p, const wchar_t* s) {
+        if (!*p) return !*s;
+        if (*p == L'*') return Matches(p + 1, s) || (*s && Matches(p, s + 1));
+        return *s && (*p == L'?' || *p == *s) && Matches(p + 1, s + 1);
+    }
+
+    std::set<std::wstring> folders_;
+    std::map<std::wstring, FakeFile> files_;
+};
+
+class FakeSystemText : public SystemText {
+public:
+    std::map<std::wstring, CalendarTime> dates;
+    std::map<std::uint32_t, std::wstring> messages;
+
+    std::optional<CalendarTime> ParseUserDate(const std::wstring& text) override {
+        auto it = dates.find(text);
+        if (it == dates.end()) return std::nullopt;
+        return it->second;
+    }
+    std::wstring ErrorMessage(std::uint32_t code) override {
+        auto it = messages.find(code);
+        return it == messages.end() ? std::wstring() : it->second;
+    }
+};
+
+class FakeSettingsStore : public SettingsStore {
+public:
+    std::map<std::wstring, std::wstring> values;
+    std::wstring personal = L"C:\\Users\\me\\Documents";
+
+    std::wstring ReadSetting(const std::wstring& name) override {
+        auto it = values.find(name);
+        return it == values.end() ? std::wstring() : it->second;
+    }
+    void WriteSetting(const std::wstring& text, const std::wstring& name) override { values[name] = text; }
+    std::wstring PersonalFolder() override { return personal; }
+};
+
+// Answers Yes/No questions from a script and records what was asked.
+class ScriptedQuestions : public Questions {
+public:
+    std::deque<bool> answers;
+    std::vector<std::pair<std::wstring, std::wstring>> asked;  // caption, text
+
+    bool AskYesNo(const std::wstring& caption, const std::wstring& text) override {
+        asked.emplace_back(caption, text);
+        if (answers.empty()) return false;
+        const bool answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+};
+
+}  // namespace qm::testing
