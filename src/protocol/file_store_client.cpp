@@ -1,0 +1,81 @@
+#include "protocol/file_store_client.h"
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "protocol/wire_text.h"
+
+namespace qm {
+
+namespace {
+
+FileError SizeChangedError(const std::wstring& path) {
+    return FileError(0, L"The size of \"" + path +
+                            L"\" does not match the size announced to the server; the file was not sent.");
+}
+
+}  // namespace
+
+void SendGetFile(HttpRequest& request, const std::wstring& requestText) {
+    request.AddRequestHeaders(kGetFileContentType);
+    const std::string body = EncodeGetFileBody(requestText);
+    request.BeginRequest(static_cast<std::uint32_t>(body.size()));
+    if (!body.empty()) request.Write(body.data(), body.size());
+    request.EndRequest();
+}
+
+PostResult SendFilePost(HttpRequest& request, PostedFileSource& files, const std::wstring& headerBlock,
+                        const std::wstring& localPath, std::uint32_t fileSize, PostObserver& observer) {
+    if (!headerBlock.empty()) request.AddRequestHeaders(headerBlock);
+    std::unique_ptr<PostedFile> file = files.OpenExclusive(localPath);
+    observer.Opened();
+    if (observer.Cancelled()) return PostResult::Cancelled;
+    request.BeginRequest(fileSize);
+    std::vector<char> piece(kPostPieceSize);
+    std::uint64_t sent = 0;
+    for (;;) {
+        observer.BeforeRead();
+        const std::size_t got = file->Read(piece.data(), piece.size());
+        if (observer.Cancelled()) return PostResult::Cancelled;
+        if (got == 0) break;
+        // Bytes beyond the announced length would be read by the server as the start of another request.
+        if (sent + got > fileSize) throw SizeChangedError(localPath);
+        request.Write(piece.data(), got);
+        sent += got;
+        observer.PieceSent(got);
+        if (observer.Cancelled()) return PostResult::Cancelled;
+    }
+    file.reset();
+    // A short body would leave the server waiting for the rest.
+    if (sent != fileSize) throw SizeChangedError(localPath);
+    if (observer.Cancelled()) return PostResult::Cancelled;
+    request.EndRequest();
+    return PostResult::Sent;
+}
+
+ReplyKind ClassifyReply(HttpRequest& request) {
+    std::wstring type = request.QueryContentType();
+    std::transform(type.begin(), type.end(), type.begin(),
+                   [](wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; });
+    return type.find(L"binary/octet") != std::wstring::npos ? ReplyKind::FileData : ReplyKind::Text;
+}
+
+std::wstring ReadReplyText(HttpRequest& request, const CodePage& codePage, bool queryStatus) {
+    const std::size_t available = request.QueryDataAvailable();
+    if (queryStatus) static_cast<void>(request.QueryStatusCode());
+    std::wstring text = request.QueryContentDescription().value_or(std::wstring());
+    if (available == 0) return text;
+    // The body is converted once, so a multi-byte character is never split between two reads.
+    std::string body;
+    std::vector<char> buffer(std::min(available, kMaxReplyTextBytes));
+    while (body.size() < kMaxReplyTextBytes) {
+        const std::size_t room = std::min(buffer.size(), kMaxReplyTextBytes - body.size());
+        const std::size_t got = request.Read(buffer.data(), room);
+        if (got == 0) break;
+        body.append(buffer.data(), got);
+    }
+    return text + codePage.FromAnsi(body);
+}
+
+}  // namespace qm

@@ -1,0 +1,19 @@
+#pragma once
+// Byte and number forms of the texts that go on the wire.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace qm {
+
+// Standard alphabet, "=" padding, no line breaks.
+std::wstring Base64Encode(std::string_view bytes);
+
+// The 32 bits read as a signed number: 0xCBF43926 gives "-873187034".
+std::wstring SignedDecimalText(std::uint32_t value);
+
+// The GetFile body: one byte per character (ISO 8859-1). A character of 256 or above is written as a
+// character reference, so the body stays single-byte without losing or cutting anything.
+std::string EncodeGetFileBody(const std::wstring& requestText);
+
+}  // namespace qm

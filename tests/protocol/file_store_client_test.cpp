@@ -1,0 +1,205 @@
+#include "protocol/file_store_client.h"
+
+#include <gtest/gtest.h>
+
+#include "protocol_fakes.h"
+
+namespace qm {
+namespace {
+
+using testing::FakeHttpRequest;
+using testing::FakePostedFiles;
+using testing::Latin1CodePage;
+using Calls = std::vector<std::string>;
+
+TEST(SendGetFile, AddsTheContentTypeThenBeginsWritesOnceAndEnds) {
+    FakeHttpRequest request;
+    SendGetFile(request, L"<DataRequest><GetFile ViewName=\"V\" PrimKey=\"K\"/></DataRequest>\r\n");
+    EXPECT_EQ(request.calls, (Calls{"headers", "begin 64", "write 64", "end"}));
+    EXPECT_EQ(request.headerLines, std::vector<std::wstring>{L"Content-Type: text/xml"});
+    EXPECT_EQ(request.body, "<DataRequest><GetFile ViewName=\"V\" PrimKey=\"K\"/></DataRequest>\r\n");
+}
+
+TEST(SendGetFile, AnnouncesTheEncodedByteCount) {
+    FakeHttpRequest request;
+    SendGetFile(request, L"<A K=\"\u0100\"/>");
+    EXPECT_EQ(request.body, "<A K=\"&#256;\"/>");
+    EXPECT_EQ(request.announced, 15u);
+}
+
+TEST(SendGetFile, AnEmptyRequestTextIsSentWithAnEmptyBody) {
+    FakeHttpRequest request;
+    SendGetFile(request, L"");
+    EXPECT_EQ(request.calls, (Calls{"headers", "begin 0", "end"}));
+}
+
+class PostObserverLog : public PostObserver {
+public:
+    std::vector<std::size_t> pieces;
+    int opened = 0;
+    int reads = 0;
+    std::size_t cancelAfterPieces = SIZE_MAX;
+    bool Cancelled() override { return pieces.size() >= cancelAfterPieces; }
+    void Opened() override { ++opened; }
+    void BeforeRead() override { ++reads; }
+    void PieceSent(std::size_t bytes) override { pieces.push_back(bytes); }
+};
+
+class SendFilePostTest : public ::testing::Test {
+protected:
+    FakeHttpRequest request_;
+    FakePostedFiles files_;
+    PostObserverLog observer_;
+    const std::wstring header_ = L"Content-Type: velmar/postedfile\r\nvm_PrimKey :K\r\nvm_ViewName :V\r\n"
+                                 L"vm_FileName :YQ==\r\nvm_FileSize :10000\r\nvm_FileCRC :1\r\n";
+};
+
+TEST_F(SendFilePostTest, SendsTheFileIn4096BytePieces) {
+    files_.files[L"C:\\a"] = std::string(10000, 'z');
+    EXPECT_EQ(SendFilePost(request_, files_, header_, L"C:\\a", 10000, observer_), PostResult::Sent);
+    EXPECT_EQ(request_.calls, (Calls{"headers", "begin 10000", "write 4096", "write 4096", "write 1808", "end"}));
+    EXPECT_EQ(request_.body, files_.files[L"C:\\a"]);
+    EXPECT_EQ(request_.headerLines.size(), 6u);
+    EXPECT_EQ(request_.headerLines[0], L"Content-Type: velmar/postedfile");
+    EXPECT_EQ(observer_.pieces, (std::vector<std::size_t>{4096, 4096, 1808}));
+    EXPECT_EQ(observer_.reads, 4);
+    EXPECT_EQ(files_.openNow, 0) << "the file is closed";
+}
+
+TEST_F(SendFilePostTest, AnEmptyFileIsPostedWithNoPieces) {
+    files_.files[L"e"] = "";
+    EXPECT_EQ(SendFilePost(request_, files_, header_, L"e", 0, observer_), PostResult::Sent);
+    EXPECT_EQ(request_.calls, (Calls{"headers", "begin 0", "end"}));
+    EXPECT_TRUE(observer_.pieces.empty());
+}
+
+TEST_F(SendFilePostTest, AFileThatCannotBeOpenedIsNotSent) {
+    EXPECT_THROW(SendFilePost(request_, files_, header_, L"missing", 5, observer_), FileError);
+    EXPECT_EQ(request_.calls, (Calls{"headers"}));
+}
+
+TEST_F(SendFilePostTest, CancelStopsBeforeTheRequestIsEnded) {
+    files_.files[L"a"] = std::string(20000, 'z');
+    observer_.cancelAfterPieces = 2;
+    EXPECT_EQ(SendFilePost(request_, files_, header_, L"a", 20000, observer_), PostResult::Cancelled);
+    EXPECT_EQ(request_.calls, (Calls{"headers", "begin 20000", "write 4096", "write 4096"}));
+    EXPECT_EQ(files_.openNow, 0);
+}
+
+TEST_F(SendFilePostTest, AFileWhoseSizeChangedIsNotEndedAsIfComplete) {
+    files_.files[L"grew"] = std::string(5000, 'z');
+    EXPECT_THROW(SendFilePost(request_, files_, header_, L"grew", 4500, observer_), FileError);
+    EXPECT_EQ(request_.body.size(), 4096u) << "nothing beyond the announced length is written";
+    EXPECT_EQ(request_.calls.back(), "write 4096");
+
+    FakeHttpRequest shorter;
+    files_.files[L"shrank"] = std::string(100, 'z');
+    EXPECT_THROW(SendFilePost(shorter, files_, header_, L"shrank", 4500, observer_), FileError);
+    EXPECT_NE(shorter.calls.back(), "end");
+    EXPECT_EQ(files_.openNow, 0);
+}
+
+TEST(RetryRequest, SendsAgainAfterEachForceRetryAnswer) {
+    for (int forced : {0, 1, 3, kMaxForcedRetries}) {
+        FakeHttpRequest request;
+        request.endsBeforeSuccess = forced;
+        int repeats = 0;
+        RetryRequest([&] { SendGetFile(request, L"<X/>"); }, [&] { ++repeats; });
+        EXPECT_EQ(repeats, forced);
+        EXPECT_EQ(std::count(request.calls.begin(), request.calls.end(), "end"), forced + 1);
+        EXPECT_EQ(request.headerLines.size(), 1u) << "the header is added once";
+        EXPECT_EQ(request.body, "<X/>");
+    }
+}
+
+TEST(RetryRequest, FilePostReopensTheFileAndClosesItBeforeEachRetry) {
+    FakeHttpRequest request;
+    request.endsBeforeSuccess = 2;
+    FakePostedFiles files;
+    files.files[L"f"] = std::string(5000, 'q');
+    PostObserverLog observer;
+    const std::wstring header = L"Content-Type: velmar/postedfile\r\nvm_PrimKey :K\r\n";
+    const PostResult result = RetryRequest([&] { return SendFilePost(request, files, header, L"f", 5000, observer); });
+    EXPECT_EQ(result, PostResult::Sent);
+    EXPECT_EQ(files.openCount, 3);
+    EXPECT_EQ(files.maxOpenNow, 1) << "the file was closed before it was opened again";
+    EXPECT_EQ(request.body.size(), 5000u);
+    EXPECT_EQ(request.headerLines.size(), 2u);
+}
+
+TEST(RetryRequest, OtherErrorsAndEndlessRetriesEndTheLoop) {
+    FakeHttpRequest request;
+    request.endsBeforeSuccess = 1;
+    request.endErrorCode = 12029;
+    int attempts = 0;
+    try {
+        RetryRequest([&] { ++attempts; SendGetFile(request, L"<X/>"); });
+        FAIL();
+    } catch (const InternetError& error) {
+        EXPECT_EQ(error.code(), 12029u);
+    }
+    EXPECT_EQ(attempts, 1);
+
+    FakeHttpRequest stubborn;
+    stubborn.endsBeforeSuccess = 1000;
+    attempts = 0;
+    EXPECT_THROW(RetryRequest([&] { ++attempts; SendGetFile(stubborn, L"<X/>"); }), InternetError);
+    EXPECT_EQ(attempts, kMaxForcedRetries + 1);
+}
+
+TEST(ClassifyReply, BinaryOctetAnywhereInTheLowerCasedTypeIsFileData) {
+    FakeHttpRequest request;
+    for (const wchar_t* type : {L"binary/octet-stream", L"Binary/Octet; name=\"a.doc\"", L"BINARY/OCTET"}) {
+        request.contentType = type;
+        EXPECT_EQ(ClassifyReply(request), ReplyKind::FileData) << std::wstring(type).size();
+    }
+    for (const wchar_t* type : {L"", L"text/xml", L"text/html; charset=utf-8", L"application/octet-stream", L"binary/"}) {
+        request.contentType = type;
+        EXPECT_EQ(ClassifyReply(request), ReplyKind::Text);
+    }
+}
+
+class ReadReplyTextTest : public ::testing::Test {
+protected:
+    FakeHttpRequest request_;
+    Latin1CodePage codePage_;
+};
+
+TEST_F(ReadReplyTextTest, ContentDescriptionStandsInFront) {
+    request_.contentDescription = L"Stored by node 4. ";
+    request_.SetReply("<Response><Success FileRef=\"x\"/></Response>");
+    EXPECT_EQ(ReadReplyText(request_, codePage_),
+              L"Stored by node 4. <Response><Success FileRef=\"x\"/></Response>");
+    EXPECT_EQ(request_.statusQueries, 0);
+}
+
+TEST_F(ReadReplyTextTest, ReadsInPiecesOfTheFirstAvailableCountAndConvertsFromTheCodePage) {
+    request_.SetReply("caf\xE9 au lait");
+    request_.available = 4;
+    EXPECT_EQ(ReadReplyText(request_, codePage_, true), L"caf\u00e9 au lait");
+    EXPECT_EQ(request_.readSizes, (std::vector<std::size_t>{4, 4, 4, 4}));
+    EXPECT_EQ(request_.statusQueries, 1);
+}
+
+TEST_F(ReadReplyTextTest, NothingAvailableReadsNothing) {
+    request_.SetReply("");
+    EXPECT_EQ(ReadReplyText(request_, codePage_), L"");
+    EXPECT_TRUE(request_.readSizes.empty());
+    request_.contentDescription = L"only this";
+    EXPECT_EQ(ReadReplyText(request_, codePage_), L"only this");
+}
+
+TEST_F(ReadReplyTextTest, AnOversizedReplyIsCutAtTheLimit) {
+    request_.SetReply(std::string(3 * kMaxReplyTextBytes + 5, 'h'));
+    const std::wstring text = ReadReplyText(request_, codePage_);
+    EXPECT_EQ(text.size(), kMaxReplyTextBytes);
+    EXPECT_LE(request_.readPosition, kMaxReplyTextBytes) << "the rest is not read";
+
+    FakeHttpRequest trickle;
+    trickle.SetReply(std::string(kMaxReplyTextBytes + 10, 't'));
+    trickle.available = 1000;
+    EXPECT_EQ(ReadReplyText(trickle, codePage_).size(), kMaxReplyTextBytes);
+}
+
+}  // namespace
+}  // namespace qm

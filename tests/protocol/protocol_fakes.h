@@ -1,0 +1,345 @@
+#pragma once
+// Fakes of the protocol's ports: a Latin-1 code page, a recording HTTP request, in-memory posted files and a
+// small DOM that parses and writes the documents the protocol exchanges.
+#include <algorithm>
+#include <cstring>
+#include <cwchar>
+#include <cwctype>
+#include <deque>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "control/errors.h"
+#include "protocol/code_page.h"
+#include "protocol/http_client.h"
+#include "protocol/xml_document.h"
+
+namespace qm::testing {
+
+// ISO 8859-1 with "?" as the default character, like a Western ANSI code page for these tests.
+class Latin1CodePage : public CodePage {
+public:
+    using CodePage::FromAnsi;
+    std::string ToAnsi(const std::wstring& text) const override {
+        std::string out;
+        for (wchar_t c : text) out += static_cast<std::uint32_t>(c) < 256 ? static_cast<char>(c) : '?';
+        return out;
+    }
+    std::wstring FromAnsi(const char* bytes, std::size_t size) const override {
+        std::wstring out;
+        for (std::size_t i = 0; i < size; ++i) out += static_cast<wchar_t>(static_cast<unsigned char>(bytes[i]));
+        return out;
+    }
+};
+
+class FakeHttpRequest : public HttpRequest {
+public:
+    // What the request did, in order: "headers", "begin N", "write N", "end".
+    std::vector<std::string> calls;
+    std::vector<std::wstring> headerLines;  // ADD_IF_NEW: a line whose name is already present is not added again
+    std::string body;                       // bytes written since the last begin
+    std::uint32_t announced = 0;
+    int endsBeforeSuccess = 0;              // EndRequest throws this many times...
+    std::uint32_t endErrorCode = 12032;     // ...with this code
+
+    std::wstring contentType;
+    std::optional<std::wstring> contentDescription;
+    std::string replyBody;
+    std::size_t available = 0;  // what QueryDataAvailable answers
+    std::size_t readPosition = 0;
+    std::vector<std::size_t> readSizes;  // the size asked for by each Read
+    int statusQueries = 0;
+
+    void AddRequestHeaders(const std::wstring& headers) override {
+        calls.push_back("headers");
+        std::size_t start = 0;
+        while (start < headers.size()) {
+            std::size_t end = headers.find(L"\r\n", start);
+            if (end == std::wstring::npos) end = headers.size();
+            const std::wstring line = headers.substr(start, end - start);
+            const std::wstring name = line.substr(0, line.find(L':'));
+            bool present = false;
+            for (const auto& existing : headerLines) present |= existing.substr(0, existing.find(L':')) == name;
+            if (!line.empty() && !present) headerLines.push_back(line);
+            start = end + 2;
+        }
+    }
+    void BeginRequest(std::uint32_t totalLength) override {
+        calls.push_back("begin " + std::to_string(totalLength));
+        announced = totalLength;
+        body.clear();
+    }
+    void Write(const void* data, std::size_t size) override {
+        calls.push_back("write " + std::to_string(size));
+        body.append(static_cast<const char*>(data), size);
+    }
+    void EndRequest() override {
+        calls.push_back("end");
+        if (endsBeforeSuccess > 0) {
+            --endsBeforeSuccess;
+            throw InternetError(endErrorCode, L"The request must be sent again.");
+        }
+    }
+    std::wstring QueryContentType() override { return contentType; }
+    std::optional<std::wstring> QueryContentDescription() override { return contentDescription; }
+    std::uint32_t QueryStatusCode() override {
+        ++statusQueries;
+        return 200;
+    }
+    std::uint32_t QueryDataAvailable() override { return static_cast<std::uint32_t>(available); }
+    std::size_t Read(void* buffer, std::size_t size) override {
+        readSizes.push_back(size);
+        const std::size_t n = std::min(size, replyBody.size() - readPosition);
+        std::memcpy(buffer, replyBody.data() + readPosition, n);
+        readPosition += n;
+        return n;
+    }
+
+    void SetReply(std::string bytes) {
+        replyBody = std::move(bytes);
+        available = replyBody.size();
+        readPosition = 0;
+    }
+};
+
+class FakePostedFiles : public PostedFileSource {
+public:
+    std::map<std::wstring, std::string> files;
+    int openCount = 0;
+    int openNow = 0;       // files currently open
+    int maxOpenNow = 0;
+
+    class File : public PostedFile {
+    public:
+        File(FakePostedFiles& owner, const std::string& data) : owner_(owner), data_(data) {}
+        ~File() override { --owner_.openNow; }
+        std::size_t Read(void* buffer, std::size_t size) override {
+            const std::size_t n = std::min(size, data_.size() - position_);
+            std::memcpy(buffer, data_.data() + position_, n);
+            position_ += n;
+            return n;
+        }
+
+    private:
+        FakePostedFiles& owner_;
+        const std::string& data_;
+        std::size_t position_ = 0;
+    };
+
+    std::unique_ptr<PostedFile> OpenExclusive(const std::wstring& path) override {
+        auto it = files.find(path);
+        if (it == files.end()) throw FileError(2, L"The system cannot find the file specified.");
+        ++openCount;
+        maxOpenNow = std::max(maxOpenNow, ++openNow);
+        return std::make_unique<File>(*this, it->second);
+    }
+};
+
+// A small DOM: elements with ordered attributes, a parser for the response documents and a writer for requests.
+class FakeXmlDocument : public XmlDocument {
+public:
+    struct Node {
+        std::wstring name;
+        std::vector<std::pair<std::wstring, std::wstring>> attributes;
+        std::vector<std::shared_ptr<Node>> children;
+    };
+
+    bool created = true;
+    bool failCreateElement = false;
+    std::vector<std::wstring> loadedTexts;
+
+    bool Created() const override { return created; }
+
+    std::unique_ptr<XmlElement> CreateElement(const std::wstring& name) override {
+        if (failCreateElement) throw Error(L"createElement failed");
+        auto node = std::make_shared<Node>();
+        node->name = name;
+        return std::make_unique<Element>(node);
+    }
+    void AppendChild(XmlElement& child) override {
+        if (root_) throw Error(L"only one top level element is allowed");
+        root_ = static_cast<Element&>(child).node;
+    }
+    std::wstring Xml() override { return root_ ? Write(*root_) + L"\r\n" : std::wstring(); }
+
+    XmlParseError LoadXml(const std::wstring& text) override {
+        loadedTexts.push_back(text);
+        root_.reset();
+        Parser parser{text};
+        XmlParseError error;
+        try {
+            root_ = parser.Document();
+        } catch (const ParseFailure& failure) {
+            error.code = 1;
+            error.reason = failure.reason + L"\r\n";
+            error.line = text.empty() ? 0 : parser.Line();
+            error.linePosition = parser.LinePosition();
+        }
+        return error;
+    }
+
+    std::unique_ptr<XmlElement> SelectSingleElement(const std::wstring& path) override {
+        const std::size_t slash = path.find(L'/');
+        if (!root_ || root_->name != path.substr(0, slash)) return nullptr;
+        for (const auto& child : root_->children)
+            if (child->name == path.substr(slash + 1)) return std::make_unique<Element>(child);
+        return nullptr;
+    }
+
+private:
+    struct Element : XmlElement {
+        explicit Element(std::shared_ptr<Node> n) : node(std::move(n)) {}
+        void SetAttribute(const std::wstring& name, const std::wstring& value) override {
+            node->attributes.emplace_back(name, value);
+        }
+        void AppendChild(XmlElement& child) override { node->children.push_back(static_cast<Element&>(child).node); }
+        std::optional<std::wstring> GetAttribute(const std::wstring& name) override {
+            for (const auto& [n, v] : node->attributes)
+                if (n == name) return v;
+            return std::nullopt;
+        }
+        std::shared_ptr<Node> node;
+    };
+
+    struct ParseFailure {
+        std::wstring reason;
+    };
+
+    struct Parser {
+        const std::wstring& text;
+        std::size_t at = 0;
+
+        long Line() const {
+            long line = 1;
+            for (std::size_t i = 0; i < at && i < text.size(); ++i) line += text[i] == L'\n';
+            return line;
+        }
+        long LinePosition() const {
+            const std::size_t lineStart = text.rfind(L'\n', at == 0 ? 0 : at - 1);
+            return static_cast<long>(at - (lineStart == std::wstring::npos ? 0 : lineStart + 1)) + 1;
+        }
+        [[noreturn]] void Fail(const wchar_t* reason) { throw ParseFailure{reason}; }
+        bool More() const { return at < text.size(); }
+        bool Starts(const wchar_t* s) const { return text.compare(at, std::wcslen(s), s) == 0; }
+        void Blanks() {
+            while (More() && std::wcschr(L" \t\r\n", text[at])) ++at;
+        }
+        std::wstring Name() {
+            const std::size_t start = at;
+            while (More() && (std::iswalnum(text[at]) || text[at] == L'_' || text[at] == L'-' || text[at] == L':')) ++at;
+            if (at == start) Fail(L"A name was expected.");
+            return text.substr(start, at - start);
+        }
+        std::wstring Decode(const std::wstring& raw) {
+            std::wstring out;
+            for (std::size_t i = 0; i < raw.size(); ++i) {
+                if (raw[i] == L'<') Fail(L"'<' is not allowed in an attribute value.");
+                if (raw[i] != L'&') {
+                    out += raw[i];
+                    continue;
+                }
+                const std::size_t semi = raw.find(L';', i);
+                if (semi == std::wstring::npos) Fail(L"An entity was not ended.");
+                const std::wstring entity = raw.substr(i + 1, semi - i - 1);
+                if (entity == L"amp") out += L'&';
+                else if (entity == L"lt") out += L'<';
+                else if (entity == L"gt") out += L'>';
+                else if (entity == L"quot") out += L'"';
+                else if (entity == L"apos") out += L'\'';
+                else if (entity.size() > 1 && entity[0] == L'#')
+                    out += static_cast<wchar_t>(entity[1] == L'x' ? std::stoul(entity.substr(2), nullptr, 16)
+                                                                  : std::stoul(entity.substr(1)));
+                else Fail(L"An unknown entity was used.");
+                i = semi;
+            }
+            return out;
+        }
+        std::shared_ptr<Node> ElementAt() {
+            if (!Starts(L"<")) Fail(L"An element was expected.");
+            ++at;
+            auto node = std::make_shared<Node>();
+            node->name = Name();
+            for (;;) {
+                Blanks();
+                if (Starts(L"/>")) {
+                    at += 2;
+                    return node;
+                }
+                if (Starts(L">")) {
+                    ++at;
+                    break;
+                }
+                std::wstring name = Name();
+                Blanks();
+                if (!Starts(L"=")) Fail(L"'=' was expected.");
+                ++at;
+                Blanks();
+                if (!More() || (text[at] != L'"' && text[at] != L'\'')) Fail(L"A quoted value was expected.");
+                const wchar_t quote = text[at++];
+                const std::size_t end = text.find(quote, at);
+                if (end == std::wstring::npos) Fail(L"A value was not ended.");
+                node->attributes.emplace_back(name, Decode(text.substr(at, end - at)));
+                at = end + 1;
+            }
+            for (;;) {
+                if (!More()) Fail(L"The element was not closed.");
+                if (Starts(L"</")) {
+                    at += 2;
+                    if (Name() != node->name) Fail(L"The end tag does not match the start tag.");
+                    Blanks();
+                    if (!Starts(L">")) Fail(L"'>' was expected.");
+                    ++at;
+                    return node;
+                }
+                if (Starts(L"<")) {
+                    node->children.push_back(ElementAt());
+                } else {
+                    const std::size_t end = text.find(L'<', at);
+                    Decode(text.substr(at, end - at));
+                    at = end == std::wstring::npos ? text.size() : end;
+                }
+            }
+        }
+        std::shared_ptr<Node> Document() {
+            if (text.empty()) Fail(L"The document has no top level element.");
+            if (Starts(L"<?xml")) {
+                const std::size_t end = text.find(L"?>", at);
+                if (end == std::wstring::npos) Fail(L"The declaration was not ended.");
+                at = end + 2;
+            }
+            Blanks();
+            auto root = ElementAt();
+            Blanks();
+            if (More()) Fail(L"Only one top level element is allowed.");
+            return root;
+        }
+    };
+
+    static std::wstring Escape(const std::wstring& value) {
+        std::wstring out;
+        for (wchar_t c : value) {
+            if (c == L'&') out += L"&amp;";
+            else if (c == L'<') out += L"&lt;";
+            else if (c == L'>') out += L"&gt;";
+            else if (c == L'"') out += L"&quot;";
+            else out += c;
+        }
+        return out;
+    }
+    static std::wstring Write(const Node& node) {
+        std::wstring out = L"<" + node.name;
+        for (const auto& [n, v] : node.attributes) out += L" " + n + L"=\"" + Escape(v) + L"\"";
+        if (node.children.empty()) return out + L"/>";
+        out += L">";
+        for (const auto& child : node.children) out += Write(*child);
+        return out + L"</" + node.name + L">";
+    }
+
+    std::shared_ptr<Node> root_;
+};
+
+}  // namespace qm::testing

@@ -1,0 +1,97 @@
+#include "protocol/reply_rules.h"
+
+#include <gtest/gtest.h>
+
+#include "protocol_fakes.h"
+
+namespace qm {
+namespace {
+
+using testing::FakeXmlDocument;
+using testing::Latin1CodePage;
+
+class ReplyRulesTest : public ::testing::Test {
+protected:
+    ReplyDecision Post(const std::wstring& text) { return DecideReply(kFilePostReplyRules, Fresh(), text); }
+    ReplyDecision Get(const std::wstring& text) { return DecideReply(kGetFileReplyRules, Fresh(), text); }
+    ProtocolDocument& Fresh() {
+        auto dom = std::make_unique<FakeXmlDocument>();
+        dom_ = dom.get();
+        document_ = std::make_unique<ProtocolDocument>(std::move(dom), codePage_);
+        return *document_;
+    }
+    Latin1CodePage codePage_;
+    FakeXmlDocument* dom_ = nullptr;
+    std::unique_ptr<ProtocolDocument> document_;
+};
+
+TEST_F(ReplyRulesTest, FilePostSuccessGivesTheReference) {
+    const ReplyDecision d = Post(L"<Response><Success FileRef=\"F-7\"/></Response>");
+    EXPECT_TRUE(d.stored);
+    EXPECT_EQ(d.fileRef, L"F-7");
+    EXPECT_EQ(d.box, ReplyBox::None);
+}
+
+TEST_F(ReplyRulesTest, FilePostWithBothChildrenCountsAsStored) {
+    const ReplyDecision d = Post(L"<Response><Success FileRef=\"F\"/><Error Message=\"m\"/></Response>");
+    EXPECT_TRUE(d.stored);
+    EXPECT_EQ(d.box, ReplyBox::None);
+}
+
+TEST_F(ReplyRulesTest, FilePostErrorShowsTheMessageAsAnError) {
+    const ReplyDecision d = Post(L"<Response><Error Message=\"Quota exceeded\"/></Response>");
+    EXPECT_FALSE(d.stored);
+    EXPECT_EQ(d.box, ReplyBox::Error);
+    EXPECT_EQ(d.text, L"Quota exceeded");
+}
+
+TEST_F(ReplyRulesTest, FilePostOtherTextIsShownWholeAndEmptyTextNotAtAll) {
+    const std::wstring page = L"<html><body>Server Error</body></html>";
+    ReplyDecision d = Post(page);
+    EXPECT_FALSE(d.stored);
+    EXPECT_EQ(d.box, ReplyBox::Message);
+    EXPECT_EQ(d.text, page);
+    d = Post(L"<Response><Success FileRef=\"x\"/>");
+    EXPECT_EQ(d.box, ReplyBox::Message) << "no closing tag: the raw text";
+    EXPECT_FALSE(d.stored);
+    d = Post(L"");
+    EXPECT_FALSE(d.stored);
+    EXPECT_EQ(d.box, ReplyBox::None);
+}
+
+TEST_F(ReplyRulesTest, GetFileHtmlIsShownFromItsBody) {
+    ReplyDecision d = Get(L"Content-Type: text/html<html><head/><body>Not found</body></html>");
+    EXPECT_EQ(d.box, ReplyBox::Message);
+    EXPECT_EQ(d.text, L"<body>Not found</body></html>");
+    EXPECT_TRUE(dom_->loadedTexts.empty()) << "an HTML reply is not loaded";
+    d = Get(L"text/html without a body");
+    EXPECT_EQ(d.text, L"text/html without a body");
+    EXPECT_FALSE(d.stored);
+}
+
+TEST_F(ReplyRulesTest, GetFileEmptyTextShowsNothing) {
+    const ReplyDecision d = Get(L"");
+    EXPECT_EQ(d.box, ReplyBox::None);
+    EXPECT_FALSE(d.stored);
+    EXPECT_TRUE(dom_->loadedTexts.empty());
+}
+
+TEST_F(ReplyRulesTest, GetFileErrorDocumentShowsItsMessagePlainly) {
+    const ReplyDecision d = Get(L"<Response><Success FileRef=\"s\"/><Error Message=\"Locked\"/></Response>");
+    EXPECT_EQ(d.box, ReplyBox::Message);
+    EXPECT_EQ(d.text, L"Locked");
+    EXPECT_FALSE(d.stored) << "a GetFile text reply is always a failure";
+}
+
+TEST_F(ReplyRulesTest, GetFileOtherwiseShowsTheWholeText) {
+    for (const std::wstring text : {L"<Response><Success FileRef=\"s\"/></Response>", L"plain words"}) {
+        const ReplyDecision d = Get(text);
+        EXPECT_EQ(d.box, ReplyBox::Message);
+        EXPECT_EQ(d.text, text);
+        EXPECT_FALSE(d.stored);
+        EXPECT_EQ(dom_->loadedTexts.size(), 1u);
+    }
+}
+
+}  // namespace
+}  // namespace qm

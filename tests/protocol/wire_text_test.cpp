@@ -1,0 +1,59 @@
+#include "protocol/wire_text.h"
+
+#include <gtest/gtest.h>
+
+namespace qm {
+namespace {
+
+TEST(Base64Encode, PadsTheLastGroup) {
+    EXPECT_EQ(Base64Encode(""), L"");
+    EXPECT_EQ(Base64Encode("a"), L"YQ==");
+    EXPECT_EQ(Base64Encode("ab"), L"YWI=");
+    EXPECT_EQ(Base64Encode("abc"), L"YWJj");
+    EXPECT_EQ(Base64Encode("report.txt"), L"cmVwb3J0LnR4dA==");
+}
+
+TEST(Base64Encode, UsesAllSixBitsOfHighBytesAndNoLineBreaks) {
+    EXPECT_EQ(Base64Encode(std::string("\xFF\xFE\xFD", 3)), L"//79");
+    EXPECT_EQ(Base64Encode(std::string("\xFB\xEF", 2)), L"++8=");
+    const std::wstring long_text = Base64Encode(std::string(300, 'x'));
+    EXPECT_EQ(long_text.size(), 400u);
+    EXPECT_EQ(long_text.find_first_of(L"\r\n"), std::wstring::npos);
+}
+
+TEST(SignedDecimalText, WritesTheBitsAsASigned32BitNumber) {
+    EXPECT_EQ(SignedDecimalText(0), L"0");
+    EXPECT_EQ(SignedDecimalText(9), L"9");
+    EXPECT_EQ(SignedDecimalText(0x7FFFFFFFu), L"2147483647");
+    EXPECT_EQ(SignedDecimalText(0x80000000u), L"-2147483648");
+    EXPECT_EQ(SignedDecimalText(0xCBF43926u), L"-873187034");
+    EXPECT_EQ(SignedDecimalText(3000000000u), L"-1294967296");
+    EXPECT_EQ(SignedDecimalText(0xFFFFFFFFu), L"-1");
+}
+
+TEST(EncodeGetFileBody, KeepsLatin1CharactersAsSingleBytes) {
+    const std::string body = EncodeGetFileBody(L"<GetFile ViewName=\"Caf\u00e9\u00ff\"/>");
+    EXPECT_EQ(body, "<GetFile ViewName=\"Caf\xE9\xFF\"/>");
+}
+
+TEST(EncodeGetFileBody, WritesCharactersAbove255AsReferencesAndKeepsWhatFollows) {
+    const std::string body = EncodeGetFileBody(L"<A K=\"x\u0100y\u20ACz\"/>");
+    EXPECT_EQ(body, "<A K=\"x&#256;y&#8364;z\"/>");
+    EXPECT_EQ(EncodeGetFileBody(L"\u0100"), "&#256;");
+    EXPECT_EQ(EncodeGetFileBody(L""), "");
+}
+
+TEST(EncodeGetFileBody, NamesACharacterBeyondTheBasicPlaneOnce) {
+    std::wstring text = L"a";
+    if constexpr (sizeof(wchar_t) == 2) {
+        text += static_cast<wchar_t>(0xD83D);
+        text += static_cast<wchar_t>(0xDE00);
+    } else {
+        text += static_cast<wchar_t>(0x1F600);
+    }
+    text += L"b";
+    EXPECT_EQ(EncodeGetFileBody(text), "a&#128512;b");
+}
+
+}  // namespace
+}  // namespace qm
