@@ -1,0 +1,125 @@
+#include "faults.h"
+
+#include <set>
+
+#include "wire.h"
+
+namespace filestore {
+
+namespace {
+
+const std::set<std::string> kReply = {"text-plain", "html", "error", "success-and-error", "response-attributes",
+                                      "trailing-html", "missing-end", "empty", "auth-challenge"};
+const std::set<std::string> kFileData = {"binary-octet-params", "short-body", "long-body", "drop-mid-body",
+                                         "slow-body"};
+const std::set<std::string> kAny = {"content-description", "delay"};
+
+bool IsNumber(const std::string& s, bool allow_negative) {
+  std::size_t i = allow_negative && !s.empty() && s[0] == '-' ? 1 : 0;
+  return i < s.size() && s.size() - i <= 18 && s.find_first_not_of("0123456789", i) == std::string::npos;
+}
+
+}  // namespace
+
+std::string Fault::Param(const std::string& key, const std::string& fallback) const {
+  auto it = params.find(key);
+  return it == params.end() ? fallback : it->second;
+}
+
+long long Fault::Number(const std::string& key, long long fallback) const {
+  auto it = params.find(key);
+  return it == params.end() ? fallback : std::stoll(it->second);
+}
+
+bool Fault::IsReply() const { return kReply.count(name) > 0; }
+bool Fault::IsFileData() const { return kFileData.count(name) > 0; }
+
+std::string Fault::Json() const {
+  std::string out = "{\"name\":" + JsonString(name) + ",\"count\":" + std::to_string(remaining) +
+                    ",\"for\":" + JsonString(target) + ",\"params\":{";
+  bool first = true;
+  for (auto& [k, v] : params) {
+    out += (first ? "" : ",") + JsonString(k) + ":" + JsonString(v);
+    first = false;
+  }
+  return out + "}}";
+}
+
+std::string ValidateFault(const Fault& f) {
+  if (!kReply.count(f.name) && !kFileData.count(f.name) && !kAny.count(f.name))
+    return "unknown fault \"" + f.name + "\"";
+  if (f.target != "any" && f.target != "getfile" && f.target != "upload")
+    return "for must be any, getfile or upload";
+  if (f.remaining == 0 || f.remaining < -1) return "count must be a positive number or -1";
+  for (const char* key : {"bytes", "at", "rate", "ms"}) {
+    auto it = f.params.find(key);
+    if (it != f.params.end() && !IsNumber(it->second, false)) return std::string(key) + " must be a number";
+  }
+  if (f.name == "slow-body" && f.Number("rate", 65536) <= 0) return "rate must be above 0";
+  if (f.name == "response-attributes" || f.name == "trailing-html" || f.name == "missing-end") {
+    auto child = f.Param("child", "");
+    if (!child.empty() && child != "success" && child != "error") return "child must be success or error";
+  }
+  if (f.name == "auth-challenge") {
+    auto scheme = f.Param("scheme", "negotiate-ntlm");
+    if (scheme != "negotiate-ntlm" && scheme != "ntlm" && scheme != "negotiate" && scheme != "basic")
+      return "scheme must be negotiate-ntlm, ntlm, negotiate or basic";
+  }
+  return {};
+}
+
+void FaultSet::Set(Fault f) {
+  std::lock_guard lock(mutex_);
+  for (auto& existing : faults_)
+    if (existing.name == f.name) {
+      existing = std::move(f);
+      return;
+    }
+  faults_.push_back(std::move(f));
+}
+
+void FaultSet::Clear() {
+  std::lock_guard lock(mutex_);
+  faults_.clear();
+}
+
+std::vector<Fault> FaultSet::List() {
+  std::lock_guard lock(mutex_);
+  return faults_;
+}
+
+std::vector<Fault> FaultSet::Take(RequestKind kind, bool has_file) {
+  std::lock_guard lock(mutex_);
+  std::vector<Fault> taken;
+  for (auto it = faults_.begin(); it != faults_.end();) {
+    bool applies = kind != RequestKind::Other;
+    if (it->target == "getfile" && kind != RequestKind::GetFile) applies = false;
+    if (it->target == "upload" && kind != RequestKind::Upload) applies = false;
+    if (it->IsFileData()) {
+      bool upload_rate = it->name == "slow-body" && it->target == "upload" && kind == RequestKind::Upload;
+      if (!upload_rate && !(kind == RequestKind::GetFile && has_file)) applies = false;
+    }
+    if (!applies) {
+      ++it;
+      continue;
+    }
+    taken.push_back(*it);
+    if (it->remaining > 0 && --it->remaining == 0) it = faults_.erase(it);
+    else ++it;
+  }
+  return taken;
+}
+
+const Fault* FindFault(const std::vector<Fault>& faults, const std::string& name) {
+  for (auto& f : faults)
+    if (f.name == name) return &f;
+  return nullptr;
+}
+
+const Fault* ReplyFault(const std::vector<Fault>& faults) {
+  for (auto& f : faults)
+    if (f.IsReply()) return &f;
+  return nullptr;
+}
+
+}  // namespace filestore
