@@ -1,0 +1,196 @@
+#include "localfiles/win32/local_files_win32.h"
+
+#include <oleauto.h>
+#include <shlobj.h>
+
+#include <memory>
+#include <vector>
+
+#include "protocol/crc32.h"
+
+namespace qm {
+
+namespace {
+
+struct HandleCloser {
+    void operator()(HANDLE h) const noexcept { CloseHandle(h); }
+};
+using UniqueHandle = std::unique_ptr<void, HandleCloser>;
+
+struct FindCloser {
+    void operator()(HANDLE h) const noexcept { FindClose(h); }
+};
+using UniqueFind = std::unique_ptr<void, FindCloser>;
+
+struct KeyCloser {
+    void operator()(HKEY key) const noexcept { RegCloseKey(key); }
+};
+using UniqueKey = std::unique_ptr<HKEY__, KeyCloser>;
+
+struct LocalFreer {
+    void operator()(wchar_t* p) const noexcept { LocalFree(p); }
+};
+
+UniqueHandle OpenFile(const std::wstring& path, DWORD access, DWORD share) {
+    HANDLE h = CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return UniqueHandle(h == INVALID_HANDLE_VALUE ? nullptr : h);
+}
+
+FileTime ToFileTime(const FILETIME& ft) {
+    return (static_cast<FileTime>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+}
+
+FILETIME ToFILETIME(FileTime t) {
+    FILETIME ft;
+    ft.dwLowDateTime = static_cast<DWORD>(t);
+    ft.dwHighDateTime = static_cast<DWORD>(t >> 32);
+    return ft;
+}
+
+UniqueKey OpenKey(HKEY root, const std::wstring& keyPath, REGSAM access) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, keyPath.c_str(), 0, access, &key) != ERROR_SUCCESS) return nullptr;
+    return UniqueKey(key);
+}
+
+constexpr wchar_t kShellFoldersKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+
+}  // namespace
+
+std::optional<DirectoryEntry> Win32FileSystem::FindFirst(const std::wstring& path) {
+    WIN32_FIND_DATAW data;
+    UniqueFind find(FindFirstFileW(path.c_str(), &data));
+    if (find.get() == INVALID_HANDLE_VALUE) {
+        find.release();
+        return std::nullopt;
+    }
+    return DirectoryEntry{data.cFileName, (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow};
+}
+
+ExclusiveOpenResult Win32FileSystem::OpenExclusive(const std::wstring& path) {
+    if (OpenFile(path, GENERIC_READ, 0)) return ExclusiveOpenResult::Opened;
+    return GetLastError() == ERROR_SHARING_VIOLATION ? ExclusiveOpenResult::SharingViolation
+                                                     : ExclusiveOpenResult::Failed;
+}
+
+std::optional<FileTimes> Win32FileSystem::ReadTimes(const std::wstring& path) {
+    UniqueHandle file = OpenFile(path, GENERIC_READ, FILE_SHARE_READ);
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!file || !GetFileInformationByHandle(file.get(), &info)) return std::nullopt;
+    return FileTimes{ToFileTime(info.ftCreationTime), ToFileTime(info.ftLastWriteTime)};
+}
+
+bool Win32FileSystem::WriteTimes(const std::wstring& path, FileTime created, FileTime written) {
+    UniqueHandle file = OpenFile(path, GENERIC_WRITE, 0);
+    const FILETIME c = ToFILETIME(created), w = ToFILETIME(written);
+    return file && SetFileTime(file.get(), &c, &w, &w);
+}
+
+std::uint32_t Win32FileSystem::ContentCrc(const std::wstring& path) { return Crc32OfFile(path); }
+
+bool Win32FileSystem::IsFolder(const std::wstring& path) {
+    // An attribute query, not a change of the current directory: the host's directory is not ours to move.
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+PathQuery Win32FileSystem::QueryPath(const std::wstring& path) {
+    if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return PathQuery::Exists;
+    return GetLastError() == ERROR_FILE_NOT_FOUND ? PathQuery::NotFound : PathQuery::OtherError;
+}
+
+bool Win32FileSystem::CreateFolder(const std::wstring& path) { return CreateDirectoryW(path.c_str(), nullptr); }
+
+std::wstring Win32FileSystem::TempPath() {
+    std::vector<wchar_t> buffer(4097);
+    const DWORD length = GetTempPathW(static_cast<DWORD>(buffer.size()), buffer.data());
+    if (length == 0 || length >= buffer.size()) return std::wstring();
+    return std::wstring(buffer.data(), length);
+}
+
+std::optional<CalendarTime> Win32SystemText::ParseUserDate(const std::wstring& text) {
+    std::vector<wchar_t> copy(text.begin(), text.end());
+    copy.push_back(L'\0');
+    DATE date = 0;
+    SYSTEMTIME st;
+    if (FAILED(VarDateFromStr(copy.data(), LOCALE_USER_DEFAULT, 0, &date)) || !VariantTimeToSystemTime(date, &st))
+        return std::nullopt;
+    return CalendarTime{st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds};
+}
+
+std::wstring Win32SystemText::ErrorMessage(std::uint32_t code) {
+    wchar_t* buffer = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+        MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::unique_ptr<wchar_t, LocalFreer> owned(buffer);
+    return length && buffer ? std::wstring(buffer, length) : std::wstring();
+}
+
+std::wstring ReadRegistryText(HKEY root, const std::wstring& keyPath, const std::wstring& valueName) {
+    UniqueKey key = OpenKey(root, keyPath, KEY_QUERY_VALUE);
+    if (!key) return std::wstring();
+    DWORD size = 0;
+    LONG status = RegQueryValueExW(key.get(), valueName.c_str(), nullptr, nullptr, nullptr, &size);
+    // The value may grow between the size query and the read: ask again while it does.
+    for (int attempt = 0; status == ERROR_SUCCESS && attempt < 4; ++attempt) {
+        std::vector<wchar_t> buffer(size / sizeof(wchar_t) + 1, L'\0');
+        DWORD got = size;
+        status = RegQueryValueExW(key.get(), valueName.c_str(), nullptr, nullptr,
+                                  reinterpret_cast<BYTE*>(buffer.data()), &got);
+        if (status == ERROR_MORE_DATA) {
+            size = got;
+            status = ERROR_SUCCESS;
+            continue;
+        }
+        if (status != ERROR_SUCCESS) break;
+        // The text ends at its first zero or with the stored bytes, whichever comes first.
+        std::wstring text(buffer.data(), got / sizeof(wchar_t));
+        const std::size_t zero = text.find(L'\0');
+        if (zero != std::wstring::npos) text.resize(zero);
+        return text;
+    }
+    return std::wstring();
+}
+
+RegistrySettingsStore::RegistrySettingsStore(std::wstring keyPath) : keyPath_(std::move(keyPath)) {}
+
+std::wstring RegistrySettingsStore::ReadSetting(const std::wstring& valueName) {
+    return ReadRegistryText(HKEY_CURRENT_USER, keyPath_, valueName);
+}
+
+void RegistrySettingsStore::WriteSetting(const std::wstring& text, const std::wstring& valueName) {
+    UniqueKey key = OpenKey(HKEY_CURRENT_USER, keyPath_, KEY_SET_VALUE);
+    if (!key) {
+        HKEY created = nullptr;
+        if (RegCreateKeyExW(HKEY_CURRENT_USER, keyPath_.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                            nullptr, &created, nullptr) != ERROR_SUCCESS)
+            return;
+        key.reset(created);
+    }
+    // The byte count includes the terminating zero.
+    RegSetValueExW(key.get(), valueName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+}
+
+std::wstring RegistrySettingsStore::PersonalFolder() {
+    // Query access is all a read needs; asking for full access fails for restricted users.
+    std::wstring folder = ReadRegistryText(HKEY_CURRENT_USER, kShellFoldersKey, L"Personal");
+    if (!folder.empty()) return folder;
+    // The shell writes that record only once something has asked it for the folder.
+    wchar_t path[MAX_PATH] = {};
+    if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, path))) return path;
+    return std::wstring();
+}
+
+FileSystem& LocalFileSystem() {
+    static Win32FileSystem instance;
+    return instance;
+}
+
+SystemText& LocalSystemText() {
+    static Win32SystemText instance;
+    return instance;
+}
+
+}  // namespace qm

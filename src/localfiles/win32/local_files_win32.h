@@ -1,0 +1,54 @@
+#pragma once
+// The local-file ports on Windows: directory search, exclusive open, file times, folders, the temporary path,
+// the automation date parser, the system message table and the per-user registry settings.
+#include <windows.h>
+
+#include <string>
+
+#include "localfiles/file_system.h"
+#include "localfiles/settings.h"
+
+namespace qm {
+
+class Win32FileSystem : public FileSystem {
+public:
+    std::optional<DirectoryEntry> FindFirst(const std::wstring& path) override;
+    ExclusiveOpenResult OpenExclusive(const std::wstring& path) override;
+    std::optional<FileTimes> ReadTimes(const std::wstring& path) override;
+    bool WriteTimes(const std::wstring& path, FileTime created, FileTime written) override;
+    std::uint32_t ContentCrc(const std::wstring& path) override;
+    bool IsFolder(const std::wstring& path) override;
+    PathQuery QueryPath(const std::wstring& path) override;
+    bool CreateFolder(const std::wstring& path) override;
+    std::wstring TempPath() override;
+};
+
+class Win32SystemText : public SystemText {
+public:
+    // VarDateFromStr in LOCALE_USER_DEFAULT, the parser behind COleDateTime::ParseDateTime.
+    std::optional<CalendarTime> ParseUserDate(const std::wstring& text) override;
+    std::wstring ErrorMessage(std::uint32_t code) override;
+};
+
+// Values of a registry key under HKEY_CURRENT_USER; the key path can be changed for tests.
+class RegistrySettingsStore : public SettingsStore {
+public:
+    explicit RegistrySettingsStore(std::wstring keyPath = kSettingsKeyPath);
+
+    std::wstring ReadSetting(const std::wstring& valueName) override;
+    void WriteSetting(const std::wstring& text, const std::wstring& valueName) override;
+    // The shell's "Personal" folder record; the shell's own lookup when the record is missing.
+    std::wstring PersonalFolder() override;
+
+private:
+    std::wstring keyPath_;
+};
+
+// Reads a text value; empty on any failure. The stored bytes need not end with a zero.
+std::wstring ReadRegistryText(HKEY root, const std::wstring& keyPath, const std::wstring& valueName);
+
+// The process's instances; the helpers are stateless.
+FileSystem& LocalFileSystem();
+SystemText& LocalSystemText();
+
+}  // namespace qm
