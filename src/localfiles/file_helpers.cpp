@@ -2,6 +2,8 @@
 
 #include <climits>
 
+#include "ui/text_format.h"
+
 namespace qm {
 
 namespace {
@@ -108,6 +110,17 @@ std::optional<FileFacts> DescribeFile(FileSystem& fs, const std::wstring& path) 
     return facts;
 }
 
+bool DescribeFile(FileSystem& fs, const std::wstring& path, FileDescriptor& descriptor) {
+    auto facts = DescribeFile(fs, path);
+    if (!facts) return false;
+    descriptor.FileName = facts->fileName;
+    descriptor.LocalPath = facts->localPath;
+    descriptor.FileCrc = facts->fileCrc;
+    descriptor.FileSize = facts->fileSize;
+    descriptor.BlockCount = facts->blockCount;
+    return true;
+}
+
 std::uint32_t TotalSize(FileSystem& fs, const std::vector<std::wstring>& paths) {
     std::uint32_t sum = 0;
     for (const auto& path : paths)
@@ -119,16 +132,10 @@ std::optional<FileDates> FileDatesText(FileSystem& fs, const std::wstring& path)
     if (IsFileInUse(fs, path)) return std::nullopt;
     FileDates dates;
     if (auto times = fs.ReadTimes(path)) {
-        dates.created = FormatUtcFileTime(times->created);
-        dates.modified = FormatUtcFileTime(times->lastWritten);
+        dates.created = FormatFileTimeUtc(times->created);
+        dates.modified = FormatFileTimeUtc(times->lastWritten);
     }
     return dates;
-}
-
-std::wstring FormatUtcFileTime(FileTime time) {
-    const CalendarTime c = FileTimeToCalendar(time);
-    return std::to_wstring(c.year) + L'-' + std::to_wstring(c.month) + L'-' + std::to_wstring(c.day) + L' ' +
-           std::to_wstring(c.hour) + L':' + std::to_wstring(c.minute) + L':' + std::to_wstring(c.second);
 }
 
 std::optional<FileTime> CalendarToFileTime(const CalendarTime& t) {

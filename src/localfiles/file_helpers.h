@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "control/transfer_job.h"
 #include "localfiles/file_system.h"
 
 namespace qm {
@@ -46,13 +47,13 @@ void SetFileTimes(FileSystem& fs, const std::wstring& path, FileTime created, Fi
 
 // Nothing when the path is not found. The CRC stays 0 while another program holds the file.
 std::optional<FileFacts> DescribeFile(FileSystem& fs, const std::wstring& path);
+// Fills the name, path, CRC, size and block slots of a descriptor; false (nothing changed) when not found.
+bool DescribeFile(FileSystem& fs, const std::wstring& path, FileDescriptor& descriptor);
 std::uint32_t TotalSize(FileSystem& fs, const std::vector<std::wstring>& paths);
 
-// Nothing while the file is in use. Times that cannot be read (a missing file) give empty texts.
+// The two times as FormatFileTimeUtc writes them. Nothing while the file is in use; times that cannot be read
+// (a missing file) give empty texts.
 std::optional<FileDates> FileDatesText(FileSystem& fs, const std::wstring& path);
-
-// "%d-%d-%d %d:%d:%d" of a file time in UTC, no padding.
-std::wstring FormatUtcFileTime(FileTime time);
 
 // Calendar fields taken as UTC; nothing for fields outside the calendar.
 std::optional<FileTime> CalendarToFileTime(const CalendarTime& time);

@@ -72,11 +72,6 @@ TEST(FileTimeConversion, CalendarFieldsAreTakenAsUtc) {
     EXPECT_EQ(back.milliseconds, 250);
 }
 
-TEST(FormatUtcFileTime, HasNoPadding) {
-    EXPECT_EQ(FormatUtcFileTime(*CalendarToFileTime({2009, 3, 7, 4, 5, 6, 999})), L"2009-3-7 4:5:6");
-    EXPECT_EQ(FormatUtcFileTime(*CalendarToFileTime({1999, 12, 31, 23, 59, 59, 0})), L"1999-12-31 23:59:59");
-}
-
 TEST(ParseServerDate, UsesTheParsersFieldsAsUtcAndNothingOnFailure) {
     FakeSystemText text;
     text.dates[L"3/7/2009 4:05:06 PM"] = {2009, 3, 7, 16, 5, 6, 0};
@@ -107,6 +102,18 @@ TEST_F(FileHelpersTest, DescribeFileFillsNameSizeBlocksAndCrc) {
     EXPECT_EQ(facts->fileSize, 4097u);
     EXPECT_EQ(facts->blockCount, 2u);
     EXPECT_EQ(facts->fileCrc, 0xCAFEBABEu);
+
+    FileDescriptor descriptor;
+    descriptor.PrimKey = L"kept";
+    ASSERT_TRUE(DescribeFile(fs, L"C:\\data\\Report.docx", descriptor));
+    EXPECT_EQ(descriptor.FileName, L"Report.docx");
+    EXPECT_EQ(descriptor.LocalPath, L"C:\\data\\Report.docx");
+    EXPECT_EQ(descriptor.FileCrc, 0xCAFEBABEu);
+    EXPECT_EQ(descriptor.FileSize, 4097u);
+    EXPECT_EQ(descriptor.BlockCount, 2u);
+    EXPECT_EQ(descriptor.PrimKey, L"kept");
+    EXPECT_FALSE(DescribeFile(fs, L"C:\\data\\none", descriptor));
+    EXPECT_EQ(descriptor.FileName, L"Report.docx");
 }
 
 TEST_F(FileHelpersTest, AFileInUseIsDescribedWithoutReadingItsContents) {
