@@ -1,0 +1,135 @@
+#include "control/page_script.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+
+#include "localfiles/fake_local_files.h"
+
+namespace qm {
+namespace {
+
+using testing::FakeFile;
+using testing::FakeFileSystem;
+using Texts = std::vector<std::wstring>;
+
+// Records each call and answers from a queue (nothing: the call failed).
+class RecordingPage : public PageScripts {
+public:
+    struct Call {
+        std::wstring name;
+        Texts arguments;
+    };
+    std::vector<Call> calls;
+    std::deque<std::optional<ScriptValue>> answers;
+
+    std::optional<ScriptValue> CallPageFunction(const std::wstring& name, const Texts& arguments) override {
+        calls.push_back({name, arguments});
+        if (answers.empty()) return ScriptValue{};
+        auto answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+};
+
+class ScriptRequestTest : public ::testing::Test {
+protected:
+    ScriptRequestTest() {
+        FakeFile& f = fs.AddFile(L"C:\\up\\a.txt", 1234);
+        f.times = {*CalendarToFileTime({2020, 1, 2, 3, 4, 5, 0}), *CalendarToFileTime({2021, 6, 7, 8, 9, 10, 0})};
+        job.ElementId = L"job-element";
+        job.BeforeUploadScript = L"before";
+        job.Descriptor.FileName = L"a.txt";
+        job.Descriptor.LocalPath = L"C:\\up\\a.txt";
+        job.Descriptor.FileSize = 1234;
+        job.Descriptor.ElementId = L"descriptor-element";
+        job.Descriptor.FileRef = L"REF-9";
+        job.Descriptor.PrimKey = L"01234567-89ab-cdef-0123-456789abcdef";
+        job.Descriptor.AfterUploadScript = L"after";
+    }
+
+    FakeFileSystem fs;
+    RecordingPage page;
+    TransferJob job;
+};
+
+TEST_F(ScriptRequestTest, TheKeyRequestPassesTheFileFactsAndTakesTheText) {
+    page.answers = {ScriptValue::Text(L"01234567-89ab-cdef-0123-456789abcdef")};
+    job.PendingRequest = kGetPrimKeyRequest;
+    HandleScriptRequest(job, page, fs);
+    ASSERT_EQ(page.calls.size(), 1u);
+    EXPECT_EQ(page.calls[0].name, L"before");
+    EXPECT_EQ(page.calls[0].arguments,
+              (Texts{L"job-element", L"a.txt", L"C:\\up\\a.txt", L"1234", L"2020-1-2 3:4:5", L"2021-6-7 8:9:10"}));
+    EXPECT_EQ(job.ScriptResult, L"01234567-89ab-cdef-0123-456789abcdef");
+    EXPECT_EQ(job.CurrentPrimKey, L"01234567-89ab-cdef-0123-456789abcdef");
+}
+
+TEST_F(ScriptRequestTest, AFailedCallLeavesTheFileOutAndANonTextGivesAnEmptyKey) {
+    page.answers = {std::nullopt, ScriptValue{ScriptValue::Kind::Other, L"", false}, ScriptValue::Boolean(true)};
+    EXPECT_EQ(RunKeyRequest(job, page, fs), L"-1");
+    EXPECT_EQ(RunKeyRequest(job, page, fs), L"");
+    EXPECT_EQ(RunKeyRequest(job, page, fs), L"");
+    EXPECT_EQ(page.calls.size(), 3u);
+}
+
+TEST_F(ScriptRequestTest, AFileInUseIsStillAskedForWithEmptyDates) {
+    fs.AddFile(L"C:\\up\\a.txt", 1234).open = ExclusiveOpenResult::SharingViolation;
+    page.answers = {ScriptValue::Text(L"k")};
+    EXPECT_EQ(RunKeyRequest(job, page, fs), L"k");
+    ASSERT_EQ(page.calls.size(), 1u);
+    EXPECT_EQ(page.calls[0].arguments[4], L"");
+    EXPECT_EQ(page.calls[0].arguments[5], L"");
+}
+
+TEST_F(ScriptRequestTest, WithoutABeforeFunctionNothingIsCalledAndTheKeyStays) {
+    job.BeforeUploadScript.clear();
+    job.ScriptResult = L"";
+    job.PendingRequest = kGetPrimKeyRequest;
+    HandleScriptRequest(job, page, fs);
+    EXPECT_TRUE(page.calls.empty());
+    EXPECT_EQ(job.CurrentPrimKey, L"");
+}
+
+TEST_F(ScriptRequestTest, TheFileReportPassesEightArguments) {
+    job.PendingRequest = kSaveFileInfoRequest;
+    HandleScriptRequest(job, page, fs);
+    ASSERT_EQ(page.calls.size(), 1u);
+    EXPECT_EQ(page.calls[0].name, L"after");
+    EXPECT_EQ(page.calls[0].arguments,
+              (Texts{L"descriptor-element", L"REF-9", L"a.txt", L"1234", L"false", L"2020-1-2 3:4:5",
+                     L"2021-6-7 8:9:10", L"01234567-89ab-cdef-0123-456789abcdef"}));
+    job.Descriptor.IsUpdate = 1;
+    EXPECT_TRUE(RunFileReport(job.Descriptor, page, fs));
+    EXPECT_EQ(page.calls[1].arguments[4], L"true");
+    page.answers = {std::nullopt};
+    EXPECT_FALSE(RunFileReport(job.Descriptor, page, fs));
+}
+
+TEST_F(ScriptRequestTest, AReportForAFileHeldByAnotherProgramCallsNothing) {
+    fs.AddFile(L"C:\\up\\a.txt", 1234).open = ExclusiveOpenResult::SharingViolation;
+    EXPECT_FALSE(RunFileReport(job.Descriptor, page, fs));
+    EXPECT_TRUE(page.calls.empty());
+}
+
+TEST_F(ScriptRequestTest, AnUnknownRequestDoesNothing) {
+    job.PendingRequest = L"getprimkey";
+    job.CurrentPrimKey = L"before";
+    HandleScriptRequest(job, page, fs);
+    EXPECT_TRUE(page.calls.empty());
+    EXPECT_EQ(job.CurrentPrimKey, L"before");
+}
+
+TEST(UploadArguments, OnceModeListsAndRecords) {
+    EXPECT_EQ(OnceModeArguments(L"el", L"a|b"), (Texts{L"el", L"a|b"}));
+    EXPECT_EQ(UploadResultRecord(L"key", L"ref", L"a.txt", 3000000000u, {L"2020-1-2 3:4:5", L"2021-6-7 8:9:10"}),
+              L"key?ref?a.txt?3000000000?false?2020-1-2 3:4:5?2021-6-7 8:9:10");
+    FileDescriptor file;
+    file.FileName = L"n";
+    file.LocalPath = L"p";
+    file.FileSize = 0;
+    EXPECT_EQ(KeyRequestArguments(L"el", file, {}), (Texts{L"el", L"n", L"p", L"0", L"", L""}));
+}
+
+}  // namespace
+}  // namespace qm
