@@ -507,12 +507,14 @@ void FileStoreServer::Inspect(httplib::Server& server) {
     int n = Seed(store_, ParseManifest(req.body), std::filesystem::current_path());
     SetJson(res, "{\"seeded\":" + std::to_string(n) + "}");
   }));
-  server.Post("/_filestore/reset", handled([this](const Request&, Response& res) {
+  auto h_reset = handled([this](const Request&, Response& res) {
     store_.Reset();
     faults_.Clear();
     log_.Clear();
     SetJson(res, "{\"reset\":true}");
-  }));
+  });
+  server.Post("/_filestore/reset", h_reset);
+  server.Get("/_filestore/reset", h_reset);
   server.Get("/_filestore/requests", handled([this](const Request&, Response& res) {
     std::string out = "[";
     for (auto& e : log_.All()) out += (out.size() > 1 ? ",\n" : "") + e.Json();
@@ -527,11 +529,13 @@ void FileStoreServer::Inspect(httplib::Server& server) {
     res.set_header("X-Filestore-Body-Crc", std::to_string(e.body_crc));
     res.set_content(e.head, "application/octet-stream");
   }));
-  server.Post("/_filestore/requests/clear", handled([this](const Request&, Response& res) {
+  auto h_requests_clear = handled([this](const Request&, Response& res) {
     log_.Clear();
     SetJson(res, "{\"cleared\":true}");
-  }));
-  server.Post("/_filestore/fault", handled([this](const Request& req, Response& res) {
+  });
+  server.Post("/_filestore/requests/clear", h_requests_clear);
+  server.Get("/_filestore/requests/clear", h_requests_clear);
+  auto h_fault = handled([this](const Request& req, Response& res) {
     Fault f;
     for (auto& [k, v] : req.params) {
       if (k == "name") f.name = v;
@@ -543,16 +547,20 @@ void FileStoreServer::Inspect(httplib::Server& server) {
       return SetJson(res, "{\"error\":" + JsonString(problem) + "}", 400);
     SetJson(res, f.Json());
     faults_.Set(std::move(f));
-  }));
+  });
+  server.Post("/_filestore/fault", h_fault);
+  server.Get("/_filestore/fault", h_fault);
   server.Get("/_filestore/faults", handled([this](const Request&, Response& res) {
     std::string out = "[";
     for (auto& f : faults_.List()) out += (out.size() > 1 ? "," : "") + f.Json();
     SetJson(res, out + "]");
   }));
-  server.Post("/_filestore/faults/clear", handled([this](const Request&, Response& res) {
+  auto h_faults_clear = handled([this](const Request&, Response& res) {
     faults_.Clear();
     SetJson(res, "{\"cleared\":true}");
-  }));
+  });
+  server.Post("/_filestore/faults/clear", h_faults_clear);
+  server.Get("/_filestore/faults/clear", h_faults_clear);
 }
 
 void FileStoreServer::Install(httplib::Server& server) {
@@ -566,7 +574,7 @@ void FileStoreServer::Install(httplib::Server& server) {
   });
   Inspect(server);
   server.Get(".*", [this](const httplib::Request& req, httplib::Response& res) { Page(req, res); });
-  server.Post(".*", [this](const httplib::Request& req, httplib::Response& res, const httplib::ContentReader& reader) {
+  server.Post("(?!/_filestore/).*", [this](const httplib::Request& req, httplib::Response& res, const httplib::ContentReader& reader) {
     RequestEntry entry = NewEntry(req, "other");
     Drain(reader, entry);
     SetXml(res, ErrorDocument("Nothing is served at " + req.path + "."), 404);
@@ -574,7 +582,7 @@ void FileStoreServer::Install(httplib::Server& server) {
   });
   // Replies that the library makes itself (a request it cannot parse, a body over the limit).
   server.set_error_handler(httplib::Server::HandlerWithResponse([this](const httplib::Request& req, httplib::Response& res) {
-    if (t_handled) return httplib::Server::HandlerResponse::Unhandled;
+    if (!res.body.empty() || res.content_provider_) return httplib::Server::HandlerResponse::Unhandled;
     capture::Head head = capture::Current();
     std::string message = head.cut ? "Request head too large: it passed " + std::to_string(capture::kMaxHead) + " bytes."
                           : res.status == 413 ? "Request body too large: at most " + std::to_string(options_.max_body) + " bytes are accepted."
@@ -582,11 +590,12 @@ void FileStoreServer::Install(httplib::Server& server) {
     SetXml(res, ErrorDocument(message), res.status);
     res.set_header("Connection", "close");
     RequestEntry entry = NewEntry(req, "bad-request");
-    if (entry.target.rfind("/_filestore/", 0) != 0) Finish(entry, res, "error: " + message);
+    if (!t_handled && entry.target.rfind("/_filestore/", 0) != 0) Finish(entry, res, "error: " + message);
     return httplib::Server::HandlerResponse::Handled;
   }));
   server.set_logger([this](const httplib::Request& req, const httplib::Response& res) {
     capture::NextRequest();
+    t_handled = false;
     if (!options_.quiet)
       std::fprintf(stderr, "filestore: %s %s %s -> %d\n", req.remote_addr.c_str(), req.method.c_str(),
                    req.target.c_str(), res.status);
