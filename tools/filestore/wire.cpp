@@ -557,11 +557,12 @@ std::string UtcNowText() {
 }
 
 bool IsTimeText(std::string_view t) {
-  int y, mo, d, h, mi, s;
-  char tail;
-  std::string copy(t);
-  if (t.size() != 19 || std::sscanf(copy.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%c", &y, &mo, &d, &h, &mi, &s, &tail) != 6)
-    return false;
+  static const char kShape[] = "dddd-dd-dd dd:dd:dd";
+  if (t.size() != 19) return false;
+  for (std::size_t i = 0; i < 19; ++i)
+    if (kShape[i] == 'd' ? !std::isdigit(static_cast<unsigned char>(t[i])) : t[i] != kShape[i]) return false;
+  auto num = [&](std::size_t at, std::size_t n) { return std::stoi(std::string(t.substr(at, n))); };
+  int y = num(0, 4), mo = num(5, 2), d = num(8, 2), h = num(11, 2), mi = num(14, 2), s = num(17, 2);
   return y >= 1601 && mo >= 1 && mo <= 12 && d >= 1 && d <= 31 && h <= 23 && mi <= 59 && s <= 59;
 }
 

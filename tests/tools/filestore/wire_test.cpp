@@ -1,0 +1,197 @@
+#include "wire.h"
+
+#include <gtest/gtest.h>
+
+using namespace filestore;
+
+TEST(Crc32, CheckValueAndChunking) {
+  EXPECT_EQ(Crc32("123456789"), 0xCBF43926u);
+  EXPECT_EQ(Crc32(""), 0u);
+  std::uint32_t crc = Crc32(0, "1234", 4);
+  EXPECT_EQ(Crc32(crc, "56789", 5), 0xCBF43926u);
+}
+
+TEST(Base64, EncodesAndDecodesTheEdgeCases) {
+  EXPECT_EQ(Base64Encode("a"), "YQ==");
+  EXPECT_EQ(Base64Encode("ab"), "YWI=");
+  EXPECT_EQ(Base64Encode("report.txt"), "cmVwb3J0LnR4dA==");
+  EXPECT_EQ(Base64Decode("cmVwb3J0LnR4dA=="), "report.txt");
+  EXPECT_EQ(Base64Decode("YWI="), "ab");
+  EXPECT_EQ(Base64Decode(""), "");
+  EXPECT_FALSE(Base64Decode("YWI"));       // length not a multiple of 4
+  EXPECT_FALSE(Base64Decode("Y===") );     // too much padding
+  EXPECT_FALSE(Base64Decode("YQ==YWI="));  // padding before the end
+  EXPECT_FALSE(Base64Decode("Y Q="));
+  EXPECT_FALSE(Base64Decode(std::string("YQ=\0", 4)));
+}
+
+TEST(ParseInt32, SignedRangeOnly) {
+  EXPECT_EQ(ParseInt32("9"), 9);
+  EXPECT_EQ(ParseInt32("-873187034"), -873187034);
+  EXPECT_EQ(ParseInt32("-1294967296"), -1294967296);
+  EXPECT_EQ(ParseInt32("2147483647"), 2147483647);
+  EXPECT_EQ(ParseInt32("-2147483648"), INT32_MIN);
+  EXPECT_FALSE(ParseInt32("2147483648"));
+  EXPECT_FALSE(ParseInt32("3000000000"));
+  EXPECT_FALSE(ParseInt32(""));
+  EXPECT_FALSE(ParseInt32("-"));
+  EXPECT_FALSE(ParseInt32("+5"));
+  EXPECT_FALSE(ParseInt32("12ab"));
+  EXPECT_FALSE(ParseInt32("99999999999"));
+}
+
+TEST(ParseGetFile, AcceptsWhatADomWrites) {
+  std::string error;
+  auto r = ParseGetFile("<DataRequest><GetFile ViewName=\"Docs\" PrimKey=\"K1\"/></DataRequest>\r\n", error);
+  ASSERT_TRUE(r) << error;
+  EXPECT_EQ(r->view_name, "Docs");
+  EXPECT_EQ(r->prim_key, "K1");
+  r = ParseGetFile("<?xml version=\"1.0\"?><!--x--><DataRequest>\n <GetFile PrimKey='a&amp;b&lt;&gt;&quot;&apos;' "
+                   "ViewName=\"caf\xe9 &#x20AC;&#65;\"></GetFile></DataRequest>",
+                   error);
+  ASSERT_TRUE(r) << error;
+  EXPECT_EQ(r->prim_key, "a&b<>\"'");
+  EXPECT_EQ(r->view_name, "caf\xc3\xa9 \xe2\x82\xac" "A");  // ISO-8859-1 byte and references as UTF-8
+}
+
+TEST(ParseGetFile, RefusesBadDocuments) {
+  const char* bad[] = {
+      "",
+      "<DataRequest>",
+      "<DataRequest><GetFile ViewName=\"a\" PrimKey=\"b\"/>",            // truncated, as a wide character cuts it
+      "<DataRequest><GetFile ViewName=\"a\" PrimKey=\"b\"></DataRequest>",
+      "<DataRequest><GetFile ViewName=a PrimKey=\"b\"/></DataRequest>",
+      "<DataRequest><GetFile ViewName=\"a\" ViewName=\"b\" PrimKey=\"c\"/></DataRequest>",
+      "<DataRequest><GetFile ViewName=\"a<\" PrimKey=\"b\"/></DataRequest>",
+      "<DataRequest><GetFile ViewName=\"&bogus;\" PrimKey=\"b\"/></DataRequest>",
+      "<DataRequest><GetFile ViewName=\"&#0;\" PrimKey=\"b\"/></DataRequest>",
+      "<DataRequest><GetFile ViewName=\"&#x110000;\" PrimKey=\"b\"/></DataRequest>",
+      "<DataRequest/><More/>",
+      "<DataRequest/><?xml version=\"1.0\"?>",
+  };
+  for (const char* doc : bad) {
+    std::string error;
+    EXPECT_FALSE(ParseGetFile(doc, error)) << doc;
+    EXPECT_NE(error.find("well-formed"), std::string::npos) << doc << ": " << error;
+  }
+  std::string error;
+  EXPECT_FALSE(ParseGetFile("<Other><GetFile ViewName=\"a\" PrimKey=\"b\"/></Other>", error));
+  EXPECT_EQ(error, "The request's root element is Other, not DataRequest.");
+  EXPECT_FALSE(ParseGetFile("<DataRequest><Get ViewName=\"a\" PrimKey=\"b\"/></DataRequest>", error));
+  EXPECT_EQ(error, "The request has no GetFile element.");
+  EXPECT_FALSE(ParseGetFile("<DataRequest><GetFile PrimKey=\"b\"/></DataRequest>", error));
+  EXPECT_EQ(error, "The GetFile element has no ViewName.");
+  EXPECT_FALSE(ParseGetFile("<DataRequest><GetFile ViewName=\"a\" PrimKey=\"\"/></DataRequest>", error));
+  EXPECT_EQ(error, "The GetFile element has no PrimKey.");
+}
+
+TEST(ParseGetFile, DeepNestingIsRefusedNotRecursedWithoutBound) {
+  std::string doc;
+  for (int i = 0; i < 5000; ++i) doc += "<a>";
+  std::string error;
+  EXPECT_FALSE(ParseGetFile(doc, error));
+  EXPECT_NE(error.find("nested too deeply"), std::string::npos);
+}
+
+namespace {
+RequestHead Head(const std::string& fields) {
+  return ParseRequestHead("POST /system/filestore/data.aspx HTTP/1.1\r\n" + fields + "\r\n");
+}
+}  // namespace
+
+TEST(UploadFields, AllThreeSpellingsOfAFieldLine) {
+  for (const char* sep : {" :", ": ", ":", " : "}) {
+    std::string s(sep);
+    auto head = Head("vm_PrimKey" + s + "K1\r\nvm_ViewName" + s + "Docs\r\nvm_FileName" + s +
+                     "cmVwb3J0LnR4dA==\r\nvm_FileSize" + s + "9\r\nvm_FileCRC" + s + "-873187034\r\n");
+    std::string error;
+    auto f = ParseUploadFields(head, error);
+    ASSERT_TRUE(f) << "[" << sep << "] " << error;
+    EXPECT_EQ(f->prim_key, "K1");
+    EXPECT_EQ(f->view_name, "Docs");
+    EXPECT_EQ(f->file_name, "report.txt");
+    EXPECT_EQ(f->file_size, 9);
+    EXPECT_EQ(f->file_crc, -873187034);
+  }
+}
+
+TEST(UploadFields, FirstOccurrenceCountsAndNamesIgnoreCase) {
+  auto head = Head("VM_PRIMKEY: first\r\nvm_PrimKey: second\r\nvm_viewname: V\r\nvm_FileName: YQ==\r\n"
+                   "vm_FileSize: 0\r\nvm_FileCRC: 0\r\n");
+  std::string error;
+  auto f = ParseUploadFields(head, error);
+  ASSERT_TRUE(f) << error;
+  EXPECT_EQ(f->prim_key, "first");
+  EXPECT_EQ(f->file_name, "a");
+}
+
+TEST(UploadFields, NamesTheProblem) {
+  const std::string ok = "vm_PrimKey :K\r\nvm_ViewName :V\r\nvm_FileName :YQ==\r\nvm_FileSize :1\r\nvm_FileCRC :1\r\n";
+  struct Case {
+    std::string from, to, message;
+  } cases[] = {
+      {"vm_PrimKey :K\r\n", "", "The header field vm_PrimKey is missing or empty."},
+      {"vm_ViewName :V", "vm_ViewName :  ", "The header field vm_ViewName is missing or empty."},
+      {"YQ==", "YQ=", "vm_FileName \"YQ=\" is not valid base64."},
+      {"YQ==", "Li4=", "The file name \"..\" is not a file name."},
+      {"YQ==", "YS9i", "The file name \"a/b\" holds a path separator."},
+      {"YQ==", "YVxi", "The file name \"a\\b\" holds a path separator."},
+      {"YQ==", "YQpi", "The file name holds a control character."},
+      {"vm_FileSize :1", "vm_FileSize :4294967295", "vm_FileSize \"4294967295\" is not a signed 32-bit decimal number."},
+      {"vm_FileCRC :1", "vm_FileCRC :0x1", "vm_FileCRC \"0x1\" is not a signed 32-bit decimal number."},
+  };
+  for (auto& c : cases) {
+    std::string fields = ok;
+    fields.replace(fields.find(c.from), c.from.size(), c.to);
+    std::string error;
+    EXPECT_FALSE(ParseUploadFields(Head(fields), error)) << c.message;
+    EXPECT_EQ(error, c.message);
+  }
+}
+
+TEST(UploadFields, NonAsciiValuesAndAnsiNames) {
+  // A key sent as ISO-8859-1 bytes, a view as UTF-8; the name's bytes are Windows-1252.
+  auto head = Head("vm_PrimKey :K\xe9\r\nvm_ViewName :V\xc3\xa9\r\nvm_FileName :" + Base64Encode("caf\xe9\x80.txt") +
+                   "\r\nvm_FileSize :1\r\nvm_FileCRC :1\r\n");
+  std::string error;
+  auto f = ParseUploadFields(head, error);
+  ASSERT_TRUE(f) << error;
+  EXPECT_EQ(f->prim_key, "K\xc3\xa9");
+  EXPECT_EQ(f->view_name, "V\xc3\xa9");
+  EXPECT_EQ(f->file_name, "caf\xc3\xa9\xe2\x82\xac.txt");
+}
+
+TEST(ParseRequestHead, KeepsOrderAndToleratesLfOnly) {
+  auto h = ParseRequestHead("GET / HTTP/1.1\nB: 2\nA:1\nno colon line\n\nbody: x\n");
+  EXPECT_EQ(h.request_line, "GET / HTTP/1.1");
+  ASSERT_EQ(h.fields.size(), 2u);
+  EXPECT_EQ(h.fields[0].name, "B");
+  EXPECT_EQ(h.fields[1].value, "1");
+}
+
+TEST(Documents, AreAsciiWithEscapes) {
+  EXPECT_EQ(SuccessDocument("abc"), "<Response><Success FileRef=\"abc\"/></Response>");
+  EXPECT_EQ(ErrorDocument("a<b & \"c\" \xc3\xa9\xe2\x82\xac\n"),
+            "<Response><Error Message=\"a&lt;b &amp; &quot;c&quot; &#233;&#8364;&#10;\"/></Response>");
+}
+
+TEST(Json, EscapesTextAndBytes) {
+  EXPECT_EQ(JsonString("a\"b\\c\r\n\x01\xc3\xa9"), "\"a\\\"b\\\\c\\r\\n\\u0001\xc3\xa9\"");
+  EXPECT_EQ(JsonString("\xff"), "\"\xef\xbf\xbd\"");
+  EXPECT_EQ(JsonBytes("\xe9"), "\"\xc3\xa9\"");
+}
+
+TEST(FileRef, HasTheGuidShapeAndIsFresh) {
+  std::string a = NewFileRef(), b = NewFileRef();
+  EXPECT_NE(a, b);
+  ASSERT_EQ(a.size(), 36u);
+  for (std::size_t i : {8u, 13u, 18u, 23u}) EXPECT_EQ(a[i], '-');
+}
+
+TEST(TimeText, Validates) {
+  EXPECT_TRUE(IsTimeText("2024-01-02 03:04:05"));
+  EXPECT_FALSE(IsTimeText("2024-13-02 03:04:05"));
+  EXPECT_FALSE(IsTimeText("2024-01-02T03:04:05"));
+  EXPECT_FALSE(IsTimeText("2024-01-02 03:04"));
+  EXPECT_FALSE(IsTimeText("2024-01-02 -1:04:05"));
+}
