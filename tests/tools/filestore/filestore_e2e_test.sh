@@ -470,6 +470,12 @@ test_restart() {
   check "no temporary files left" eq "$(ls "$data/tmp" | wc -l)" 0
   out=$(curl -s "$BASE/_filestore/records" | grep -o '"file_ref"' | wc -l)
   check "one blob per record" eq "$(ls "$data/blobs" | wc -l)" "$out"
+  # A body over --max-body is refused before it is stored.
+  stop
+  start "$data" --max-body 100000
+  out=$(upload Docs MAX1 max.bin "$WORK/one-mib.bin" -w ' %{http_code}')
+  check "body over --max-body" eq "$out" '<Response><Error Message="Request body too large: at most 100000 bytes are accepted."/></Response> 413'
+  check "server serves after a refused large body" eq "$(getfile Documents K1)" "new content"
 }
 
 test_tls() {
