@@ -1,0 +1,159 @@
+#include "control/win32/page_script_win32.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "localfiles/win32/local_files_win32.h"
+#include "support/win32/script_host.h"
+
+namespace qm {
+namespace {
+
+using Microsoft::WRL::ComPtr;
+using testing::MakeScriptDocument;
+using testing::ScriptHost;
+
+constexpr wchar_t kPage[] = LR"(
+var log = "", keyCalls = 0, reports = "";
+function three(a, b, c) { log = arguments.length + ":" + a + "," + b + "," + c; return "got " + a; }
+function number() { return 42; }
+function nothing() { }
+function yes() { return true; }
+function thrower() { throw new Error("boom"); }
+function key(id, name, path, size, created, modified) {
+    keyCalls++;
+    log = [id, name, path, size].join("|");
+    return "01234567-89ab-cdef-0123-456789abcdef";
+}
+function report(id, ref, name, size, update, created, modified, key) {
+    reports = [id, ref, name, size, update, key].join("|") + "|" + (created != "") + "|" + (modified != "");
+}
+)";
+
+std::wstring TempFile(const std::wstring& name) {
+    wchar_t folder[MAX_PATH];
+    GetTempPathW(MAX_PATH, folder);
+    const std::wstring path = std::wstring(folder) + name;
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(h, "hello", 5, &written, nullptr);
+    CloseHandle(h);
+    return path;
+}
+
+class PageScriptWin32 : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+        host_ = std::make_unique<ScriptHost>(kPage);
+        document_ = MakeScriptDocument(host_->Global());
+    }
+    void TearDown() override {
+        document_.Reset();
+        EXPECT_EQ(testing::LiveScriptDocuments(), 0);
+        host_.reset();
+        CoUninitialize();
+    }
+    ULONG GlobalReferences() {
+        host_->Global()->AddRef();
+        return host_->Global()->Release();
+    }
+    bool Invoke(const std::wstring& name, const std::vector<std::wstring>& arguments, VARIANT* result = nullptr) {
+        return InvokePageScript(name, arguments, result, document_.Get(), show_);
+    }
+
+    std::unique_ptr<ScriptHost> host_;
+    ComPtr<IHTMLDocument2> document_;
+    std::vector<std::wstring> messages_;
+    ShowMessageFunction show_ = [this](const std::wstring& text) { messages_.push_back(text); };
+};
+
+TEST_F(PageScriptWin32, AThreeParameterFunctionGetsTheFirstThreeTextsInOrder) {
+    VARIANT result;
+    VariantInit(&result);
+    ASSERT_TRUE(Invoke(L"three", {L"first", L"second", L"third", L"fourth", L""}, &result));
+    ASSERT_EQ(V_VT(&result), VT_BSTR);
+    EXPECT_STREQ(V_BSTR(&result), L"got first");
+    VariantClear(&result);
+    EXPECT_EQ(host_->Evaluate(L"log"), L"5:first,second,third");
+    EXPECT_TRUE(messages_.empty());
+}
+
+TEST_F(PageScriptWin32, UnknownAndEmptyNamesGiveFalseWithoutAMessage) {
+    EXPECT_FALSE(Invoke(L"noSuchFunction", {L"a"}));
+    EXPECT_FALSE(Invoke(L"", {L"a"}));
+    EXPECT_TRUE(messages_.empty());
+}
+
+TEST_F(PageScriptWin32, ADocumentWithoutScriptSaysCannotGetScript) {
+    ComPtr<IHTMLDocument2> bare = MakeScriptDocument(nullptr);
+    EXPECT_FALSE(InvokePageScript(L"three", {L"a"}, nullptr, bare.Get(), show_));
+    // Something that is no HTML document at all.
+    EXPECT_FALSE(InvokePageScript(L"three", {L"a"}, nullptr, host_->Global(), show_));
+    EXPECT_EQ(messages_, (std::vector<std::wstring>{L"Cannot GetScript", L"Cannot GetScript"}));
+}
+
+TEST_F(PageScriptWin32, AThrowingFunctionGivesFalseAndLeavesTheResultEmpty) {
+    VARIANT result;
+    VariantInit(&result);
+    EXPECT_FALSE(Invoke(L"thrower", {}, &result));
+    EXPECT_EQ(V_VT(&result), VT_EMPTY);
+    EXPECT_TRUE(messages_.empty());
+}
+
+TEST_F(PageScriptWin32, ResultsBecomeScriptValuesOfTheirKind) {
+    HtmlPageScripts page(document_.Get(), show_);
+    auto text = page.CallPageFunction(L"three", {L"x"});
+    ASSERT_TRUE(text);
+    EXPECT_TRUE(text->IsText());
+    EXPECT_EQ(text->text, L"got x");
+    auto number = page.CallPageFunction(L"number", {});
+    ASSERT_TRUE(number);
+    EXPECT_EQ(number->kind, ScriptValue::Kind::Other);
+    auto nothing = page.CallPageFunction(L"nothing", {});
+    ASSERT_TRUE(nothing);
+    EXPECT_EQ(nothing->kind, ScriptValue::Kind::Empty);
+    auto yes = page.CallPageFunction(L"yes", {});
+    ASSERT_TRUE(yes);
+    EXPECT_TRUE(yes->IsTrue());
+    EXPECT_FALSE(page.CallPageFunction(L"thrower", {}));
+}
+
+TEST_F(PageScriptWin32, EveryCallReleasesWhatItObtained) {
+    const ULONG before = GlobalReferences();
+    VARIANT result;
+    VariantInit(&result);
+    for (int i = 0; i < 3; ++i) {
+        Invoke(L"three", {L"a", L"b", L"c"}, &result);
+        VariantClear(&result);
+        Invoke(L"thrower", {L"a"}, &result);
+        Invoke(L"noSuchFunction", {});
+    }
+    EXPECT_EQ(GlobalReferences(), before);
+}
+
+TEST_F(PageScriptWin32, KeyRequestsThroughARealScript) {
+    HtmlPageScripts page(document_.Get(), show_);
+    TransferJob job;
+    job.ElementId = L"el";
+    job.Descriptor.FileName = L"qm-page-key.txt";
+    job.Descriptor.LocalPath = TempFile(L"qm-page-key.txt");
+    job.Descriptor.FileSize = 5;
+
+    job.BeforeUploadScript = L"key";
+    EXPECT_EQ(RunKeyRequest(job, page, LocalFileSystem()), L"01234567-89ab-cdef-0123-456789abcdef");
+    EXPECT_EQ(host_->Evaluate(L"log"), L"el|qm-page-key.txt|" + job.Descriptor.LocalPath + L"|5");
+    job.BeforeUploadScript = L"number";
+    EXPECT_EQ(RunKeyRequest(job, page, LocalFileSystem()), L"");
+    job.BeforeUploadScript = L"thrower";
+    EXPECT_EQ(RunKeyRequest(job, page, LocalFileSystem()), L"-1");
+    job.BeforeUploadScript = L"noSuchFunction";
+    EXPECT_EQ(RunKeyRequest(job, page, LocalFileSystem()), L"-1");
+    EXPECT_TRUE(messages_.empty());
+    DeleteFileW(job.Descriptor.LocalPath.c_str());
+}
+
+}  // namespace
+}  // namespace qm
