@@ -43,7 +43,10 @@ void WriteLoadDiagnostics(const XmlParseError& error) {
         std::fflush(stderr);
         return;
     }
-    std::fputs(Utf8(error.reason).c_str(), stdout);
+    std::string reason = Utf8(error.reason);
+    // Keep the next diagnostic on a line of its own even when the parser's reason has no line end.
+    if (reason.empty() || reason.back() != '\n') reason += '\n';
+    std::fputs(reason.c_str(), stdout);
     if (error.line > 0)
         std::printf("Error on line %d, position %d in \"%s\".\n", static_cast<int>(error.line),
                     static_cast<int>(error.linePosition), Utf8(error.url).c_str());

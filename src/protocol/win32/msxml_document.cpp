@@ -1,0 +1,192 @@
+#include "protocol/win32/msxml_document.h"
+
+#include <wrl/client.h>
+
+#include "control/errors.h"
+#include "module/win32/guids.h"
+#include "protocol/win32/ansi_code_page.h"
+
+using Microsoft::WRL::ComPtr;
+
+namespace qm {
+
+namespace {
+
+// A finished string load does not need longer; past it the load counts as failed rather than hanging.
+constexpr DWORD kLoadWaitLimitMs = 30000;
+
+struct Bstr {
+    explicit Bstr(const std::wstring& text) : value(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {
+        if (!value) throw Error(L"Out of memory.");
+    }
+    Bstr() = default;
+    ~Bstr() { SysFreeString(value); }
+    Bstr(const Bstr&) = delete;
+    Bstr& operator=(const Bstr&) = delete;
+    std::wstring text() const { return value ? std::wstring(value, SysStringLen(value)) : std::wstring(); }
+    BSTR value = nullptr;
+};
+
+void Check(HRESULT hr, const wchar_t* what) {
+    if (FAILED(hr)) throw Error(std::wstring(what) + L" failed (0x" + [hr] {
+        wchar_t hex[16];
+        wsprintfW(hex, L"%08X", static_cast<unsigned>(hr));
+        return std::wstring(hex);
+    }() + L").");
+}
+
+class MsxmlElement : public XmlElement {
+public:
+    explicit MsxmlElement(ComPtr<IXMLDOMElement> element) : element_(std::move(element)) {}
+
+    void SetAttribute(const std::wstring& name, const std::wstring& value) override {
+        Bstr n(name);
+        VARIANT v;
+        VariantInit(&v);
+        v.vt = VT_BSTR;
+        v.bstrVal = SysAllocStringLen(value.data(), static_cast<UINT>(value.size()));
+        if (!v.bstrVal) throw Error(L"Out of memory.");
+        const HRESULT hr = element_->setAttribute(n.value, v);
+        VariantClear(&v);
+        Check(hr, L"setAttribute");
+    }
+
+    void AppendChild(XmlElement& child) override {
+        ComPtr<IXMLDOMNode> appended;
+        Check(element_->appendChild(static_cast<MsxmlElement&>(child).element_.Get(), &appended), L"appendChild");
+    }
+
+    std::optional<std::wstring> GetAttribute(const std::wstring& name) override {
+        Bstr n(name);
+        VARIANT v;
+        VariantInit(&v);
+        Check(element_->getAttribute(n.value, &v), L"getAttribute");
+        std::optional<std::wstring> result;
+        if (v.vt == VT_BSTR) result = v.bstrVal ? std::wstring(v.bstrVal, SysStringLen(v.bstrVal)) : std::wstring();
+        VariantClear(&v);
+        return result;
+    }
+
+    IXMLDOMElement* get() const { return element_.Get(); }
+
+private:
+    ComPtr<IXMLDOMElement> element_;
+};
+
+void DispatchQueuedMessages() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
+        if (!GetMessageW(&msg, nullptr, 0, 0)) {
+            // Keep the quit request for the thread's own loop.
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            return;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+}  // namespace
+
+MsxmlDocument::ComApartment::ComApartment() : initialised_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+
+MsxmlDocument::ComApartment::~ComApartment() {
+    if (initialised_) CoUninitialize();
+}
+
+MsxmlDocument::MsxmlDocument() {
+    creation_ = CoCreateInstance(QM_CLSID_DOMDocument, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IXMLDOMDocument),
+                                 reinterpret_cast<void**>(&document_));
+    if (FAILED(creation_)) document_ = nullptr;
+}
+
+MsxmlDocument::~MsxmlDocument() {
+    if (document_) document_->Release();
+}
+
+bool MsxmlDocument::Created() const { return SUCCEEDED(creation_) && document_; }
+
+std::unique_ptr<XmlElement> MsxmlDocument::CreateElement(const std::wstring& name) {
+    VARIANT type;
+    VariantInit(&type);
+    type.vt = VT_I4;
+    type.lVal = NODE_ELEMENT;
+    Bstr n(name);
+    Bstr noNamespace(L"");
+    ComPtr<IXMLDOMNode> node;
+    Check(document_->createNode(type, n.value, noNamespace.value, &node), L"createNode");
+    ComPtr<IXMLDOMElement> element;
+    Check(node.As(&element), L"QueryInterface(IXMLDOMElement)");
+    return std::make_unique<MsxmlElement>(std::move(element));
+}
+
+void MsxmlDocument::AppendChild(XmlElement& child) {
+    ComPtr<IXMLDOMNode> appended;
+    Check(document_->appendChild(static_cast<MsxmlElement&>(child).get(), &appended), L"appendChild");
+}
+
+std::wstring MsxmlDocument::Xml() {
+    Bstr xml;
+    Check(document_->get_xml(&xml.value), L"get_xml");
+    return xml.text();
+}
+
+XmlParseError MsxmlDocument::LoadXml(const std::wstring& text) {
+    Check(document_->put_async(VARIANT_TRUE), L"put_async");
+    Bstr source(text);
+    VARIANT_BOOL loaded = VARIANT_FALSE;
+    const HRESULT loadResult = document_->loadXML(source.value, &loaded);
+    if (FAILED(loadResult)) Check(loadResult, L"loadXML");
+
+    const DWORD start = GetTickCount();
+    for (;;) {
+        LONG state = 0;
+        Check(document_->get_readyState(&state), L"get_readyState");
+        if (state == 4) break;
+        if (GetTickCount() - start > kLoadWaitLimitMs) {
+            XmlParseError timeout;
+            timeout.code = static_cast<long>(E_FAIL);
+            timeout.reason = L"The response document did not finish loading.\r\n";
+            return timeout;
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        DispatchQueuedMessages();
+    }
+    DispatchQueuedMessages();
+
+    XmlParseError result;
+    ComPtr<IXMLDOMParseError> error;
+    Check(document_->get_parseError(&error), L"get_parseError");
+    LONG code = 0, line = 0, position = 0;
+    error->get_errorCode(&code);
+    result.code = code;
+    if (code != 0) {
+        Bstr reason, url;
+        error->get_reason(&reason.value);
+        error->get_line(&line);
+        error->get_linepos(&position);
+        error->get_url(&url.value);
+        result.reason = reason.text();
+        result.line = line;
+        result.linePosition = position;
+        result.url = url.text();
+    }
+    return result;
+}
+
+std::unique_ptr<XmlElement> MsxmlDocument::SelectSingleElement(const std::wstring& path) {
+    Bstr query(path);
+    ComPtr<IXMLDOMNode> node;
+    const HRESULT hr = document_->selectSingleNode(query.value, &node);
+    Check(hr, L"selectSingleNode");
+    if (hr == S_FALSE || !node) return nullptr;
+    ComPtr<IXMLDOMElement> element;
+    if (FAILED(node.As(&element))) return nullptr;
+    return std::make_unique<MsxmlElement>(std::move(element));
+}
+
+std::unique_ptr<ProtocolDocument> CreateProtocolDocument() {
+    return std::make_unique<ProtocolDocument>(std::make_unique<MsxmlDocument>(), SystemAnsiCodePage());
+}
+
+}  // namespace qm
