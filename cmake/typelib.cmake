@@ -17,3 +17,5 @@ add_custom_command(
   DEPENDS ${QM_IDL}
   COMMENT "widl quillmark.idl")
 add_custom_target(qm_typelib DEPENDS ${QM_IDL_TLB} ${QM_IDL_HEADER} ${QM_IDL_IID_SOURCE})
+# Resource scripts find the type library and the registry script through these folders.
+string(APPEND CMAKE_RC_FLAGS " -I${QM_IDL_OUT_DIR} -I${CMAKE_SOURCE_DIR}/src/module/win32 -I${CMAKE_SOURCE_DIR}/src")

@@ -1,0 +1,174 @@
+#include "control/win32/file_drag_drop.h"
+
+#include <new>
+
+#include "control/errors.h"
+#include "control/win32/com_status.h"
+#include "control/win32/drop_setup.h"
+#include "control/win32/html_page.h"
+#include "module/identity.h"
+#include "module/win32/com_module.h"
+#include "protocol/server_location.h"
+#include "ui/dialogs.h"
+#include "ui/win32/dialogs_win32.h"
+
+namespace qm {
+
+using Microsoft::WRL::ComPtr;
+
+FileDragDrop::FileDragDrop(IUnknown* outer) : outer_(outer ? outer : &inner_) {
+    inner_.self = this;
+    ModuleLock();
+}
+
+FileDragDrop::~FileDragDrop() { ModuleUnlock(); }
+
+HRESULT FileDragDrop::Create(IUnknown* outer, REFIID riid, void** object) {
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    if (outer && !IsEqualIID(riid, IID_IUnknown)) return CLASS_E_NOAGGREGATION;
+    auto* created = new (std::nothrow) FileDragDrop(outer);
+    if (!created) return E_OUTOFMEMORY;
+    // An outer object gets the inner unknown; otherwise the object answers for itself.
+    created->inner_.AddRef();
+    HRESULT hr = created->inner_.QueryInterface(riid, object);
+    created->inner_.Release();
+    return hr;
+}
+
+STDMETHODIMP FileDragDrop::Inner::QueryInterface(REFIID riid, void** object) {
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    if (IsEqualIID(riid, IID_IUnknown)) {
+        *object = static_cast<IUnknown*>(this);
+    } else if (IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, IID_IFileDragDrop)) {
+        *object = static_cast<IFileDragDrop*>(self);
+    } else if (IsEqualIID(riid, IID_IObjectSafety)) {
+        *object = static_cast<IObjectSafety*>(self);
+    } else {
+        return E_NOINTERFACE;
+    }
+    static_cast<IUnknown*>(*object)->AddRef();
+    return S_OK;
+}
+
+STDMETHODIMP_(ULONG) FileDragDrop::Inner::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&self->refs_)); }
+
+STDMETHODIMP_(ULONG) FileDragDrop::Inner::Release() {
+    LONG refs = InterlockedDecrement(&self->refs_);
+    if (refs == 0) delete self;
+    return static_cast<ULONG>(refs);
+}
+
+STDMETHODIMP FileDragDrop::GetTypeInfoCount(UINT* count) {
+    if (!count) return E_POINTER;
+    *count = 1;
+    return S_OK;
+}
+
+STDMETHODIMP FileDragDrop::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
+    if (!info) return E_POINTER;
+    *info = nullptr;
+    if (index != 0) return DISP_E_BADINDEX;
+    return FileDragDropTypeInfo(info);
+}
+
+STDMETHODIMP FileDragDrop::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+    if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+    ComPtr<ITypeInfo> info;
+    HRESULT hr = FileDragDropTypeInfo(&info);
+    if (FAILED(hr)) return hr;
+    return info->GetIDsOfNames(names, count, ids);
+}
+
+STDMETHODIMP FileDragDrop::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                  EXCEPINFO* exception, UINT* argError) {
+    if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+    ComPtr<ITypeInfo> info;
+    HRESULT hr = FileDragDropTypeInfo(&info);
+    if (FAILED(hr)) return hr;
+    return info->Invoke(static_cast<IFileDragDrop*>(this), id, flags, params, result, exception, argError);
+}
+
+STDMETHODIMP FileDragDrop::Init(IUnknown* pUnkDocument) {
+    try {
+        ComPtr<IHTMLDocument2> document;
+        if (!pUnkDocument || FAILED(pUnkDocument->QueryInterface(IID_PPV_ARGS(&document))) || !document)
+            return E_INVALIDARG;
+        ComPtr<IHTMLDocument3> document3;
+        pUnkDocument->QueryInterface(IID_PPV_ARGS(&document3));
+        document_ = document;
+        document3_ = document3;
+
+        ComPtr<IOleWindow> oleWindow;
+        HWND window = nullptr;
+        if (FAILED(document_->QueryInterface(IID_PPV_ARGS(&oleWindow))) || FAILED(oleWindow->GetWindow(&window)))
+            return S_FALSE;
+        documentWindow_ = window;
+        SetUpDropHandling(documentWindow_, enableOutlookSupport_ != 0, document_.Get());
+
+        if (serverPort_ == 0) {
+            try {
+                ServerLocation location = ParsePageLocation(PageAddress(document_.Get()));
+                serverName_ = location.ServerName;
+                serverPort_ = location.ServerPort;
+                requestFlags_ = location.RequestFlags;
+            } catch (const Error& error) {
+                ShowMessage(PlatformDialogs(), error.text());
+            }
+        }
+        return S_OK;
+    } catch (...) {
+        return CaughtStatusQuiet() == E_OUTOFMEMORY ? E_OUTOFMEMORY : S_FALSE;
+    }
+}
+
+STDMETHODIMP FileDragDrop::get_Version(BSTR* pVal) {
+    try {
+        if (!pVal) return E_POINTER;
+        *pVal = SysAllocString(kVersionText);
+        return *pVal ? S_OK : E_OUTOFMEMORY;
+    } catch (...) {
+        return CaughtStatus();
+    }
+}
+
+// Operations that are not built yet answer S_FALSE and do nothing.
+STDMETHODIMP FileDragDrop::DownloadFile(BSTR) { return S_FALSE; }
+STDMETHODIMP FileDragDrop::UploadFile(BSTR, LONG) { return S_FALSE; }
+STDMETHODIMP FileDragDrop::UpdateFile(BSTR, INT) { return S_FALSE; }
+STDMETHODIMP FileDragDrop::UploadDroppedFiles(BSTR) { return S_FALSE; }
+STDMETHODIMP FileDragDrop::ProcessLockedFiles() { return S_FALSE; }
+
+STDMETHODIMP FileDragDrop::get_EnableOutlookSupport(LONG* pVal) {
+    // Reports the stored value, so a page can read back what it set.
+    if (!pVal) return E_POINTER;
+    *pVal = enableOutlookSupport_;
+    return S_OK;
+}
+
+STDMETHODIMP FileDragDrop::put_EnableOutlookSupport(LONG newVal) {
+    enableOutlookSupport_ = newVal;
+    return S_OK;
+}
+
+STDMETHODIMP FileDragDrop::GetInterfaceSafetyOptions(REFIID riid, DWORD* supported, DWORD* enabled) {
+    if (!supported || !enabled) return E_POINTER;
+    ComPtr<IUnknown> probe;
+    HRESULT hr = QueryInterface(riid, reinterpret_cast<void**>(probe.GetAddressOf()));
+    if (FAILED(hr)) {
+        *supported = 0;
+        *enabled = 0;
+        return hr;
+    }
+    *supported = safety_.Supported();
+    *enabled = safety_.Enabled();
+    return S_OK;
+}
+
+STDMETHODIMP FileDragDrop::SetInterfaceSafetyOptions(REFIID, DWORD mask, DWORD enabled) {
+    safety_.Set(mask, enabled);
+    return S_OK;
+}
+
+}  // namespace qm

@@ -1,0 +1,82 @@
+#pragma once
+// The scriptable control object the page creates.
+#include <windows.h>
+#include <mshtml.h>
+#include <objsafe.h>
+#include <wrl/client.h>
+
+#include <string>
+
+#include "control/control_state.h"
+#include "module/win32/guids.h"
+#include "quillmark_h.h"
+
+namespace qm {
+
+class FileDragDrop final : public IFileDragDrop, public IObjectSafety {
+public:
+    // Creates an object (aggregated when outer is given) and asks it for riid.
+    static HRESULT Create(IUnknown* outer, REFIID riid, void** object);
+
+    // IUnknown: delegates to the controlling unknown.
+    STDMETHODIMP QueryInterface(REFIID riid, void** object) override { return outer_->QueryInterface(riid, object); }
+    STDMETHODIMP_(ULONG) AddRef() override { return outer_->AddRef(); }
+    STDMETHODIMP_(ULONG) Release() override { return outer_->Release(); }
+
+    // IDispatch, from the registered type library.
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override;
+    STDMETHODIMP GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
+    STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override;
+    STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                        EXCEPINFO* exception, UINT* argError) override;
+
+    // IFileDragDrop
+    STDMETHODIMP Init(IUnknown* pUnkDocument) override;
+    STDMETHODIMP DownloadFile(BSTR ElementId) override;
+    STDMETHODIMP get_Version(BSTR* pVal) override;
+    STDMETHODIMP UploadFile(BSTR ElementId, LONG MultiSelect) override;
+    STDMETHODIMP UpdateFile(BSTR HTMLObjectId, INT FileLocation) override;
+    STDMETHODIMP UploadDroppedFiles(BSTR ElementId) override;
+    STDMETHODIMP ProcessLockedFiles() override;
+    STDMETHODIMP get_EnableOutlookSupport(LONG* pVal) override;
+    STDMETHODIMP put_EnableOutlookSupport(LONG newVal) override;
+
+    // IObjectSafety
+    STDMETHODIMP GetInterfaceSafetyOptions(REFIID riid, DWORD* supported, DWORD* enabled) override;
+    STDMETHODIMP SetInterfaceSafetyOptions(REFIID riid, DWORD mask, DWORD enabled) override;
+
+    // What Init bound and derived, for the operations.
+    HWND DocumentWindow() const { return documentWindow_; }
+    IHTMLDocument2* Document() const { return document_.Get(); }
+    IHTMLDocument3* Document3() const { return document3_.Get(); }
+    const std::wstring& ServerName() const { return serverName_; }
+    USHORT ServerPort() const { return serverPort_; }
+    DWORD RequestFlags() const { return requestFlags_; }
+
+private:
+    // The object's own IUnknown, which an aggregating outer object holds.
+    struct Inner final : IUnknown {
+        FileDragDrop* self;
+        STDMETHODIMP QueryInterface(REFIID riid, void** object) override;
+        STDMETHODIMP_(ULONG) AddRef() override;
+        STDMETHODIMP_(ULONG) Release() override;
+    };
+
+    explicit FileDragDrop(IUnknown* outer);
+    ~FileDragDrop();
+
+    Inner inner_;
+    IUnknown* outer_;
+    LONG refs_ = 0;
+
+    HWND documentWindow_ = nullptr;
+    Microsoft::WRL::ComPtr<IHTMLDocument2> document_;
+    Microsoft::WRL::ComPtr<IHTMLDocument3> document3_;
+    std::wstring serverName_;
+    USHORT serverPort_ = 0;
+    DWORD requestFlags_ = 0;
+    LONG enableOutlookSupport_ = 0;
+    SafetyOptions safety_;
+};
+
+}  // namespace qm

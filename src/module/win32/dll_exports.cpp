@@ -1,0 +1,26 @@
+// The module's entry point and its four exports.
+#include <windows.h>
+
+#include "module/win32/class_factory.h"
+#include "module/win32/com_module.h"
+#include "module/win32/registration.h"
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) DisableThreadLibraryCalls(instance);
+    if (reason == DLL_PROCESS_DETACH) qm::ReleaseClassTable();
+    return TRUE;
+}
+
+extern "C" {
+
+HRESULT WINAPI DllCanUnloadNow() { return qm::ModuleLockCount() == 0 ? S_OK : S_FALSE; }
+
+HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* object) {
+    return qm::GetClassObject(clsid, riid, object);
+}
+
+HRESULT WINAPI DllRegisterServer() { return qm::RegisterModule(); }
+
+HRESULT WINAPI DllUnregisterServer() { return qm::UnregisterModule(); }
+
+}
