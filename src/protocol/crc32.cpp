@@ -23,7 +23,7 @@ constexpr std::array<std::uint32_t, 256> MakeTable() {
 
 constexpr auto kTable = MakeTable();
 
-// Large pieces keep the read overhead well below the cost of the CRC itself.
+// Large pieces keep the per-read overhead small.
 constexpr std::size_t kFilePiece = 1 << 20;
 
 }  // namespace
@@ -52,13 +52,13 @@ std::uint32_t Crc32OfFile(const std::filesystem::path& path) {
     in.rdbuf()->pubsetbuf(nullptr, 0);
     in.open(path, std::ios::binary);
     if (!in) return 0;
-    std::vector<char> buffer(kFilePiece);
+    std::vector<char> piece(kFilePiece);
     std::uint32_t crc = 0;
     try {
         for (;;) {
-            const std::streamsize got = in.rdbuf()->sgetn(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+            const std::streamsize got = in.rdbuf()->sgetn(piece.data(), static_cast<std::streamsize>(piece.size()));
             if (got <= 0) break;
-            crc = Crc32Bytes(buffer.data(), static_cast<std::size_t>(got), crc);
+            crc = Crc32Bytes(piece.data(), static_cast<std::size_t>(got), crc);
         }
     } catch (const std::exception&) {
         // The stream reports a failed read by throwing; such a file counts as unreadable.

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# CRC-32 of a 1 GiB file through the upload description's path, against zlib over the same bytes in memory.
+#   bench/crc32.sh [SIZE_MIB]    (default 1024)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+size_mib=${1:-1024}
+work=$(mktemp -d "${TMPDIR:-/tmp}/qm-bench-crc32.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+g++ -std=c++20 -O2 -I"$root/src" "$root/bench/crc32/crc32_bench.cpp" "$root/src/protocol/crc32.cpp" -lz \
+    -o "$work/crc32_bench"
+head -c $((size_mib * 1024 * 1024)) /dev/urandom > "$work/data.bin"
+"$work/crc32_bench" "$work/data.bin" | tail -n 2
