@@ -1,0 +1,195 @@
+#include "ui/win32/hover_button.h"
+
+#include <commctrl.h>
+
+#include "ui/hover_button_look.h"
+
+namespace qm {
+
+namespace {
+
+constexpr UINT_PTR kSubclassId = 0x4842;  // "HB"
+
+COLORREF ToColorRef(Rgb c) { return RGB(c.r, c.g, c.b); }
+
+std::array<HPEN, 4> CreatePens(BorderSet set) {
+    std::array<HPEN, 4> pens{};
+    const auto specs = BorderPens(set);
+    for (std::size_t i = 0; i < pens.size(); ++i)
+        pens[i] = CreatePen(PS_INSIDEFRAME, specs[i].width, ToColorRef(specs[i].colour));
+    return pens;
+}
+
+bool IsReflectedNotification(UINT message) {
+    if (message < kReflectedMessageBase) return false;
+    switch (message - kReflectedMessageBase) {
+        case WM_COMMAND:
+        case WM_NOTIFY:
+        case WM_PARENTNOTIFY:
+        case WM_MEASUREITEM:
+        case WM_DELETEITEM:
+        case WM_VKEYTOITEM:
+        case WM_CHARTOITEM:
+        case WM_COMPAREITEM:
+        case WM_HSCROLL:
+        case WM_VSCROLL:
+        case WM_CTLCOLORBTN:
+        case WM_CTLCOLORDLG:
+        case WM_CTLCOLOREDIT:
+        case WM_CTLCOLORLISTBOX:
+        case WM_CTLCOLORMSGBOX:
+        case WM_CTLCOLORSCROLLBAR:
+        case WM_CTLCOLORSTATIC:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+HoverButton::HoverButton()
+    : outlinePen_(CreatePen(PS_INSIDEFRAME, 1, ToColorRef(kOutlineColour))),
+      hoverPens_(CreatePens(BorderSet::Hover)),
+      focusPens_(CreatePens(BorderSet::Focus)) {}
+
+HoverButton::~HoverButton() {
+    if (window_ && IsWindow(window_)) RemoveWindowSubclass(window_, &HoverButton::Procedure, kSubclassId);
+    DeleteObject(outlinePen_);
+    for (HPEN pen : hoverPens_) DeleteObject(pen);
+    for (HPEN pen : focusPens_) DeleteObject(pen);
+}
+
+void HoverButton::Bind(HWND button) {
+    if (!button) return;
+    window_ = button;
+    SetWindowSubclass(button, &HoverButton::Procedure, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+    SetWindowLongPtrW(button, GWL_STYLE, GetWindowLongPtrW(button, GWL_STYLE) | BS_OWNERDRAW);
+}
+
+LRESULT CALLBACK HoverButton::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                        DWORD_PTR self) {
+    auto* button = reinterpret_cast<HoverButton*>(self);
+    if (message == WM_NCDESTROY) {
+        RemoveWindowSubclass(window, &HoverButton::Procedure, kSubclassId);
+        button->window_ = nullptr;
+        return DefSubclassProc(window, message, wParam, lParam);
+    }
+    return button->Handle(message, wParam, lParam);
+}
+
+LRESULT HoverButton::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_MOUSEMOVE:
+            if (!tracking_) {
+                TRACKMOUSEEVENT track{sizeof track, TME_HOVER | TME_LEAVE, window_, 1};
+                tracking_ = TrackMouseEvent(&track) ? 1 : 0;
+            }
+            break;
+        case WM_MOUSEHOVER:
+            hover_ = 1;
+            InvalidateRect(window_, nullptr, TRUE);
+            return 0;
+        case WM_MOUSELEAVE:
+            hover_ = 0;
+            tracking_ = 0;
+            InvalidateRect(window_, nullptr, FALSE);
+            return 0;
+        case kReflectedMessageBase + WM_DRAWITEM:
+            DrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+            return TRUE;
+        default:
+            if (IsReflectedNotification(message))
+                return DefWindowProcW(window_, message - kReflectedMessageBase, wParam, lParam);
+            break;
+    }
+    return DefSubclassProc(window_, message, wParam, lParam);
+}
+
+void HoverButton::DrawItem(const DRAWITEMSTRUCT& item) {
+    ++drawCount_;
+    HDC target = item.hDC;
+    RECT clip;
+    if (GetClipBox(target, &clip) == ERROR) clip = item.rcItem;
+    const int clipWidth = clip.right - clip.left;
+    const int clipHeight = clip.bottom - clip.top;
+    if (clipWidth <= 0 || clipHeight <= 0) return;
+
+    // Off-screen copy of the clip box in the item's own coordinates.
+    HDC dc = CreateCompatibleDC(target);
+    HBITMAP bitmap = CreateCompatibleBitmap(target, clipWidth, clipHeight);
+    if (!dc || !bitmap) {
+        if (bitmap) DeleteObject(bitmap);
+        if (dc) DeleteDC(dc);
+        return;
+    }
+    HGDIOBJ oldBitmap = SelectObject(dc, bitmap);
+    SetWindowOrgEx(dc, clip.left, clip.top, nullptr);
+    {
+        HBRUSH background = CreateSolidBrush(GetBkColor(target));
+        FillRect(dc, &clip, background);
+        DeleteObject(background);
+    }
+
+    wchar_t text[261] = {};
+    GetWindowTextW(item.hwndItem, text, 261);
+
+    HGDIOBJ oldPen = SelectObject(dc, outlinePen_);
+    RoundRect(dc, item.rcItem.left, item.rcItem.top, item.rcItem.right, item.rcItem.bottom, kCornerEllipse,
+              kCornerEllipse);
+
+    const bool pressed = (item.itemState & ODS_SELECTED) != 0;
+    focused_ = (item.itemState & ODS_FOCUS) ? 1 : 0;
+    emphasised_ = (focused_ || pressed || (item.itemState & ODS_DEFAULT)) ? 1 : 0;
+
+    RECT innerRect = item.rcItem;
+    InflateRect(&innerRect, -GetSystemMetrics(SM_CXEDGE), -GetSystemMetrics(SM_CYEDGE));
+    const Edges inner{innerRect.left, innerRect.top, innerRect.right, innerRect.bottom};
+
+    // Gradient: 64 brushes made for this drawing only.
+    std::array<HBRUSH, kGradientBrushes> brushes{};
+    for (int i = 0; i < kGradientBrushes; ++i)
+        brushes[i] = CreateSolidBrush(ToColorRef(GradientColour(i, hover_ != 0, emphasised_ != 0)));
+    const GradientRows rows = GradientRowsFor(inner);
+    for (int y = rows.firstRow; y <= rows.lastRow; ++y) {
+        RECT row{rows.left, y, rows.right, y + 1};
+        FillRect(dc, &row, brushes[GradientBrushForRow(y, inner.Height())]);
+    }
+    for (HBRUSH brush : brushes) DeleteObject(brush);
+
+    const BorderSet border = BorderFor(hover_ != 0, focused_ != 0);
+    if (border != BorderSet::None) {
+        const auto& pens = border == BorderSet::Focus ? focusPens_ : hoverPens_;
+        const auto lines = BorderLines(inner);
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            SelectObject(dc, pens[i]);
+            MoveToEx(dc, lines[i].x1, lines[i].y1, nullptr);
+            LineTo(dc, lines[i].x2, lines[i].y2);
+        }
+    }
+    SelectObject(dc, oldPen);
+
+    HGDIOBJ oldFont = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+    RECT measure{0, 0, 0, 0};
+    DrawTextW(dc, text, -1, &measure, DT_SINGLELINE | DT_CALCRECT);
+    const int textWidth = measure.right - measure.left;
+    const int textHeight = measure.bottom - measure.top;
+    const TextOrigin origin = TextOriginFor(inner, textWidth, textHeight, pressed);
+    SetBkMode(dc, TRANSPARENT);
+    if (item.itemState & ODS_DISABLED) {
+        DrawStateW(dc, nullptr, nullptr, reinterpret_cast<LPARAM>(text), 0, origin.x, origin.y, textWidth, textHeight,
+                   DST_PREFIXTEXT | DSS_DISABLED);
+    } else {
+        SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
+        RECT place{origin.x, origin.y, origin.x + textWidth, origin.y + textHeight};
+        DrawTextW(dc, text, -1, &place, DT_SINGLELINE | DT_NOCLIP);
+    }
+    SelectObject(dc, oldFont);
+
+    BitBlt(target, clip.left, clip.top, clipWidth, clipHeight, dc, clip.left, clip.top, SRCCOPY);
+    SelectObject(dc, oldBitmap);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+}
+
+}  // namespace qm
