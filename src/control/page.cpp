@@ -8,7 +8,7 @@ bool IsTrueText(const std::wstring& text) {
     static const wchar_t kTrue[] = L"true";
     if (text.size() != 4) return false;
     for (std::size_t i = 0; i < 4; ++i)
-        if (std::towlower(text[i]) != kTrue[i]) return false;
+        if (static_cast<wchar_t>(std::towlower(text[i])) != kTrue[i]) return false;
     return true;
 }
 

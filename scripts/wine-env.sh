@@ -1,0 +1,18 @@
+# Sourced by the scripts: how to run Windows programs here. The 64-bit loader is called directly because the
+# `wine` launcher starts the 32-bit loader first, which some kernels cannot run.
+QM_WINE64=/usr/lib/wine/wine64
+[ -x "$QM_WINE64" ] || QM_WINE64=$(command -v wine64 || command -v wine)
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+
+# Creates a fresh 64-bit prefix at $1.
+qm_new_prefix() {
+  local prefix="$1"
+  rm -rf "$prefix"
+  mkdir -p "$(dirname "$prefix")"
+  WINEPREFIX="$prefix" WINEARCH=win64 timeout 300 "$QM_WINE64" wineboot -i >/dev/null 2>&1 || true
+  WINEPREFIX="$prefix" timeout 60 "$QM_WINE64" wineserver -w 2>/dev/null || true
+}
+
+# Windows path of a Linux path.
+qm_winpath() { echo "Z:$(readlink -f "$1" | sed 's|/|\\|g')"; }
