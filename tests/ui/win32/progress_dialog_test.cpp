@@ -347,7 +347,7 @@ TEST(ProgressDialogEnd, OpenButtonsEnabledBeforeTheWindowAreEnabledInIt) {
     std::atomic<bool> enabled{false};
     // The user's click comes from a second thread once the window is there.
     std::shared_ptr<Win32ProgressDialog> keep = dialog;
-    HANDLE clicker = CreateThread(nullptr, 0, [](void* p) -> DWORD {
+    HANDLE clicker = CreateThread(nullptr, 0, [](void* p) WINAPI -> DWORD {
         auto* d = static_cast<Win32ProgressDialog*>(p);
         HWND w = AwaitWindow(*d, 50);
         if (IsWindowEnabled(GetDlgItem(w, IDC_PROGRESS_OPEN))) SendDlgItemMessageW(w, IDC_PROGRESS_OPEN, BM_CLICK, 0, 0);
