@@ -1,0 +1,125 @@
+#include "control/win32/page_script_win32.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "localfiles/win32/local_files_win32.h"
+#include "support/win32/script_host.h"
+#include "ui/win32/progress_dialog.h"
+
+namespace qm {
+namespace {
+
+using Microsoft::WRL::ComPtr;
+using testing::MakeScriptDocument;
+using testing::ScriptHost;
+
+constexpr wchar_t kPage[] = LR"(
+var log = "", keyCalls = 0, reports = "";
+function three(a, b, c) { log = arguments.length + ":" + a + "," + b + "," + c; return "got " + a; }
+function number() { return 42; }
+function nothing() { }
+function yes() { return true; }
+function thrower() { throw new Error("boom"); }
+function key(id, name, path, size, created, modified) {
+    keyCalls++;
+    log = [id, name, path, size].join("|");
+    return "01234567-89ab-cdef-0123-456789abcdef";
+}
+function report(id, ref, name, size, update, created, modified, key) {
+    reports = [id, ref, name, size, update, key].join("|") + "|" + (created != "") + "|" + (modified != "");
+}
+)";
+
+std::wstring TempFile(const std::wstring& name) {
+    wchar_t folder[MAX_PATH];
+    GetTempPathW(MAX_PATH, folder);
+    const std::wstring path = std::wstring(folder) + name;
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(h, "hello", 5, &written, nullptr);
+    CloseHandle(h);
+    return path;
+}
+
+class PageScriptRequestWin32 : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+        host_ = std::make_unique<ScriptHost>(kPage);
+        document_ = MakeScriptDocument(host_->Global());
+    }
+    void TearDown() override {
+        document_.Reset();
+        EXPECT_EQ(testing::LiveScriptDocuments(), 0);
+        host_.reset();
+        CoUninitialize();
+    }
+    ULONG GlobalReferences() {
+        host_->Global()->AddRef();
+        return host_->Global()->Release();
+    }
+    bool Invoke(const std::wstring& name, const std::vector<std::wstring>& arguments, VARIANT* result = nullptr) {
+        return InvokePageScript(name, arguments, result, document_.Get(), show_);
+    }
+
+    std::unique_ptr<ScriptHost> host_;
+    ComPtr<IHTMLDocument2> document_;
+    std::vector<std::wstring> messages_;
+    ShowMessageFunction show_ = [this](const std::wstring& text) { messages_.push_back(text); };
+};
+
+TEST_F(PageScriptRequestWin32, AWorkersRequestsRunOnTheUiThreadWhileTheDialogRuns) {
+    const DWORD uiThread = GetCurrentThreadId();
+    auto dialog = Win32ProgressDialog::Create();
+    TransferJob& job = dialog->Job();
+    job.Mode = TransferMode::Upload;
+    job.ElementId = L"upload-element";
+    job.BeforeUploadScript = L"key";
+
+    std::vector<DWORD> handlerThreads;
+    auto pageHandler = PageScriptRequestHandler(document_.Get(), show_);
+    dialog->SetScriptRequestHandler([&](ProgressDialog& d) {
+        handlerThreads.push_back(GetCurrentThreadId());
+        pageHandler(d);
+    });
+
+    const std::wstring path = TempFile(L"qm-page-request.txt");
+    std::vector<std::wstring> keysSeen;
+    DWORD workerThread = 0;
+    dialog->StartWorker([&](ProgressDialog& d) {
+        workerThread = GetCurrentThreadId();
+        TransferJob& j = d.Job();
+        j.Descriptor.FileName = L"qm-page-request.txt";
+        j.Descriptor.LocalPath = path;
+        j.Descriptor.FileSize = 5;
+        for (int i = 0; i < 2; ++i) {  // the same request twice, as the worker repeats it for an empty key
+            j.CurrentPrimKey.clear();
+            d.RequestScript(kGetPrimKeyRequest);
+            keysSeen.push_back(j.CurrentPrimKey);
+        }
+        j.Descriptor.ElementId = j.ElementId;
+        j.Descriptor.FileRef = L"REF-1";
+        j.Descriptor.PrimKey = j.CurrentPrimKey;
+        j.Descriptor.AfterUploadScript = L"report";
+        d.RequestScript(kSaveFileInfoRequest);
+        d.End(kEndUploadDone);
+    });
+    EXPECT_EQ(dialog->Run(nullptr), kEndUploadDone);
+    EXPECT_TRUE(dialog->WaitForWorker(10000));
+
+    EXPECT_EQ(keysSeen, (std::vector<std::wstring>(2, L"01234567-89ab-cdef-0123-456789abcdef")));
+    EXPECT_EQ(host_->Evaluate(L"keyCalls"), L"2");
+    EXPECT_EQ(host_->Evaluate(L"reports"),
+              L"upload-element|REF-1|qm-page-request.txt|5|false|01234567-89ab-cdef-0123-456789abcdef|true|true");
+    ASSERT_EQ(handlerThreads.size(), 3u);
+    for (DWORD id : handlerThreads) EXPECT_EQ(id, uiThread);
+    EXPECT_NE(workerThread, uiThread);
+    EXPECT_TRUE(messages_.empty());
+    DeleteFileW(path.c_str());
+}
+
+}  // namespace
+}  // namespace qm
