@@ -1,0 +1,102 @@
+#pragma once
+// Small pieces for the host's own scriptable objects: name tables for IDispatch and argument reading.
+#include <windows.h>
+#include <oleauto.h>
+
+#include <string>
+
+namespace qm::pagehost {
+
+struct DispatchName {
+    const wchar_t* name;
+    DISPID id;
+};
+
+// Names are matched without case, as the browser's objects do.
+template <size_t N>
+HRESULT LookUpNames(const DispatchName (&table)[N], LPOLESTR* names, UINT count, DISPID* ids) {
+    if (!names || !ids) return E_POINTER;
+    HRESULT hr = S_OK;
+    for (UINT i = 0; i < count; ++i) {
+        ids[i] = DISPID_UNKNOWN;
+        if (i > 0) {
+            hr = DISP_E_UNKNOWNNAME;  // no named arguments
+            continue;
+        }
+        for (auto& entry : table)
+            if (_wcsicmp(entry.name, names[i]) == 0) ids[i] = entry.id;
+        if (ids[i] == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
+    }
+    return hr;
+}
+
+// Argument `index` in call order (the block holds them reversed); missing arguments are absent.
+inline const VARIANT* Argument(const DISPPARAMS* params, UINT index) {
+    if (!params || index >= params->cArgs) return nullptr;
+    const VARIANT* value = &params->rgvarg[params->cArgs - 1 - index];
+    while (value->vt == (VT_BYREF | VT_VARIANT)) value = value->pvarVal;
+    return value;
+}
+
+// The argument as text; empty when absent, null or not convertible.
+inline std::wstring ArgumentText(const DISPPARAMS* params, UINT index) {
+    const VARIANT* value = Argument(params, index);
+    if (!value || value->vt == VT_EMPTY || value->vt == VT_NULL) return {};
+    VARIANT text;
+    VariantInit(&text);
+    std::wstring out;
+    if (SUCCEEDED(VariantChangeType(&text, const_cast<VARIANT*>(value), 0, VT_BSTR)) && text.bstrVal)
+        out.assign(text.bstrVal, SysStringLen(text.bstrVal));
+    VariantClear(&text);
+    return out;
+}
+
+inline long ArgumentNumber(const DISPPARAMS* params, UINT index, long otherwise) {
+    const VARIANT* value = Argument(params, index);
+    if (!value || value->vt == VT_EMPTY || value->vt == VT_NULL) return otherwise;
+    VARIANT number;
+    VariantInit(&number);
+    long out = otherwise;
+    if (SUCCEEDED(VariantChangeType(&number, const_cast<VARIANT*>(value), 0, VT_I4))) out = number.lVal;
+    return out;
+}
+
+inline void ReturnText(VARIANT* result, const std::wstring& text) {
+    if (!result) return;
+    VariantInit(result);
+    result->vt = VT_BSTR;
+    result->bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+}
+
+inline void ReturnNumber(VARIANT* result, long value) {
+    if (!result) return;
+    VariantInit(result);
+    result->vt = VT_I4;
+    result->lVal = value;
+}
+
+inline void ReturnBool(VARIANT* result, bool value) {
+    if (!result) return;
+    VariantInit(result);
+    result->vt = VT_BOOL;
+    result->boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+}
+
+// Hands over a reference to object (may be null: then the result is null).
+inline void ReturnObject(VARIANT* result, IDispatch* object) {
+    if (!result) return;
+    VariantInit(result);
+    if (!object) {
+        result->vt = VT_NULL;
+        return;
+    }
+    object->AddRef();
+    result->vt = VT_DISPATCH;
+    result->pdispVal = object;
+}
+
+// JSON of a value as the record shows it: text as a string, numbers and booleans as themselves, empty and null as
+// null, anything else as {"vt": N}.
+std::string VariantJson(const VARIANT& value);
+
+}  // namespace qm::pagehost

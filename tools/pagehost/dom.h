@@ -1,0 +1,99 @@
+#pragma once
+// The browser's document object model pieces the control uses, over the parsed page. Members the control never
+// calls answer E_NOTIMPL (dom_stubs.h); the objects' IDispatch serves the page's script by name.
+#include <windows.h>
+#include <mshtml.h>
+#include <wrl/client.h>
+
+#include <atomic>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "dom_stubs.h"
+#include "page.h"
+
+namespace qm::pagehost {
+
+class HostElement;
+
+class HostDocument final : public StubIHTMLDocument2, public StubIHTMLDocument3, public IOleWindow {
+public:
+    // Starts with no reference; wrap it in a ComPtr at once.
+    HostDocument(std::shared_ptr<PageModel> model, HWND window, std::wstring href);
+    ~HostDocument();
+
+    // What get_Script hands out (the script recorder over the engine's global dispatch).
+    void SetScript(IDispatch* script) { script_ = script; }
+    // Drops every reference the document holds, so the engine can be closed.
+    void Detach();
+    HWND Window() const { return window_; }
+    const std::wstring& Href() const { return href_; }
+    // The element object of the first element with this id (the same object each time), or null.
+    Microsoft::WRL::ComPtr<HostElement> Element(const std::wstring& id);
+
+    // IUnknown and IDispatch
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
+    STDMETHODIMP_(ULONG) Release() override;
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override;
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override;
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
+                        UINT*) override;
+
+    // IHTMLDocument2
+    STDMETHODIMP get_Script(IDispatch** p) override;
+    STDMETHODIMP get_parentWindow(IHTMLWindow2** p) override;
+    STDMETHODIMP get_URL(BSTR* p) override;
+    STDMETHODIMP get_title(BSTR* p) override;
+    // IHTMLDocument3
+    STDMETHODIMP getElementById(BSTR v, IHTMLElement** p) override;
+    // IOleWindow
+    STDMETHODIMP GetWindow(HWND* window) override;
+    STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+
+private:
+    std::atomic<ULONG> refs_{0};
+    std::shared_ptr<PageModel> model_;
+    HWND window_;
+    std::wstring href_;
+    Microsoft::WRL::ComPtr<IDispatch> script_;
+    Microsoft::WRL::ComPtr<IHTMLWindow2> parentWindow_;
+    std::map<std::wstring, Microsoft::WRL::ComPtr<HostElement>> elements_;
+};
+
+class HostElement final : public StubIHTMLElement {
+public:
+    explicit HostElement(std::shared_ptr<PageElement> element) : element_(std::move(element)) {}
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
+    STDMETHODIMP_(ULONG) Release() override;
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override;
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override;
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
+                        UINT*) override;
+
+    // Flags as the browser reads them: bit 0 asks for an exact-case name, bit 1 for the value as text. Text gives
+    // VT_BSTR, a number attribute VT_I4 (VT_R8 when not whole), an absent one VT_NULL.
+    STDMETHODIMP getAttribute(BSTR name, LONG flags, VARIANT* value) override;
+    STDMETHODIMP setAttribute(BSTR name, VARIANT value, LONG flags) override;
+    STDMETHODIMP removeAttribute(BSTR name, LONG flags, VARIANT_BOOL* removed) override;
+    STDMETHODIMP get_id(BSTR* p) override;
+    STDMETHODIMP get_tagName(BSTR* p) override;
+    STDMETHODIMP get_innerText(BSTR* p) override;
+    STDMETHODIMP put_innerText(BSTR v) override;
+
+private:
+    std::pair<std::wstring, AttributeValue>* Find(const std::wstring& name, bool exactCase);
+    std::atomic<ULONG> refs_{0};
+    std::shared_ptr<PageElement> element_;
+};
+
+// Wraps the engine's global dispatch so that every page-function call the control makes is recorded with its
+// arguments and result; the calls themselves go to the real script functions.
+Microsoft::WRL::ComPtr<IDispatch> MakeScriptRecorder(IDispatch* global);
+
+}  // namespace qm::pagehost

@@ -1,0 +1,191 @@
+#include "host_object.h"
+
+#include <atomic>
+
+#include "dispatch.h"
+#include "drops.h"
+#include "hooks.h"
+#include "record.h"
+#include "screenshot.h"
+
+namespace qm::pagehost {
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+enum Member : DISPID {
+    kCreateObject = 1, kLog, kNote, kArg, kScreenshot, kDropFiles, kOleDropFiles, kOleDropMail, kPump, kWaitForFinish,
+    kFinish, kFail
+};
+
+std::vector<std::wstring> SplitPaths(const std::wstring& text) {
+    std::vector<std::wstring> parts;
+    std::wstring part;
+    for (wchar_t c : text + L"|") {
+        if (c == L'|') {
+            if (!part.empty()) parts.push_back(part);
+            part.clear();
+        } else {
+            part += c;
+        }
+    }
+    return parts;
+}
+
+class HostObject final : public IDispatch {
+public:
+    explicit HostObject(HWND window) : window_(window) {}
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+        if (!out) return E_POINTER;
+        if (iid == IID_IUnknown || iid == IID_IDispatch) {
+            *out = static_cast<IDispatch*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
+    STDMETHODIMP_(ULONG) Release() override {
+        ULONG left = --refs_;
+        if (!left) delete this;
+        return left;
+    }
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override {
+        if (!count) return E_POINTER;
+        *count = 0;
+        return S_OK;
+    }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+        static const DispatchName table[] = {
+            {L"createObject", kCreateObject}, {L"log", kLog}, {L"note", kNote}, {L"arg", kArg},
+            {L"screenshot", kScreenshot}, {L"dropFiles", kDropFiles}, {L"oleDropFiles", kOleDropFiles},
+            {L"oleDropMail", kOleDropMail}, {L"pump", kPump}, {L"waitForFinish", kWaitForFinish},
+            {L"finish", kFinish}, {L"fail", kFail}};
+        return LookUpNames(table, names, count, ids);
+    }
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
+                        UINT*) override {
+        if (result) VariantInit(result);
+        switch (id) {
+            case kCreateObject: return CreateObject(ArgumentText(params, 0), result);
+            case kLog: {
+                std::wstring text = ArgumentText(params, 0);
+                TheRecord().Add(JsonObject().Text("kind", L"log").Text("text", text));
+                TheRecord().Say(L"page: " + text);
+                TheRun().pageLines.push_back(text);
+                InvalidateRect(window_, nullptr, TRUE);
+                return S_OK;
+            }
+            case kNote: {
+                const VARIANT* value = Argument(params, 1);
+                TheRecord().Add(JsonObject().Text("kind", L"note").Text("name", ArgumentText(params, 0))
+                                    .Raw("value", value ? VariantJson(*value) : "null"));
+                return S_OK;
+            }
+            case kArg: {
+                auto found = TheRun().arguments.find(ArgumentText(params, 0));
+                ReturnText(result, found == TheRun().arguments.end() ? L"" : found->second);
+                return S_OK;
+            }
+            case kScreenshot:
+                // The page's own lines must be on the screen first.
+                UpdateWindow(window_);
+                Pump(100, [] { return false; });
+                ReturnBool(result, TakeShot(ArgumentText(params, 0)));
+                return S_OK;
+            case kDropFiles:
+                ReturnBool(result, PostShellDrop(window_, SplitPaths(ArgumentText(params, 0))));
+                return S_OK;
+            case kOleDropFiles:
+                HookControlModule();
+                ReturnNumber(result, OleDrop(window_, DropKind::Files, SplitPaths(ArgumentText(params, 0))));
+                return S_OK;
+            case kOleDropMail: {
+                HookControlModule();
+                std::vector<std::wstring> payload;
+                if (Argument(params, 0)) payload.push_back(ArgumentText(params, 0));
+                ReturnNumber(result, OleDrop(window_, DropKind::MailItem, payload));
+                return S_OK;
+            }
+            case kPump:
+                Pump(ArgumentNumber(params, 0, 0), [] { return TheRun().finished; });
+                return S_OK;
+            case kWaitForFinish:
+                TheRun().waitForFinish = true;
+                return S_OK;
+            case kFinish:
+                TheRun().finished = true;
+                TheRun().finishCode = ArgumentNumber(params, 0, 0);
+                TheRecord().Add(JsonObject().Text("kind", L"finish").Number("code", TheRun().finishCode));
+                return S_OK;
+            case kFail:
+                TheRecord().Fail(L"page: " + ArgumentText(params, 0));
+                return S_OK;
+            default:
+                return DISP_E_MEMBERNOTFOUND;
+        }
+    }
+
+private:
+    HRESULT CreateObject(const std::wstring& progId, VARIANT* result) {
+        CLSID clsid;
+        HRESULT hr = CLSIDFromProgID(progId.c_str(), &clsid);
+        ComPtr<IDispatch> object;
+        if (SUCCEEDED(hr))
+            hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                                  reinterpret_cast<void**>(object.GetAddressOf()));
+        bool hooked = SUCCEEDED(hr) && HookControlModule();
+        TheRecord().Add(JsonObject().Text("kind", L"createObject").Text("progId", progId).Number("hr", hr)
+                            .Bool("hooked", hooked));
+        if (FAILED(hr)) {
+            TheRecord().Say(L"cannot create " + progId + L" (hr " + std::to_wstring(hr) + L")");
+            return hr;  // raises a script error the page can catch
+        }
+        ReturnObject(result, object.Get());
+        return S_OK;
+    }
+
+    std::atomic<ULONG> refs_{0};
+    HWND window_;
+};
+
+}  // namespace
+
+RunState& TheRun() {
+    static RunState state;
+    return state;
+}
+
+void Pump(long ms, const std::function<bool()>& done) {
+    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(ms < 0 ? 0 : ms);
+    while (!done()) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+            if (done()) return;
+        }
+        ULONGLONG now = GetTickCount64();
+        if (ms >= 0 && now >= deadline) return;
+        DWORD wait = ms < 0 ? 100 : static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 100));
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, wait, QS_ALLINPUT);
+    }
+}
+
+bool HookControlModule() {
+    static HMODULE hooked = nullptr;
+    HMODULE module = GetModuleHandleW(L"Quillmark.dll");
+    if (!module) return false;
+    if (module == hooked) return true;
+    int count = HookModule(module);
+    hooked = module;
+    TheRecord().Add(JsonObject().Text("kind", L"hooks").Number("redirected", count));
+    return true;
+}
+
+ComPtr<IDispatch> MakeHostObject(HWND documentWindow) { return ComPtr<IDispatch>(new HostObject(documentWindow)); }
+
+}  // namespace qm::pagehost

@@ -1,0 +1,120 @@
+#include "screenshot.h"
+
+#include <windows.h>
+#include <wincodec.h>
+#include <wrl/client.h>
+
+#include <mutex>
+#include <vector>
+
+#include "record.h"
+
+namespace qm::pagehost {
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+std::mutex shotMutex;
+std::wstring shotFolder;
+
+struct ComScope {
+    HRESULT hr;
+    ComScope() : hr(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
+    ~ComScope() {
+        if (SUCCEEDED(hr)) CoUninitialize();
+    }
+};
+
+bool CaptureScreen(int& width, int& height, std::vector<BYTE>& pixels) {
+    HWND desktop = GetDesktopWindow();
+    RECT area;
+    GetWindowRect(desktop, &area);
+    width = area.right - area.left;
+    height = area.bottom - area.top;
+    if (width <= 0 || height <= 0) return false;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top-down rows
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    bool ok = false;
+    if (bitmap) {
+        HGDIOBJ old = SelectObject(memory, bitmap);
+        ok = BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY) != FALSE;
+        GdiFlush();
+        if (ok) pixels.assign(static_cast<BYTE*>(bits), static_cast<BYTE*>(bits) + width * height * 4);
+        SelectObject(memory, old);
+        DeleteObject(bitmap);
+    }
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return ok;
+}
+
+bool WritePng(const std::wstring& path, int width, int height, std::vector<BYTE>& pixels) {
+    ComScope com;
+    ComPtr<IWICImagingFactory> factory;
+    if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&factory))))
+        return false;
+    ComPtr<IWICStream> stream;
+    if (FAILED(factory->CreateStream(&stream)) || FAILED(stream->InitializeFromFilename(path.c_str(), GENERIC_WRITE)))
+        return false;
+    ComPtr<IWICBitmapEncoder> encoder;
+    if (FAILED(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, &encoder)) ||
+        FAILED(encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache)))
+        return false;
+    ComPtr<IWICBitmapFrameEncode> frame;
+    if (FAILED(encoder->CreateNewFrame(&frame, nullptr)) || FAILED(frame->Initialize(nullptr)) ||
+        FAILED(frame->SetSize(width, height)))
+        return false;
+    for (size_t i = 3; i < pixels.size(); i += 4) pixels[i] = 0xFF;  // the screen has no alpha
+    WICPixelFormatGUID format = GUID_WICPixelFormat32bppBGRA;
+    if (FAILED(frame->SetPixelFormat(&format))) return false;
+    if (format != GUID_WICPixelFormat32bppBGRA) {
+        // Fall back to 24-bit rows when the encoder will not take 32-bit ones.
+        if (format != GUID_WICPixelFormat24bppBGR) return false;
+        std::vector<BYTE> packed;
+        UINT stride = (width * 3 + 3) & ~3u;
+        packed.resize(static_cast<size_t>(stride) * height);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                for (int c = 0; c < 3; ++c) packed[y * stride + x * 3 + c] = pixels[(y * width + x) * 4 + c];
+        if (FAILED(frame->WritePixels(height, stride, static_cast<UINT>(packed.size()), packed.data()))) return false;
+    } else if (FAILED(frame->WritePixels(height, width * 4, static_cast<UINT>(pixels.size()), pixels.data()))) {
+        return false;
+    }
+    return SUCCEEDED(frame->Commit()) && SUCCEEDED(encoder->Commit());
+}
+
+}  // namespace
+
+void SetShotFolder(const std::wstring& folder) {
+    std::lock_guard<std::mutex> lock(shotMutex);
+    shotFolder = folder;
+    if (!shotFolder.empty()) CreateDirectoryW(shotFolder.c_str(), nullptr);
+}
+
+bool TakeShot(const std::wstring& name) {
+    std::lock_guard<std::mutex> lock(shotMutex);
+    if (shotFolder.empty()) return false;
+    std::wstring safe;
+    for (wchar_t c : name) safe += (iswalnum(c) || c == L'-' || c == L'_' || c == L'.') ? c : L'_';
+    if (safe.empty()) safe = L"shot";
+    std::wstring path = shotFolder + L"\\" + safe + L".png";
+    int width = 0, height = 0;
+    std::vector<BYTE> pixels;
+    bool ok = CaptureScreen(width, height, pixels) && WritePng(path, width, height, pixels);
+    TheRecord().Add(JsonObject().Text("kind", L"screenshot").Text("name", safe).Text("path", path).Bool("written", ok)
+                        .Number("width", width).Number("height", height));
+    if (!ok) TheRecord().Fail(L"screenshot " + safe + L" could not be written");
+    return ok;
+}
+
+}  // namespace qm::pagehost
