@@ -495,7 +495,9 @@ public:
         VARIANT local;
         VariantInit(&local);
         VARIANT* out = result ? result : &local;
+        ++PageCallDepth();
         HRESULT hr = global_->Invoke(id, iid, lcid, flags, params, out, exception, argError);
+        --PageCallDepth();
         JsonObject event;
         event.Text("kind", L"call").Text("function", name != names_.end() ? name->second : L"#" + std::to_wstring(id))
             .Raw("args", arguments).Number("hr", hr).Raw("result", SUCCEEDED(hr) ? VariantJson(*out) : "null");

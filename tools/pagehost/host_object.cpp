@@ -1,5 +1,8 @@
 #include "host_object.h"
 
+#include <mshtml.h>
+
+#include <algorithm>
 #include <atomic>
 
 #include "dispatch.h"
@@ -16,7 +19,7 @@ namespace {
 
 enum Member : DISPID {
     kCreateObject = 1, kLog, kNote, kArg, kScreenshot, kDropFiles, kOleDropFiles, kOleDropMail, kPump, kWaitForFinish,
-    kFinish, kFail
+    kFinish, kFail, kCallPage
 };
 
 std::vector<std::wstring> SplitPaths(const std::wstring& text) {
@@ -63,7 +66,7 @@ public:
             {L"createObject", kCreateObject}, {L"log", kLog}, {L"note", kNote}, {L"arg", kArg},
             {L"screenshot", kScreenshot}, {L"dropFiles", kDropFiles}, {L"oleDropFiles", kOleDropFiles},
             {L"oleDropMail", kOleDropMail}, {L"pump", kPump}, {L"waitForFinish", kWaitForFinish},
-            {L"finish", kFinish}, {L"fail", kFail}};
+            {L"finish", kFinish}, {L"fail", kFail}, {L"callPage", kCallPage}};
         return LookUpNames(table, names, count, ids);
     }
     STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
@@ -121,6 +124,8 @@ public:
                 TheRun().finishCode = ArgumentNumber(params, 0, 0);
                 TheRecord().Add(JsonObject().Text("kind", L"finish").Number("code", TheRun().finishCode));
                 return S_OK;
+            case kCallPage:
+                return CallPage(params, result);
             case kFail:
                 TheRecord().Fail(L"page: " + ArgumentText(params, 0));
                 return S_OK;
@@ -129,7 +134,50 @@ public:
         }
     }
 
+    void SetDocument(IHTMLDocument2* document) { document_ = document; }
+
 private:
+    // A page function called the way the control calls one: through the document's script object, by name,
+    // with every argument as text.
+    HRESULT CallPage(DISPPARAMS* params, VARIANT* result) {
+        ComPtr<IDispatch> script;
+        if (!document_ || FAILED(document_->get_Script(&script)) || !script) return E_FAIL;
+        std::wstring name = ArgumentText(params, 0);
+        LPOLESTR names[] = {const_cast<LPOLESTR>(name.c_str())};
+        DISPID id = DISPID_UNKNOWN;
+        if (FAILED(script->GetIDsOfNames(IID_NULL, names, 1, LOCALE_SYSTEM_DEFAULT, &id))) {
+            ReturnBool(result, false);
+            return S_OK;
+        }
+        UINT count = params->cArgs > 0 ? params->cArgs - 1 : 0;
+        std::vector<VARIANT> block(count);
+        for (UINT i = 0; i < count; ++i) {
+            VARIANT& v = block[count - 1 - i];
+            VariantInit(&v);
+            std::wstring text = ArgumentText(params, i + 1);
+            v.vt = VT_BSTR;
+            v.bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+        }
+        DISPPARAMS call = {block.data(), nullptr, count, 0};
+        EXCEPINFO exception = {};
+        UINT argError = static_cast<UINT>(-1);
+        VARIANT value;
+        VariantInit(&value);
+        HRESULT hr = script->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &call, &value, &exception, &argError);
+        for (auto& v : block) VariantClear(&v);
+        SysFreeString(exception.bstrSource);
+        SysFreeString(exception.bstrDescription);
+        SysFreeString(exception.bstrHelpFile);
+        if (FAILED(hr)) {
+            VariantClear(&value);
+            ReturnBool(result, false);
+            return S_OK;
+        }
+        if (result) *result = value;
+        else VariantClear(&value);
+        return S_OK;
+    }
+
     HRESULT CreateObject(const std::wstring& progId, VARIANT* result) {
         CLSID clsid;
         HRESULT hr = CLSIDFromProgID(progId.c_str(), &clsid);
@@ -150,6 +198,7 @@ private:
 
     std::atomic<ULONG> refs_{0};
     HWND window_;
+    ComPtr<IHTMLDocument2> document_;
 };
 
 }  // namespace
@@ -186,6 +235,11 @@ bool HookControlModule() {
     return true;
 }
 
-ComPtr<IDispatch> MakeHostObject(HWND documentWindow) { return ComPtr<IDispatch>(new HostObject(documentWindow)); }
+ComPtr<IDispatch> MakeHostObject(HWND documentWindow, IHTMLDocument2* document) {
+    auto* host = new HostObject(documentWindow);
+    ComPtr<IDispatch> object(host);
+    host->SetDocument(document);
+    return object;
+}
 
 }  // namespace qm::pagehost

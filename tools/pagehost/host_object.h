@@ -12,7 +12,10 @@
 //   host.waitForFinish()        after the run function returns, keep dispatching until host.finish
 //   host.finish(code)           ends the run; a non-zero code fails it
 //   host.fail(text)             records a failure
+//   host.callPage(name, args...) calls a page function as the control does (document script object, text
+//                               arguments); its result, or false when it is missing or raises
 #include <windows.h>
+#include <mshtml.h>
 #include <wrl/client.h>
 
 #include <functional>
@@ -38,6 +41,6 @@ void Pump(long ms, const std::function<bool()>& done);
 // Redirects the imports of the control module once it is loaded; returns true when it is (or was) hooked.
 bool HookControlModule();
 
-Microsoft::WRL::ComPtr<IDispatch> MakeHostObject(HWND documentWindow);
+Microsoft::WRL::ComPtr<IDispatch> MakeHostObject(HWND documentWindow, IHTMLDocument2* document);
 
 }  // namespace qm::pagehost

@@ -58,11 +58,20 @@ LRESULT CALLBACK DocumentProc(HWND window, UINT message, WPARAM wParam, LPARAM l
             EndPaint(window, &paint);
             return 0;
         }
-        case WM_DROPFILES:
+        case WM_DROPFILES: {
             // Reaches the page itself only when the control has not taken the window's drops.
-            TheRecord().Add(JsonObject().Text("kind", L"dropNotTaken"));
-            DragFinish(reinterpret_cast<HDROP>(wParam));
+            HDROP drop = reinterpret_cast<HDROP>(wParam);
+            std::wstring files;
+            UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+            for (UINT i = 0; i < count; ++i) {
+                wchar_t path[MAX_PATH * 2] = L"";
+                DragQueryFileW(drop, i, path, MAX_PATH * 2);
+                files += (i ? L"|" : L"") + std::wstring(path);
+            }
+            TheRecord().Add(JsonObject().Text("kind", L"dropNotTaken").Text("files", files));
+            DragFinish(drop);
             return 0;
+        }
         case WM_CLOSE:
             return 0;  // the run ends the window, not the user
         default:
@@ -79,6 +88,7 @@ HWND CreateDocumentWindow(const std::wstring& title) {
     RegisterClassW(&windowClass);
     HWND window = CreateWindowExW(0, windowClass.lpszClassName, title.c_str(), WS_OVERLAPPEDWINDOW, 0, 0, 800, 600,
                                   nullptr, nullptr, windowClass.hInstance, nullptr);
+    if (!window) throw HostError(L"cannot create the document window (error " + std::to_wstring(GetLastError()) + L")");
     ShowWindow(window, SW_SHOW);
     UpdateWindow(window);
     return window;
@@ -153,7 +163,7 @@ int Run(const Options& options) {
     ComPtr<IDispatch> documentDispatch;
     document.As(&documentDispatch);
     {
-        ScriptEngine engine({{L"document", documentDispatch}, {L"host", MakeHostObject(window)}});
+        ScriptEngine engine({{L"document", documentDispatch}, {L"host", MakeHostObject(window, document.Get())}});
         engine.SetWindow(window);
         engine.Connect();
         document->SetScript(MakeScriptRecorder(engine.Global()).Get());

@@ -120,6 +120,11 @@ void Record::Say(const std::wstring& line) const {
     std::fflush(stdout);
 }
 
+int& PageCallDepth() {
+    static int depth = 0;
+    return depth;
+}
+
 Record& TheRecord() {
     static Record record;
     return record;

@@ -46,4 +46,8 @@ private:
 
 Record& TheRecord();
 
+// Depth of page-function calls made through the document's script object: a script error raised inside one is
+// part of the scenario (the caller sees the failure) and is recorded, not counted against the run.
+int& PageCallDepth();
+
 }  // namespace qm::pagehost

@@ -58,39 +58,42 @@ bool CaptureScreen(int& width, int& height, std::vector<BYTE>& pixels) {
     return ok;
 }
 
-bool WritePng(const std::wstring& path, int width, int height, std::vector<BYTE>& pixels) {
+// Returns S_OK or the failure of the first step that failed.
+HRESULT WritePng(const std::wstring& path, int width, int height, std::vector<BYTE>& pixels) {
     ComScope com;
+    HRESULT hr;
     ComPtr<IWICImagingFactory> factory;
-    if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&factory))))
-        return false;
+    if (FAILED(hr = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&factory))))
+        return hr;
     ComPtr<IWICStream> stream;
-    if (FAILED(factory->CreateStream(&stream)) || FAILED(stream->InitializeFromFilename(path.c_str(), GENERIC_WRITE)))
-        return false;
+    if (FAILED(hr = factory->CreateStream(&stream)) || FAILED(hr = stream->InitializeFromFilename(path.c_str(), GENERIC_WRITE)))
+        return hr;
     ComPtr<IWICBitmapEncoder> encoder;
-    if (FAILED(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, &encoder)) ||
-        FAILED(encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache)))
-        return false;
+    if (FAILED(hr = factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, &encoder)) ||
+        FAILED(hr = encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache)))
+        return hr;
     ComPtr<IWICBitmapFrameEncode> frame;
-    if (FAILED(encoder->CreateNewFrame(&frame, nullptr)) || FAILED(frame->Initialize(nullptr)) ||
-        FAILED(frame->SetSize(width, height)))
-        return false;
+    if (FAILED(hr = encoder->CreateNewFrame(&frame, nullptr)) || FAILED(hr = frame->Initialize(nullptr)) ||
+        FAILED(hr = frame->SetSize(width, height)))
+        return hr;
     for (size_t i = 3; i < pixels.size(); i += 4) pixels[i] = 0xFF;  // the screen has no alpha
     WICPixelFormatGUID format = GUID_WICPixelFormat32bppBGRA;
-    if (FAILED(frame->SetPixelFormat(&format))) return false;
+    if (FAILED(hr = frame->SetPixelFormat(&format))) return hr;
     if (format != GUID_WICPixelFormat32bppBGRA) {
         // Fall back to 24-bit rows when the encoder will not take 32-bit ones.
-        if (format != GUID_WICPixelFormat24bppBGR) return false;
+        if (format != GUID_WICPixelFormat24bppBGR) return WINCODEC_ERR_UNSUPPORTEDPIXELFORMAT;
         std::vector<BYTE> packed;
         UINT stride = (width * 3 + 3) & ~3u;
         packed.resize(static_cast<size_t>(stride) * height);
         for (int y = 0; y < height; ++y)
             for (int x = 0; x < width; ++x)
                 for (int c = 0; c < 3; ++c) packed[y * stride + x * 3 + c] = pixels[(y * width + x) * 4 + c];
-        if (FAILED(frame->WritePixels(height, stride, static_cast<UINT>(packed.size()), packed.data()))) return false;
-    } else if (FAILED(frame->WritePixels(height, width * 4, static_cast<UINT>(pixels.size()), pixels.data()))) {
-        return false;
+        if (FAILED(hr = frame->WritePixels(height, stride, static_cast<UINT>(packed.size()), packed.data()))) return hr;
+    } else if (FAILED(hr = frame->WritePixels(height, width * 4, static_cast<UINT>(pixels.size()), pixels.data()))) {
+        return hr;
     }
-    return SUCCEEDED(frame->Commit()) && SUCCEEDED(encoder->Commit());
+    if (FAILED(hr = frame->Commit())) return hr;
+    return encoder->Commit();
 }
 
 }  // namespace
@@ -110,9 +113,17 @@ bool TakeShot(const std::wstring& name) {
     std::wstring path = shotFolder + L"\\" + safe + L".png";
     int width = 0, height = 0;
     std::vector<BYTE> pixels;
-    bool ok = CaptureScreen(width, height, pixels) && WritePng(path, width, height, pixels);
+    bool captured = false;
+    HRESULT hr = E_FAIL;
+    // A second try: the first capture of a fresh display has been seen to fail.
+    for (int attempt = 0; attempt < 2 && FAILED(hr); ++attempt) {
+        if (attempt) Sleep(300);
+        captured = CaptureScreen(width, height, pixels);
+        hr = captured ? WritePng(path, width, height, pixels) : E_FAIL;
+    }
+    bool ok = SUCCEEDED(hr);
     TheRecord().Add(JsonObject().Text("kind", L"screenshot").Text("name", safe).Text("path", path).Bool("written", ok)
-                        .Number("width", width).Number("height", height));
+                        .Bool("captured", captured).Number("hr", hr).Number("width", width).Number("height", height));
     if (!ok) TheRecord().Fail(L"screenshot " + safe + L" could not be written");
     return ok;
 }

@@ -60,7 +60,8 @@ public:
     STDMETHODIMP OnScriptTerminate(const VARIANT*, const EXCEPINFO*) override { return S_OK; }
     STDMETHODIMP OnStateChange(SCRIPTSTATE) override { return S_OK; }
     STDMETHODIMP OnScriptError(IActiveScriptError* error) override {
-        ++errors;
+        const bool inPageCall = PageCallDepth() > 0;
+        if (!inPageCall) ++errors;
         EXCEPINFO info = {};
         DWORD context = 0;
         ULONG line = 0;
@@ -71,7 +72,8 @@ public:
         }
         std::wstring description = info.bstrDescription ? info.bstrDescription : L"(no description)";
         TheRecord().Add(JsonObject().Text("kind", L"scriptError").Text("block", block).Text("description", description)
-                            .Number("line", line + 1).Number("column", column + 1).Number("code", info.scode));
+                            .Number("line", line + 1).Number("column", column + 1).Number("code", info.scode)
+                            .Bool("inPageCall", inPageCall));
         TheRecord().Say(L"script error in " + block + L" line " + std::to_wstring(line + 1) + L": " + description);
         SysFreeString(info.bstrSource);
         SysFreeString(info.bstrDescription);
