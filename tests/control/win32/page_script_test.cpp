@@ -7,6 +7,7 @@
 
 #include "localfiles/win32/local_files_win32.h"
 #include "support/win32/script_host.h"
+#include "ui/win32/progress_dialog.h"
 
 namespace qm {
 namespace {
@@ -153,6 +154,56 @@ TEST_F(PageScriptWin32, KeyRequestsThroughARealScript) {
     EXPECT_EQ(RunKeyRequest(job, page, LocalFileSystem()), L"-1");
     EXPECT_TRUE(messages_.empty());
     DeleteFileW(job.Descriptor.LocalPath.c_str());
+}
+
+TEST_F(PageScriptWin32, AWorkersRequestsRunOnTheUiThreadWhileTheDialogRuns) {
+    const DWORD uiThread = GetCurrentThreadId();
+    auto dialog = Win32ProgressDialog::Create();
+    TransferJob& job = dialog->Job();
+    job.Mode = TransferMode::Upload;
+    job.ElementId = L"upload-element";
+    job.BeforeUploadScript = L"key";
+
+    std::vector<DWORD> handlerThreads;
+    auto pageHandler = PageScriptRequestHandler(document_.Get(), show_);
+    dialog->SetScriptRequestHandler([&](ProgressDialog& d) {
+        handlerThreads.push_back(GetCurrentThreadId());
+        pageHandler(d);
+    });
+
+    const std::wstring path = TempFile(L"qm-page-request.txt");
+    std::vector<std::wstring> keysSeen;
+    DWORD workerThread = 0;
+    dialog->StartWorker([&](ProgressDialog& d) {
+        workerThread = GetCurrentThreadId();
+        TransferJob& j = d.Job();
+        j.Descriptor.FileName = L"qm-page-request.txt";
+        j.Descriptor.LocalPath = path;
+        j.Descriptor.FileSize = 5;
+        for (int i = 0; i < 2; ++i) {  // the same request twice, as the worker repeats it for an empty key
+            j.CurrentPrimKey.clear();
+            d.RequestScript(kGetPrimKeyRequest);
+            keysSeen.push_back(j.CurrentPrimKey);
+        }
+        j.Descriptor.ElementId = j.ElementId;
+        j.Descriptor.FileRef = L"REF-1";
+        j.Descriptor.PrimKey = j.CurrentPrimKey;
+        j.Descriptor.AfterUploadScript = L"report";
+        d.RequestScript(kSaveFileInfoRequest);
+        d.End(kEndUploadDone);
+    });
+    EXPECT_EQ(dialog->Run(nullptr), kEndUploadDone);
+    EXPECT_TRUE(dialog->WaitForWorker(10000));
+
+    EXPECT_EQ(keysSeen, (std::vector<std::wstring>(2, L"01234567-89ab-cdef-0123-456789abcdef")));
+    EXPECT_EQ(host_->Evaluate(L"keyCalls"), L"2");
+    EXPECT_EQ(host_->Evaluate(L"reports"),
+              L"upload-element|REF-1|qm-page-request.txt|5|false|01234567-89ab-cdef-0123-456789abcdef|true|true");
+    ASSERT_EQ(handlerThreads.size(), 3u);
+    for (DWORD id : handlerThreads) EXPECT_EQ(id, uiThread);
+    EXPECT_NE(workerThread, uiThread);
+    EXPECT_TRUE(messages_.empty());
+    DeleteFileW(path.c_str());
 }
 
 }  // namespace
