@@ -57,28 +57,40 @@ struct Control {
     int checked;  // -1 when not a check box or radio button
 };
 
+BOOL CALLBACK AddControl(HWND child, LPARAM param) {
+    auto* list = reinterpret_cast<std::vector<Control>*>(param);
+    Control control{child, GetDlgCtrlID(child), ClassOf(child), WindowText(child), IsWindowVisible(child) != FALSE,
+                    IsWindowEnabled(child) != FALSE, -1};
+    if (_wcsicmp(control.className.c_str(), L"Button") == 0) {
+        LONG style = GetWindowLongW(child, GWL_STYLE) & BS_TYPEMASK;
+        if (style == BS_CHECKBOX || style == BS_AUTOCHECKBOX || style == BS_RADIOBUTTON || style == BS_AUTORADIOBUTTON ||
+            style == BS_3STATE || style == BS_AUTO3STATE) {
+            DWORD_PTR state = 0;
+            SendMessageTimeoutW(child, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 1000, &state);
+            control.checked = static_cast<int>(state);
+        }
+    }
+    list->push_back(control);
+    return TRUE;
+}
+
 std::vector<Control> Controls(HWND dialog) {
     std::vector<Control> controls;
-    EnumChildWindows(
-        dialog,
-        [](HWND child, LPARAM param) -> BOOL {
-            auto* list = reinterpret_cast<std::vector<Control>*>(param);
-            Control control{child, GetDlgCtrlID(child), ClassOf(child), WindowText(child), IsWindowVisible(child) != FALSE,
-                            IsWindowEnabled(child) != FALSE, -1};
-            if (_wcsicmp(control.className.c_str(), L"Button") == 0) {
-                LONG style = GetWindowLongW(child, GWL_STYLE) & BS_TYPEMASK;
-                if (style == BS_CHECKBOX || style == BS_AUTOCHECKBOX || style == BS_RADIOBUTTON ||
-                    style == BS_AUTORADIOBUTTON || style == BS_3STATE || style == BS_AUTO3STATE) {
-                    DWORD_PTR state = 0;
-                    SendMessageTimeoutW(child, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 1000, &state);
-                    control.checked = static_cast<int>(state);
-                }
-            }
-            list->push_back(control);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&controls));
+    EnumChildWindows(dialog, AddControl, reinterpret_cast<LPARAM>(&controls));
     return controls;
+}
+
+struct Search {
+    DWORD process;
+    std::vector<HWND>* found;
+};
+
+BOOL CALLBACK AddDialog(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<Search*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == search->process && IsWindowVisible(window) && ClassOf(window) == L"#32770") search->found->push_back(window);
+    return TRUE;
 }
 
 void PressEscape(HWND dialog) {
@@ -220,20 +232,8 @@ void ScriptedUser::Watch() {
     const DWORD process = GetCurrentProcessId();
     while (!stop_) {
         std::vector<HWND> dialogs;
-        struct Search {
-            DWORD process;
-            std::vector<HWND>* found;
-        } search{process, &dialogs};
-        EnumWindows(
-            [](HWND window, LPARAM param) -> BOOL {
-                auto* s = reinterpret_cast<Search*>(param);
-                DWORD owner = 0;
-                GetWindowThreadProcessId(window, &owner);
-                if (owner == s->process && IsWindowVisible(window) && ClassOf(window) == L"#32770")
-                    s->found->push_back(window);
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&search));
+        Search search{process, &dialogs};
+        EnumWindows(AddDialog, reinterpret_cast<LPARAM>(&search));
         for (auto it = handled.begin(); it != handled.end();)
             it = IsWindow(*it) ? std::next(it) : handled.erase(it);
         for (auto it = firstSeen.begin(); it != firstSeen.end();)
