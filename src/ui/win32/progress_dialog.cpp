@@ -243,17 +243,18 @@ LRESULT Win32ProgressDialog::HandleSubclassed(UINT message, WPARAM wParam, LPARA
     if (!text) text = L"";
     handled = true;
     switch (message) {
-        case PDM_SETSTATUS:
-        case PDM_STEPIT:
-        case PDM_SETRANGE:
         case PDM_SETCAPTION:
         case PDM_SETTIMELEFT:
         case PDM_SETRATE:
-        case PDM_SETPATH:
         case kProgressEndMessage:
-        case kProgressEnableOpenMessage:
-            // Earlier progress texts go first, so the windows show the worker's texts in the order it made them.
+            // Earlier progress texts go first, so these windows show the worker's texts in the order it made them.
             FlushProgressTexts();
+            break;
+        case PDM_SETSTATUS:
+        case PDM_STEPIT:
+        case PDM_SETRANGE:
+        case PDM_SETPATH:
+        case kProgressEnableOpenMessage:
             break;
         default:
             handled = false;

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# The progress dialog under a worker moving 1 GiB in 4095-byte reads (a step per percent, a progress report after
+# every read), against the same loop without a dialog. Needs Wine and Xvfb.
+#   bench/progress.sh [SIZE_MIB] [ROUNDS]    (defaults 1024 and 3)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+size_mib=${1:-1024}
+rounds=${2:-3}
+source "$root/scripts/wine-env.sh"
+work=$(mktemp -d "${TMPDIR:-/tmp}/qm-bench-progress.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+cxx=x86_64-w64-mingw32-g++-posix
+flags=(-std=c++20 -O2 -DUNICODE -D_UNICODE -DWIN32_LEAN_AND_MEAN -DNOMINMAX -D_WIN32_WINNT=0x0601 -I"$root/src")
+x86_64-w64-mingw32-windres -I"$root/src" "$root/src/ui/win32/progress_dialog.rc" -O coff -o "$work/progress.res"
+"$cxx" "${flags[@]}" -municode "$root/bench/progress/progress_bench.cpp" "$root"/src/ui/*.cpp \
+    "$root/src/ui/win32/progress_dialog.cpp" "$root/src/ui/win32/hover_button.cpp" \
+    "$root/src/module/win32/module_instance.cpp" "$work/progress.res" \
+    -static -static-libgcc -static-libstdc++ -lcomctl32 -lgdi32 -luser32 -o "$work/progress_bench.exe"
+
+export WINEPREFIX="${QM_BENCH_PREFIX:-${TMPDIR:-/tmp}/qm-bench-progress-prefix}"
+[ -d "$WINEPREFIX" ] || qm_new_prefix "$WINEPREFIX"
+# Windows the X server shows without a window manager: no waits for one that is not there.
+"$QM_WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
+# A wine server started without the display would keep serving the dialog without it.
+wineserver -w 2>/dev/null || true
+status=0
+xvfb-run -a "$QM_WINE64" "$work/progress_bench.exe" "$(qm_winpath "$work")\\big.bin" "$size_mib" "$rounds" \
+    </dev/null >"$work/out.txt" 2>&1 || status=$?
+tr -d '\r' <"$work/out.txt" | grep -E '^(round|bench progress)' || { cat "$work/out.txt"; exit 1; }
+exit $status
