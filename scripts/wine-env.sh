@@ -11,6 +11,8 @@ qm_new_prefix() {
   rm -rf "$prefix"
   mkdir -p "$(dirname "$prefix")"
   WINEPREFIX="$prefix" WINEARCH=win64 timeout 300 "$QM_WINE64" wineboot -i >/dev/null 2>&1 || true
+  # No window manager runs under Xvfb: unmanaged windows show at once instead of waiting for one.
+  WINEPREFIX="$prefix" "$QM_WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
   WINEPREFIX="$prefix" timeout 60 "$QM_WINE64" wineserver -w 2>/dev/null || true
 }
 
