@@ -1,0 +1,65 @@
+#include "control/page.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace qm {
+namespace {
+
+// An element whose attributes are text or, like a number, of another kind (absent to the reader).
+class FakeElement : public PageElement {
+public:
+    std::map<std::wstring, std::wstring> text;
+    std::vector<std::wstring> asked;
+    std::optional<std::wstring> TextAttribute(const std::wstring& name) override {
+        asked.push_back(name);
+        auto found = text.find(name);
+        if (found == text.end()) return std::nullopt;
+        return found->second;
+    }
+};
+
+TEST(IsTrueTextTest, AcceptsTrueInAnyLetterCaseOnly) {
+    EXPECT_TRUE(IsTrueText(L"true"));
+    EXPECT_TRUE(IsTrueText(L"TRUE"));
+    EXPECT_TRUE(IsTrueText(L"True"));
+    EXPECT_TRUE(IsTrueText(L"tRuE"));
+    EXPECT_FALSE(IsTrueText(L"true "));
+    EXPECT_FALSE(IsTrueText(L" true"));
+    EXPECT_FALSE(IsTrueText(L""));
+    EXPECT_FALSE(IsTrueText(L"tru"));
+    EXPECT_FALSE(IsTrueText(L"1"));
+    EXPECT_FALSE(IsTrueText(L"yes"));
+    EXPECT_FALSE(IsTrueText(L"false"));
+    EXPECT_FALSE(IsTrueText(std::wstring(L"true\0", 5)));
+}
+
+TEST(BoolAttributeTest, AbsentGivesTheDefaultAndOnlyTrueTextGivesTrue) {
+    FakeElement element;
+    EXPECT_FALSE(BoolAttribute(element, L"AllowDrop"));
+    EXPECT_TRUE(BoolAttribute(element, L"AllowDrop", true));
+    element.text[L"AllowDrop"] = L"True";
+    EXPECT_TRUE(BoolAttribute(element, L"AllowDrop"));
+    element.text[L"AllowDrop"] = L"false";
+    EXPECT_FALSE(BoolAttribute(element, L"AllowDrop", true));
+    // A text that is neither counts as not true, even when the default is true.
+    element.text[L"AllowDrop"] = L"";
+    EXPECT_FALSE(BoolAttribute(element, L"AllowDrop", true));
+    element.text[L"AllowDrop"] = L"yes";
+    EXPECT_FALSE(BoolAttribute(element, L"AllowDrop", true));
+    EXPECT_EQ(element.asked.back(), L"AllowDrop");
+}
+
+TEST(TextAttributeOrTest, GivesTheTextEvenWhenEmptyAndTheFallbackWhenAbsent) {
+    FakeElement element;
+    EXPECT_EQ(TextAttributeOr(element, L"ExecuteScriptAfterUpload"), L"");
+    EXPECT_EQ(TextAttributeOr(element, L"LocalPath", L"%TEMP%"), L"%TEMP%");
+    element.text[L"LocalPath"] = L"";
+    EXPECT_EQ(TextAttributeOr(element, L"LocalPath", L"%TEMP%"), L"");
+    element.text[L"ViewName"] = L"Documents";
+    EXPECT_EQ(TextAttributeOr(element, L"ViewName", L"x"), L"Documents");
+}
+
+}  // namespace
+}  // namespace qm
