@@ -3,7 +3,7 @@
 QM_WINE64=/usr/lib/wine/wine64
 [ -x "$QM_WINE64" ] || QM_WINE64=$(command -v wine64 || command -v wine)
 export WINEDEBUG="${WINEDEBUG:--all}"
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}"
 
 # Creates a fresh 64-bit prefix at $1.
 qm_new_prefix() {
