@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "module/identity.h"
 #include "module/registry_plan.h"
 #include "module/win32/guids.h"
 #include "module/win32/module_instance.h"
@@ -113,6 +114,9 @@ HRESULT UnregisterModule() {
     ComScope com;
     RunRegistryScript(false);
     UpdateCategories(false);
+    // The registrar keeps a key that still has subkeys it does not know ("Implemented Categories"); the class
+    // key goes whole.
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, (std::wstring(L"CLSID\\") + kClsidFileDragDropText).c_str());
 
     ComPtr<ITypeLib> library;
     std::wstring path;
