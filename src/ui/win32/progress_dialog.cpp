@@ -11,6 +11,7 @@ namespace qm {
 namespace {
 
 constexpr UINT_PTR kSubclassId = 0x5044;  // "PD"
+constexpr UINT_PTR kBarSubclassId = 0x5042;  // "PB"
 constexpr UINT_PTR kRefreshTimer = 1;
 
 struct WorkerStart {
@@ -116,6 +117,8 @@ void Win32ProgressDialog::Initialise() {
     HWND bar = GetDlgItem(dialog, IDC_PROGRESS_BAR);
     SendMessageW(bar, PBM_SETRANGE32, 0, static_cast<LPARAM>(ProgressBarUpper(Job().ProgressRange)));
     SendMessageW(bar, PBM_SETSTEP, 1, 0);
+    if (bar) SetWindowSubclass(bar, &Win32ProgressDialog::BarSubclassProcedure, kBarSubclassId,
+                               reinterpret_cast<DWORD_PTR>(this));
 
     const ProgressLayout layout = LayoutForMode(Job().Mode);
     if (layout.compact) {
@@ -167,6 +170,7 @@ void Win32ProgressDialog::ApplyShownTexts() {
 
 void Win32ProgressDialog::EndNow(int code) {
     if (!state_.ClaimEnd()) return;
+    ApplyPendingSteps();
     FlushProgressTexts();
     EndDialog(window_, code);
 }
@@ -181,6 +185,7 @@ INT_PTR Win32ProgressDialog::HandleDialog(UINT message, WPARAM wParam, LPARAM lP
             return FALSE;
         case WM_TIMER:
             if (wParam == kRefreshTimer) {
+                ApplyPendingSteps();
                 FlushProgressTexts();
                 return TRUE;
             }
@@ -266,9 +271,11 @@ LRESULT Win32ProgressDialog::HandleSubclassed(UINT message, WPARAM wParam, LPARA
             RememberText(IDC_PROGRESS_STATUS, text);
             break;
         case PDM_STEPIT:
-            SendDlgItemMessageW(window_, IDC_PROGRESS_BAR, PBM_STEPIT, 0, 0);
+            // The bar is brought up to date at display pace: a repaint per step would hold up the worker.
+            ++pendingSteps_;
             break;
         case PDM_SETRANGE:
+            ApplyPendingSteps();  // steps sent before the new range count under the old one
             SendDlgItemMessageW(window_, IDC_PROGRESS_BAR, PBM_SETRANGE32, 0,
                                 static_cast<LPARAM>(ProgressBarUpper(static_cast<std::uint32_t>(wParam))));
             break;
@@ -297,6 +304,34 @@ LRESULT Win32ProgressDialog::HandleSubclassed(UINT message, WPARAM wParam, LPARA
             break;
     }
     return 0;
+}
+
+LRESULT CALLBACK Win32ProgressDialog::BarSubclassProcedure(HWND bar, UINT message, WPARAM wParam, LPARAM lParam,
+                                                           UINT_PTR, DWORD_PTR self) {
+    if (message == WM_NCDESTROY) {
+        RemoveWindowSubclass(bar, &Win32ProgressDialog::BarSubclassProcedure, kBarSubclassId);
+    } else if (message > WM_USER && message <= WM_USER + 0x20 && message != PBM_STEPIT) {
+        // Whoever asks or sets the bar (position, range) sees every step the worker has sent.
+        reinterpret_cast<Win32ProgressDialog*>(self)->ApplyPendingSteps();
+    }
+    return DefSubclassProc(bar, message, wParam, lParam);
+}
+
+void Win32ProgressDialog::ApplyPendingSteps() {
+    pendingSteps_ += queuedSteps_.exchange(0, std::memory_order_acquire);
+    if (pendingSteps_ == 0 || !window_) return;
+    HWND bar = GetDlgItem(window_, IDC_PROGRESS_BAR);
+    int steps = pendingSteps_;
+    pendingSteps_ = 0;
+    if (!bar) return;
+    // The bar's own stepping (with its wrap at the top), painted once for all of them.
+    const bool visible = (GetWindowLongPtrW(bar, GWL_STYLE) & WS_VISIBLE) != 0;
+    if (visible) SendMessageW(bar, WM_SETREDRAW, FALSE, 0);
+    while (steps-- > 0) SendMessageW(bar, PBM_STEPIT, 0, 0);
+    if (visible) {
+        SendMessageW(bar, WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(bar, nullptr, TRUE);
+    }
 }
 
 void Win32ProgressDialog::WriteProgressField(ProgressField field, const std::wstring& text) {
@@ -334,7 +369,17 @@ void Win32ProgressDialog::SetStatus(const std::wstring& text) {
 }
 
 void Win32ProgressDialog::StepIt() {
-    if (HWND window = Window()) SendMessageW(window, PDM_STEPIT, 0, 0);
+    HWND window = Window();
+    if (!window) return;
+    // Steps that come faster than the display can show are handed over without a round trip each; the dialog
+    // takes them with its next refresh, or before it handles the worker's next message.
+    const ULONGLONG now = GetTickCount64();
+    if (now - lastStepSent_ < kProgressRefreshMs) {
+        queuedSteps_.fetch_add(1, std::memory_order_release);
+        return;
+    }
+    lastStepSent_ = now;
+    SendMessageW(window, PDM_STEPIT, 0, 0);
 }
 
 void Win32ProgressDialog::SetRange(std::uint32_t upper) {

@@ -17,6 +17,7 @@
 // the hidden edit control 223, which returns only after the UI thread has run the handler on EN_UPDATE.
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -80,17 +81,23 @@ private:
     static INT_PTR CALLBACK DialogProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK SubclassProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                               DWORD_PTR self);
+    static LRESULT CALLBACK BarSubclassProcedure(HWND bar, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                                 DWORD_PTR self);
     static DWORD WINAPI WorkerEntry(void* start);
     INT_PTR HandleDialog(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandleSubclassed(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
     void Initialise();
     void ApplyShownTexts();
     void EndNow(int code);
+    void ApplyPendingSteps();
     void SendText(UINT message, const std::wstring& text);
     void RememberText(int control, const std::wstring& text);
     bool AlreadyShows(int control, const std::wstring& text);
 
     HWND window_ = nullptr;  // UI thread's copy while the window lives
+    int pendingSteps_ = 0;   // UI thread: steps received and not yet given to the bar
+    std::atomic<int> queuedSteps_{0};  // steps the worker handed over without a message
+    ULONGLONG lastStepSent_ = 0;       // worker: when it last sent a step
     ProgressWindowState state_;
     ScriptRequestHandler scriptHandler_;
     HANDLE worker_ = nullptr;

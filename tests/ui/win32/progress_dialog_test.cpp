@@ -262,6 +262,93 @@ TEST(ProgressDialogTexts, ThrottledToTheDisplayAndEndingInTheLastState) {
     EXPECT_GE(g_setTextCount[window], 1);
 }
 
+// Counts the step messages the dialog window and its bar receive on the UI thread.
+std::atomic<int> g_dialogSteps{0}, g_barSteps{0};
+LRESULT CALLBACK CountSteps(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HC_ACTION) {
+        const auto* message = reinterpret_cast<const CWPSTRUCT*>(lParam);
+        if (message->message == PDM_STEPIT) ++g_dialogSteps;
+        if (message->message == PBM_STEPIT) ++g_barSteps;
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+TEST(ProgressDialogSteps, FastStepsReachTheBarWithoutARoundTripEach) {
+    auto dialog = NewDialog(TransferMode::Download, 100);
+    g_dialogSteps = 0;
+    g_barSteps = 0;
+    HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, CountSteps, nullptr, GetCurrentThreadId());
+    ASSERT_TRUE(hook);
+    int messagesForBurst = 0, barStepsAfterIdle = 0, messagesForSlowSteps = 0;
+    LRESULT positionAfterBurst = 0;
+    DWORD burstMs = 0;
+    dialog->StartWorker([&](ProgressDialog& d) {
+        HWND w = AwaitWindow(d, 100);
+        const DWORD start = GetTickCount();
+        for (int i = 0; i < 60; ++i) d.StepIt();
+        burstMs = GetTickCount() - start;
+        messagesForBurst = g_dialogSteps.load();
+        // Nobody asks the bar: the refresh alone brings it up to date.
+        Sleep(200);
+        barStepsAfterIdle = g_barSteps.load();
+        positionAfterBurst = SendDlgItemMessageW(w, IDC_PROGRESS_BAR, PBM_GETPOS, 0, 0);
+        // Steps at display pace or slower each travel as a message.
+        const int before = g_dialogSteps.load();
+        for (int i = 0; i < 3; ++i) {
+            Sleep(60);
+            d.StepIt();
+        }
+        messagesForSlowSteps = g_dialogSteps.load() - before;
+        for (int i = 0; i < 10; ++i) d.StepIt();
+        d.End(kEndDownloadClosed);
+    });
+    EXPECT_EQ(dialog->Run(nullptr), kEndDownloadClosed);
+    dialog->WaitForWorker(5000);
+    UnhookWindowsHookEx(hook);
+    EXPECT_GE(messagesForBurst, 1);
+    EXPECT_LE(messagesForBurst, static_cast<int>(burstMs / kProgressRefreshMs) + 2) << burstMs << " ms";
+    EXPECT_EQ(barStepsAfterIdle, 60);
+    EXPECT_EQ(positionAfterBurst, 60);
+    EXPECT_EQ(messagesForSlowSteps, 3);
+    // The steps just before the end are not lost: the end brings the bar up to date first.
+    EXPECT_EQ(g_barSteps.load(), 73);
+}
+
+// A plain bar stepped directly on this thread: what the dialog's bar must show for the same sequence.
+LRESULT ReferencePosition(std::uint32_t range, int stepsBefore, std::uint32_t newRange, int stepsAfter) {
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&controls);
+    HWND bar = CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_POPUP, 0, 0, 100, 10, nullptr, nullptr, nullptr, nullptr);
+    SendMessageW(bar, PBM_SETRANGE32, 0, static_cast<LPARAM>(ProgressBarUpper(range)));
+    SendMessageW(bar, PBM_SETSTEP, 1, 0);
+    for (int i = 0; i < stepsBefore; ++i) SendMessageW(bar, PBM_STEPIT, 0, 0);
+    SendMessageW(bar, PBM_SETRANGE32, 0, static_cast<LPARAM>(ProgressBarUpper(newRange)));
+    for (int i = 0; i < stepsAfter; ++i) SendMessageW(bar, PBM_STEPIT, 0, 0);
+    const LRESULT position = SendMessageW(bar, PBM_GETPOS, 0, 0);
+    DestroyWindow(bar);
+    return position;
+}
+
+TEST(ProgressDialogSteps, StepsBeforeARangeChangeCountUnderTheOldRange) {
+    // Three steps in a range of two go past its top; the same steps after the change would not.
+    const LRESULT inOrder = ReferencePosition(2, 3, 100, 1);
+    const LRESULT reordered = ReferencePosition(2, 0, 100, 4);
+    ASSERT_NE(inOrder, reordered) << "the sequence must tell the two orders apart";
+    auto dialog = NewDialog(TransferMode::Download, 2);
+    LRESULT position = -1;
+    dialog->StartWorker([&](ProgressDialog& d) {
+        HWND w = AwaitWindow(d, 0);
+        for (int i = 0; i < 3; ++i) d.StepIt();
+        d.SetRange(100);
+        d.StepIt();
+        position = SendDlgItemMessageW(w, IDC_PROGRESS_BAR, PBM_GETPOS, 0, 0);
+        d.End(kEndDownloadFailed);
+    });
+    EXPECT_EQ(dialog->Run(nullptr), kEndDownloadFailed);
+    dialog->WaitForWorker(5000);
+    EXPECT_EQ(position, inOrder);
+}
+
 TEST(ProgressDialogTexts, CancelStopsEveryText) {
     auto dialog = NewDialog(TransferMode::Upload);
     std::wstring captionAfter;
