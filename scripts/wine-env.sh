@@ -14,7 +14,7 @@ qm_new_prefix() {
   # No window manager runs under Xvfb: unmanaged windows show at once instead of waiting for one.
   WINEPREFIX="$prefix" "$QM_WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
   WINEPREFIX="$prefix" timeout 60 "$QM_WINE64" wineserver -w 2>/dev/null || true
-}
+} </dev/null >/dev/null 2>&1  # processes wineboot leaves behind print start-up errors of no consequence
 
 # Windows path of a Linux path.
 qm_winpath() { echo "Z:$(readlink -f "$1" | sed 's|/|\\|g')"; }
