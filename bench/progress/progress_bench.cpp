@@ -83,6 +83,8 @@ int wmain(int argc, wchar_t** argv) {
         dialog->Job().ProgressRange = 100;
         dialog->StartWorker([&](qm::ProgressDialog& d) {
             while (!d.WindowExists()) Sleep(1);
+            // A job opens its session and waits a second before moving data; the dialog has painted by then.
+            Sleep(1000);
             seconds = Transfer(argv[1], total, &d);
             d.End(qm::kEndDownloadClosed);
         });

@@ -32,7 +32,7 @@ namespace qm {
 inline constexpr UINT kProgressEndMessage = WM_APP + 0x790;
 inline constexpr UINT kProgressEnableOpenMessage = WM_APP + 0x791;
 // How often the progress texts are brought to the screen at most, in milliseconds.
-inline constexpr UINT kProgressRefreshMs = 40;
+inline constexpr UINT kProgressRefreshMs = 50;
 
 class Win32ProgressDialog final : public ProgressDialog, public std::enable_shared_from_this<Win32ProgressDialog> {
 public:
