@@ -26,7 +26,7 @@ export WINEPREFIX="${QM_BENCH_PREFIX:-${TMPDIR:-/tmp}/qm-bench-progress-prefix}"
 # Windows the X server shows without a window manager: no waits for one that is not there.
 "$QM_WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
 # A wine server started without the display would keep serving the dialog without it.
-wineserver -w 2>/dev/null || true
+"$QM_WINESERVER" -w 2>/dev/null || true
 status=0
 xvfb-run -a "$QM_WINE64" "$work/progress_bench.exe" "$(qm_winpath "$data")\\big.bin" "$size_mib" "$rounds" \
     </dev/null >"$work/out.txt" 2>&1 || status=$?
