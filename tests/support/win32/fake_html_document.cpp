@@ -9,18 +9,20 @@ using Microsoft::WRL::ComPtr;
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wunused-parameter"
 
-class FakeElement final : public IHTMLElement {
+// The COM plumbing of a stand-in that answers for one page interface (and IUnknown, IDispatch).
+template <class Interface>
+class FakePageObject : public Interface {
 public:
-    FakeElement(std::shared_ptr<FakePageState> state, FakeAttributes attributes)
-        : FakeElement(std::move(state)) { attributes_ = std::move(attributes); }
-    explicit FakeElement(std::shared_ptr<FakePageState> state) : state_(std::move(state)) { ++state_->liveObjects; }
-    virtual ~FakeElement() { --state_->liveObjects; }
+    FakePageObject(std::shared_ptr<FakePageState> state, REFIID iid) : state_(std::move(state)), iid_(iid) {
+        ++state_->liveObjects;
+    }
+    virtual ~FakePageObject() { --state_->liveObjects; }
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
         if (!object) return E_POINTER;
         *object = nullptr;
-        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IDispatch) && !IsEqualIID(riid, IID_IHTMLElement))
+        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IDispatch) && !IsEqualIID(riid, iid_))
             return E_NOINTERFACE;
-        *object = static_cast<IHTMLElement*>(this);
+        *object = static_cast<Interface*>(this);
         AddRef();
         return S_OK;
     }
@@ -36,6 +38,20 @@ public:
     HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
         return E_NOTIMPL;
     }
+
+protected:
+    std::shared_ptr<FakePageState> state_;
+
+private:
+    IID iid_;
+    LONG refs_ = 1;
+};
+
+class FakeElement final : public FakePageObject<IHTMLElement> {
+public:
+    FakeElement(std::shared_ptr<FakePageState> state, FakeAttributes attributes)
+        : FakeElement(std::move(state)) { attributes_ = std::move(attributes); }
+    explicit FakeElement(std::shared_ptr<FakePageState> state) : FakePageObject(std::move(state), IID_IHTMLElement) {}
 
     // Text as a string; a number as VT_I4; an absent attribute as VT_NULL, as the browser gives them.
     HRESULT STDMETHODCALLTYPE getAttribute(BSTR name, LONG, VARIANT* value) override {
@@ -141,36 +157,12 @@ public:
     HRESULT STDMETHODCALLTYPE get_all(IDispatch **p) override { return E_NOTIMPL; }
 
 private:
-    std::shared_ptr<FakePageState> state_;
-    LONG refs_ = 1;
     FakeAttributes attributes_;
 };
 
-class FakeLocation final : public IHTMLLocation {
+class FakeLocation final : public FakePageObject<IHTMLLocation> {
 public:
-    explicit FakeLocation(std::shared_ptr<FakePageState> state) : state_(std::move(state)) { ++state_->liveObjects; }
-    virtual ~FakeLocation() { --state_->liveObjects; }
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IDispatch) && !IsEqualIID(riid, IID_IHTMLLocation))
-            return E_NOINTERFACE;
-        *object = static_cast<IHTMLLocation*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        LONG refs = InterlockedDecrement(&refs_);
-        if (refs == 0) delete this;
-        return static_cast<ULONG>(refs);
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-        return E_NOTIMPL;
-    }
+    explicit FakeLocation(std::shared_ptr<FakePageState> state) : FakePageObject(std::move(state), IID_IHTMLLocation) {}
 
     HRESULT STDMETHODCALLTYPE get_href(BSTR* p) override {
         if (!p) return E_POINTER;
@@ -197,37 +189,11 @@ public:
     HRESULT STDMETHODCALLTYPE replace(BSTR bstr) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE assign(BSTR bstr) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE toString(BSTR *string) override { return E_NOTIMPL; }
-
-private:
-    std::shared_ptr<FakePageState> state_;
-    LONG refs_ = 1;
 };
 
-class FakeWindow final : public IHTMLWindow2 {
+class FakeWindow final : public FakePageObject<IHTMLWindow2> {
 public:
-    explicit FakeWindow(std::shared_ptr<FakePageState> state) : state_(std::move(state)) { ++state_->liveObjects; }
-    virtual ~FakeWindow() { --state_->liveObjects; }
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IDispatch) && !IsEqualIID(riid, IID_IHTMLWindow2))
-            return E_NOINTERFACE;
-        *object = static_cast<IHTMLWindow2*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        LONG refs = InterlockedDecrement(&refs_);
-        if (refs == 0) delete this;
-        return static_cast<ULONG>(refs);
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-        return E_NOTIMPL;
-    }
+    explicit FakeWindow(std::shared_ptr<FakePageState> state) : FakePageObject(std::move(state), IID_IHTMLWindow2) {}
 
     HRESULT STDMETHODCALLTYPE get_location(IHTMLLocation** p) override {
         if (!p) return E_POINTER;
@@ -303,10 +269,6 @@ public:
     HRESULT STDMETHODCALLTYPE resizeTo(LONG x, LONG y) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE resizeBy(LONG x, LONG y) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE get_external(IDispatch **p) override { return E_NOTIMPL; }
-
-private:
-    std::shared_ptr<FakePageState> state_;
-    LONG refs_ = 1;
 };
 
 class FakeDocument final : public IHTMLDocument2, public IHTMLDocument3, public IOleWindow {
