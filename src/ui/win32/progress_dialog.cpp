@@ -275,7 +275,6 @@ LRESULT Win32ProgressDialog::HandleSubclassed(UINT message, WPARAM wParam, LPARA
             ++pendingSteps_;
             break;
         case PDM_SETRANGE:
-            ApplyPendingSteps();  // steps sent before the new range count under the old one
             SendDlgItemMessageW(window_, IDC_PROGRESS_BAR, PBM_SETRANGE32, 0,
                                 static_cast<LPARAM>(ProgressBarUpper(static_cast<std::uint32_t>(wParam))));
             break;
@@ -311,7 +310,8 @@ LRESULT CALLBACK Win32ProgressDialog::BarSubclassProcedure(HWND bar, UINT messag
     if (message == WM_NCDESTROY) {
         RemoveWindowSubclass(bar, &Win32ProgressDialog::BarSubclassProcedure, kBarSubclassId);
     } else if (message > WM_USER && message <= WM_USER + 0x20 && message != PBM_STEPIT) {
-        // Whoever asks or sets the bar (position, range) sees every step the worker has sent.
+        // Whoever asks or sets the bar (position, range) sees every step the worker has sent first, so steps
+        // before a range change count under the old range.
         reinterpret_cast<Win32ProgressDialog*>(self)->ApplyPendingSteps();
     }
     return DefSubclassProc(bar, message, wParam, lParam);
