@@ -9,10 +9,23 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8)
 else()
   set(QM_WIDL_ARCH --win32)
 endif()
+# Debian's mingw-w64-tools installs widl only under the target's prefix.
+find_program(QM_WIDL NAMES ${QM_MINGW_TRIPLE}-widl widl)
+if(NOT QM_WIDL)
+  message(FATAL_ERROR "${QM_MINGW_TRIPLE}-widl not found: install the Debian package mingw-w64-tools")
+endif()
+set(QM_WIDL_INCLUDE /usr/include/wine/wine/windows)
+if(NOT EXISTS ${QM_WIDL_INCLUDE}/oaidl.idl)
+  message(FATAL_ERROR "Wine's IDL files (${QM_WIDL_INCLUDE}) not found: install the Debian package libwine-dev")
+endif()
+if(NOT EXISTS ${QM_WINE_LIBDIR}/stdole2.tlb)
+  message(FATAL_ERROR "stdole2.tlb not found in ${QM_WINE_LIBDIR}: install the Debian package "
+                      "${QM_WINE_PACKAGE}")
+endif()
 file(MAKE_DIRECTORY ${QM_IDL_OUT_DIR})
 add_custom_command(
   OUTPUT ${QM_IDL_TLB} ${QM_IDL_HEADER} ${QM_IDL_IID_SOURCE}
-  COMMAND widl ${QM_WIDL_ARCH} -I/usr/include/wine/wine/windows -L${QM_WINE_LIBDIR}
+  COMMAND ${QM_WIDL} ${QM_WIDL_ARCH} -I${QM_WIDL_INCLUDE} -L${QM_WINE_LIBDIR}
           -t -T ${QM_IDL_TLB} -h -H ${QM_IDL_HEADER} -u -U ${QM_IDL_IID_SOURCE} ${QM_IDL}
   DEPENDS ${QM_IDL}
   COMMENT "widl quillmark.idl")
