@@ -7,7 +7,7 @@ size_mib=${1:-1024}
 work=$(mktemp -d "${TMPDIR:-/tmp}/qm-bench-crc32.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-g++ -std=c++20 -O2 -I"$root/src" "$root/bench/crc32/crc32_bench.cpp" "$root/src/protocol/crc32.cpp" -lz \
+g++ -std=c++20 -O2 -I"$root/src" "$root/bench/crc32/crc32_bench.cpp" "$root/src/common/crc32.cpp" -lz \
     -o "$work/crc32_bench"
 head -c $((size_mib * 1024 * 1024)) /dev/urandom > "$work/data.bin"
 "$work/crc32_bench" "$work/data.bin" | tail -n 2

@@ -16,9 +16,9 @@ trap 'rm -rf "$work" "$data"' EXIT
 cxx=x86_64-w64-mingw32-g++-posix
 flags=(-std=c++20 -O2 -DUNICODE -D_UNICODE -DWIN32_LEAN_AND_MEAN -DNOMINMAX -D_WIN32_WINNT=0x0601 -I"$root/src")
 x86_64-w64-mingw32-windres -I"$root/src" "$root/src/ui/win32/progress_dialog.rc" -O coff -o "$work/progress.res"
-"$cxx" "${flags[@]}" -municode "$root/bench/progress/progress_bench.cpp" "$root"/src/ui/*.cpp \
+"$cxx" "${flags[@]}" -municode "$root/bench/progress/progress_bench.cpp" "$root"/src/ui/*.cpp "$root/src/common/text_format.cpp" \
     "$root/src/ui/win32/progress_dialog.cpp" "$root/src/ui/win32/hover_button.cpp" \
-    "$root/src/module/win32/module_instance.cpp" "$work/progress.res" \
+    "$root/src/common/win32/module_instance.cpp" "$work/progress.res" \
     -static -static-libgcc -static-libstdc++ -lcomctl32 -lgdi32 -luser32 -o "$work/progress_bench.exe"
 
 export WINEPREFIX="${QM_BENCH_PREFIX:-${TMPDIR:-/tmp}/qm-bench-progress-prefix}"

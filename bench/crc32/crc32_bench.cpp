@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "protocol/crc32.h"
+#include "common/crc32.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "control/transfer_job.h"
+#include "common/transfer_job.h"
 #include "localfiles/file_helpers.h"
 #include "localfiles/file_system.h"
 

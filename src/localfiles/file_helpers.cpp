@@ -2,7 +2,7 @@
 
 #include <climits>
 
-#include "ui/text_format.h"
+#include "common/text_format.h"
 
 namespace qm {
 

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "control/transfer_job.h"
+#include "common/transfer_job.h"
 #include "localfiles/file_system.h"
 
 namespace qm {

@@ -1,6 +1,6 @@
 #include "module/registry_plan.h"
 
-#include "module/identity.h"
+#include "common/identity.h"
 
 namespace qm {
 namespace {

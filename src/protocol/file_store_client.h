@@ -5,7 +5,7 @@
 #include <string>
 #include <utility>
 
-#include "control/errors.h"
+#include "common/errors.h"
 #include "protocol/code_page.h"
 #include "protocol/http_client.h"
 

@@ -2,7 +2,7 @@
 
 #include <cwctype>
 
-#include "control/errors.h"
+#include "common/errors.h"
 
 namespace qm {
 namespace {

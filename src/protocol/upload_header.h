@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "control/errors.h"
+#include "common/errors.h"
 #include "protocol/code_page.h"
 
 namespace qm {

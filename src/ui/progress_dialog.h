@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "control/transfer_job.h"
+#include "common/transfer_job.h"
 #include "ui/progress_layout.h"
 #include "ui/progress_text.h"
 

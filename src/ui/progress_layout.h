@@ -3,7 +3,7 @@
 // centring and the progress bar's range.
 #include <cstdint>
 
-#include "control/transfer_job.h"
+#include "common/transfer_job.h"
 
 namespace qm {
 

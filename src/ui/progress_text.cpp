@@ -5,7 +5,7 @@
 #include <cwchar>
 #include <limits>
 
-#include "ui/text_format.h"
+#include "common/text_format.h"
 
 namespace qm {
 

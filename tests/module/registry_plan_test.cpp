@@ -8,7 +8,7 @@
 #include <map>
 #include <sstream>
 
-#include "module/identity.h"
+#include "common/identity.h"
 
 namespace qm {
 namespace {

@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "control/errors.h"
+#include "common/errors.h"
 #include "protocol/code_page.h"
 #include "protocol/http_client.h"
 #include "protocol/xml_document.h"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "control/errors.h"
+#include "common/errors.h"
 
 namespace qm {
 namespace {

@@ -12,7 +12,7 @@
 #include <cwchar>
 #include <sstream>
 
-#include "module/win32/guids.h"
+#include "common/win32/guids.h"
 
 namespace qm::pagehost {
 

@@ -3,7 +3,7 @@
 #include <exception>
 #include <new>
 
-#include "control/errors.h"
+#include "common/errors.h"
 #include "ui/dialogs.h"
 #include "ui/win32/dialogs_win32.h"
 

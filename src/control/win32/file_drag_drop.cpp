@@ -2,12 +2,12 @@
 
 #include <new>
 
-#include "control/errors.h"
+#include "common/errors.h"
+#include "common/identity.h"
+#include "common/win32/com_module.h"
 #include "control/win32/com_status.h"
 #include "control/win32/drop_setup.h"
 #include "control/win32/html_page.h"
-#include "module/identity.h"
-#include "module/win32/com_module.h"
 #include "protocol/server_location.h"
 #include "ui/dialogs.h"
 #include "ui/win32/dialogs_win32.h"

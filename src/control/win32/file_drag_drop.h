@@ -7,8 +7,8 @@
 
 #include <string>
 
+#include "common/win32/guids.h"
 #include "control/control_state.h"
-#include "module/win32/guids.h"
 #include "quillmark_h.h"
 
 namespace qm {

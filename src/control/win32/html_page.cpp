@@ -1,6 +1,6 @@
 #include "control/win32/html_page.h"
 
-#include "control/errors.h"
+#include "common/errors.h"
 #include "control/win32/com_values.h"
 
 namespace qm {

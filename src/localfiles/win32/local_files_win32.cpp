@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "protocol/crc32.h"
+#include "common/crc32.h"
 
 namespace qm {
 

@@ -2,8 +2,8 @@
 
 #include <new>
 
+#include "common/win32/com_module.h"
 #include "control/win32/file_drag_drop.h"
-#include "module/win32/com_module.h"
 
 namespace qm {
 namespace {

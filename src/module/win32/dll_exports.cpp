@@ -1,8 +1,8 @@
 // The module's entry point and its four exports.
 #include <windows.h>
 
+#include "common/win32/com_module.h"
 #include "module/win32/class_factory.h"
-#include "module/win32/com_module.h"
 #include "module/win32/registration.h"
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {

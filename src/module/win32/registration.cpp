@@ -6,10 +6,10 @@
 
 #include <vector>
 
-#include "module/identity.h"
+#include "common/identity.h"
+#include "common/win32/guids.h"
+#include "common/win32/module_instance.h"
 #include "module/registry_plan.h"
-#include "module/win32/guids.h"
-#include "module/win32/module_instance.h"
 #include "quillmark_h.h"
 
 namespace qm {

@@ -2,8 +2,8 @@
 
 #include <wrl/client.h>
 
-#include "control/errors.h"
-#include "module/win32/guids.h"
+#include "common/errors.h"
+#include "common/win32/guids.h"
 #include "protocol/win32/ansi_code_page.h"
 
 using Microsoft::WRL::ComPtr;

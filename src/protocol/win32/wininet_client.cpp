@@ -3,7 +3,7 @@
 #include <cwctype>
 #include <vector>
 
-#include "control/errors.h"
+#include "common/errors.h"
 #include "protocol/file_store_client.h"
 
 namespace qm {

@@ -2,8 +2,8 @@
 
 #include <commctrl.h>
 
-#include "control/errors.h"
-#include "module/win32/module_instance.h"
+#include "common/errors.h"
+#include "common/win32/module_instance.h"
 #include "ui/progress_resource.h"
 
 namespace qm {

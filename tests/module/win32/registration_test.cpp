@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 #include <wrl/client.h>
 
-#include "module/identity.h"
+#include "common/identity.h"
 #include "module/win32/module_under_test.h"
 #include "quillmark_h.h"
 

@@ -9,7 +9,7 @@
 #include <fstream>
 #include <vector>
 
-#include "protocol/crc32.h"
+#include "common/crc32.h"
 #include "protocol/file_store_client.h"
 #include "protocol/reply_rules.h"
 #include "protocol/wire_text.h"

@@ -1,4 +1,4 @@
-#include "protocol/crc32.h"
+#include "common/crc32.h"
 
 #include <gtest/gtest.h>
 

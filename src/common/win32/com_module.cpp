@@ -1,4 +1,4 @@
-#include "module/win32/com_module.h"
+#include "common/win32/com_module.h"
 
 #include <atomic>
 #include <mutex>

@@ -1,4 +1,4 @@
-#include "ui/text_format.h"
+#include "common/text_format.h"
 
 #include <gtest/gtest.h>
 

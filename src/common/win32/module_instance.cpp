@@ -1,4 +1,4 @@
-#include "module/win32/module_instance.h"
+#include "common/win32/module_instance.h"
 
 namespace qm {
 
