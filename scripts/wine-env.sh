@@ -20,3 +20,20 @@ qm_new_prefix() {
 
 # Windows path of a Linux path.
 qm_winpath() { echo "Z:$(readlink -f "$1" | sed 's|/|\\|g')"; }
+
+# The 32-bit loader runs 32-bit programs in a 64-bit prefix (WoW64), as a 32-bit browser runs on 64-bit Windows.
+QM_WINE32=/usr/lib/wine/wine
+# The loader for the programs of one build folder (dist/x64 or dist/x86).
+qm_loader_for() { case "$(basename "$1")" in x86) echo "$QM_WINE32" ;; *) echo "$QM_WINE64" ;; esac; }
+
+# Whether this machine runs 32-bit programs: some kernels here cannot ("Exec format error"). Sets QM_X86_WHY.
+qm_x86_runs() {
+  QM_X86_WHY=""
+  if [ ! -x "$QM_WINE32" ]; then QM_X86_WHY="$QM_WINE32 is not installed (Debian package wine32:i386)"; return 1; fi
+  local out
+  if ! out=$(timeout 30 "$QM_WINE32" --version 2>&1); then
+    QM_X86_WHY="this kernel cannot execute 32-bit programs ($QM_WINE32: ${out##*: })"
+    return 1
+  fi
+  return 0
+}

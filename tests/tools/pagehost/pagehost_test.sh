@@ -14,6 +14,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../../.." && pwd)
 dist=$(readlink -f "${1:-$root/dist/x64}")
 source "$root/scripts/wine-env.sh"
+# The x86 build runs under the 32-bit loader in a 64-bit prefix.
+wine=$(qm_loader_for "$dist")
 
 work=$(mktemp -d /tmp/pagehost-test.XXXXXX)
 server=""
@@ -25,7 +27,7 @@ trap cleanup EXIT
 
 export WINEPREFIX=${QM_PAGEHOST_PREFIX:-$work/prefix}
 [ -f "$WINEPREFIX/system.reg" ] || qm_new_prefix "$WINEPREFIX"
-WINEPREFIX="$WINEPREFIX" timeout 120 "$QM_WINE64" regsvr32 /s "$(qm_winpath "$dist/Quillmark.dll")" >/dev/null 2>&1 \
+WINEPREFIX="$WINEPREFIX" timeout 120 "$wine" regsvr32 /s "$(qm_winpath "$dist/Quillmark.dll")" >/dev/null 2>&1 \
   || echo "warning: regsvr32 failed"
 
 failures=0
@@ -39,7 +41,7 @@ scenario() {
   while [ "$1" != "--" ]; do extra+=("$1"); shift; done
   shift
   mkdir -p "$work/shots-$name"
-  timeout 180 "$QM_WINE64" "$dist/pagehost.exe" --record "$(qm_winpath "$work")\\$name.json" \
+  timeout 180 "$wine" "$dist/pagehost.exe" --record "$(qm_winpath "$work")\\$name.json" \
     --shots "$(qm_winpath "$work/shots-$name")" "$@" >"$work/$name.out" 2>&1
   local code=$?
   checks=$((checks + 1))
