@@ -1,7 +1,7 @@
 #include "control/win32/html_page.h"
 
 #include "common/errors.h"
-#include "control/win32/com_values.h"
+#include "common/win32/owners.h"
 
 namespace qm {
 namespace {

@@ -4,6 +4,7 @@
 #include <oleauto.h>
 #include <wrl/client.h>
 
+#include "common/win32/owners.h"
 #include "localfiles/win32/local_files_win32.h"
 
 namespace qm {
@@ -42,21 +43,6 @@ private:
     std::vector<VARIANT> values_;
 };
 
-struct ClearedVariant {
-    VARIANT value;
-    ClearedVariant() { VariantInit(&value); }
-    ~ClearedVariant() { VariantClear(&value); }
-};
-
-struct ClearedExcepInfo {
-    EXCEPINFO info = {};
-    ~ClearedExcepInfo() {
-        SysFreeString(info.bstrSource);
-        SysFreeString(info.bstrDescription);
-        SysFreeString(info.bstrHelpFile);
-    }
-};
-
 }  // namespace
 
 bool InvokePageScript(const std::wstring& name, const std::vector<std::wstring>& arguments, VARIANT* result,
@@ -78,15 +64,15 @@ bool InvokePageScript(const std::wstring& name, const std::vector<std::wstring>&
 
     TextArguments texts(arguments);
     DISPPARAMS params = texts.Params();
-    ClearedVariant returned;
-    ClearedExcepInfo exception;
+    Variant returned;
+    ExcepInfo exception;
     UINT argumentError = static_cast<UINT>(-1);
-    if (FAILED(script->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, &returned.value, &exception.info,
+    if (FAILED(script->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, returned.get(), exception.get(),
                               &argumentError)))
         return false;
 
     if (result) {
-        const HRESULT copied = VariantCopy(result, &returned.value);
+        const HRESULT copied = VariantCopy(result, returned.get());
         if (FAILED(copied)) {
             VariantClear(result);
             V_VT(result) = VT_ERROR;
@@ -115,9 +101,9 @@ HtmlPageScripts::HtmlPageScripts(IUnknown* document, ShowMessageFunction showMes
 
 std::optional<ScriptValue> HtmlPageScripts::CallPageFunction(const std::wstring& name,
                                                              const std::vector<std::wstring>& arguments) {
-    ClearedVariant result;
-    if (!InvokePageScript(name, arguments, &result.value, document_, showMessage_)) return std::nullopt;
-    return ToScriptValue(result.value);
+    Variant result;
+    if (!InvokePageScript(name, arguments, result.get(), document_, showMessage_)) return std::nullopt;
+    return ToScriptValue(*result);
 }
 
 std::function<void(ProgressDialog&)> PageScriptRequestHandler(IUnknown* document, ShowMessageFunction showMessage) {

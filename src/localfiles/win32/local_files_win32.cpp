@@ -7,33 +7,15 @@
 #include <vector>
 
 #include "common/crc32.h"
+#include "common/win32/owners.h"
 
 namespace qm {
 
 namespace {
 
-struct HandleCloser {
-    void operator()(HANDLE h) const noexcept { CloseHandle(h); }
-};
-using UniqueHandle = std::unique_ptr<void, HandleCloser>;
-
-struct FindCloser {
-    void operator()(HANDLE h) const noexcept { FindClose(h); }
-};
-using UniqueFind = std::unique_ptr<void, FindCloser>;
-
-struct KeyCloser {
-    void operator()(HKEY key) const noexcept { RegCloseKey(key); }
-};
-using UniqueKey = std::unique_ptr<HKEY__, KeyCloser>;
-
-struct LocalFreer {
-    void operator()(wchar_t* p) const noexcept { LocalFree(p); }
-};
-
-UniqueHandle OpenFile(const std::wstring& path, DWORD access, DWORD share) {
-    HANDLE h = CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    return UniqueHandle(h == INVALID_HANDLE_VALUE ? nullptr : h);
+UniqueFileHandle OpenFile(const std::wstring& path, DWORD access, DWORD share) {
+    return UniqueFileHandle(
+        CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 FileTime ToFileTime(const FILETIME& ft) {
@@ -47,10 +29,10 @@ FILETIME ToFILETIME(FileTime t) {
     return ft;
 }
 
-UniqueKey OpenKey(HKEY root, const std::wstring& keyPath, REGSAM access) {
+UniqueHkey OpenKey(HKEY root, const std::wstring& keyPath, REGSAM access) {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(root, keyPath.c_str(), 0, access, &key) != ERROR_SUCCESS) return nullptr;
-    return UniqueKey(key);
+    if (RegOpenKeyExW(root, keyPath.c_str(), 0, access, &key) != ERROR_SUCCESS) return UniqueHkey();
+    return UniqueHkey(key);
 }
 
 constexpr wchar_t kShellFoldersKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
@@ -59,11 +41,8 @@ constexpr wchar_t kShellFoldersKey[] = L"Software\\Microsoft\\Windows\\CurrentVe
 
 std::optional<DirectoryEntry> Win32FileSystem::FindFirst(const std::wstring& path) {
     WIN32_FIND_DATAW data;
-    UniqueFind find(FindFirstFileW(path.c_str(), &data));
-    if (find.get() == INVALID_HANDLE_VALUE) {
-        find.release();
-        return std::nullopt;
-    }
+    const UniqueFindHandle find(FindFirstFileW(path.c_str(), &data));
+    if (!find) return std::nullopt;
     return DirectoryEntry{data.cFileName, (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow};
 }
 
@@ -74,14 +53,14 @@ ExclusiveOpenResult Win32FileSystem::OpenExclusive(const std::wstring& path) {
 }
 
 std::optional<FileTimes> Win32FileSystem::ReadTimes(const std::wstring& path) {
-    UniqueHandle file = OpenFile(path, GENERIC_READ, FILE_SHARE_READ);
+    UniqueFileHandle file = OpenFile(path, GENERIC_READ, FILE_SHARE_READ);
     BY_HANDLE_FILE_INFORMATION info;
     if (!file || !GetFileInformationByHandle(file.get(), &info)) return std::nullopt;
     return FileTimes{ToFileTime(info.ftCreationTime), ToFileTime(info.ftLastWriteTime)};
 }
 
 bool Win32FileSystem::WriteTimes(const std::wstring& path, FileTime created, FileTime written) {
-    UniqueHandle file = OpenFile(path, GENERIC_WRITE, 0);
+    UniqueFileHandle file = OpenFile(path, GENERIC_WRITE, 0);
     const FILETIME c = ToFILETIME(created), w = ToFILETIME(written);
     return file && SetFileTime(file.get(), &c, &w, &w);
 }
@@ -119,16 +98,11 @@ std::optional<CalendarTime> Win32SystemText::ParseUserDate(const std::wstring& t
 }
 
 std::wstring Win32SystemText::ErrorMessage(std::uint32_t code) {
-    wchar_t* buffer = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-        MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::unique_ptr<wchar_t, LocalFreer> owned(buffer);
-    return length && buffer ? std::wstring(buffer, length) : std::wstring();
+    return SystemErrorText(code, nullptr, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT));
 }
 
 std::wstring ReadRegistryText(HKEY root, const std::wstring& keyPath, const std::wstring& valueName) {
-    UniqueKey key = OpenKey(root, keyPath, KEY_QUERY_VALUE);
+    UniqueHkey key = OpenKey(root, keyPath, KEY_QUERY_VALUE);
     if (!key) return std::wstring();
     DWORD size = 0;
     LONG status = RegQueryValueExW(key.get(), valueName.c_str(), nullptr, nullptr, nullptr, &size);
@@ -160,7 +134,7 @@ std::wstring RegistrySettingsStore::ReadSetting(const std::wstring& valueName) {
 }
 
 void RegistrySettingsStore::WriteSetting(const std::wstring& text, const std::wstring& valueName) {
-    UniqueKey key = OpenKey(HKEY_CURRENT_USER, keyPath_, KEY_SET_VALUE);
+    UniqueHkey key = OpenKey(HKEY_CURRENT_USER, keyPath_, KEY_SET_VALUE);
     if (!key) {
         HKEY created = nullptr;
         if (RegCreateKeyExW(HKEY_CURRENT_USER, keyPath_.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,

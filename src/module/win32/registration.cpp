@@ -9,6 +9,7 @@
 #include "common/identity.h"
 #include "common/win32/guids.h"
 #include "common/win32/module_instance.h"
+#include "common/win32/owners.h"
 #include "module/registry_plan.h"
 #include "quillmark_h.h"
 
@@ -38,18 +39,6 @@ std::wstring ShortPath(const std::wstring& path) {
     if (length == 0 || length >= buffer.size()) return path;
     return std::wstring(buffer.data(), length);
 }
-
-// COM for the registrar and the categories manager, whatever the caller did.
-class ComScope {
-public:
-    ComScope() : hr_(CoInitialize(nullptr)) {}
-    ~ComScope() {
-        if (SUCCEEDED(hr_)) CoUninitialize();
-    }
-
-private:
-    HRESULT hr_;
-};
 
 HRESULT RunRegistryScript(bool install) {
     ComPtr<IRegistrar> registrar;
@@ -94,7 +83,7 @@ std::wstring TypeLibraryFileBeside(const std::wstring& modulePath) {
 }
 
 HRESULT RegisterModule() {
-    ComScope com;
+    const ComInitScope com;  // for the registrar and the categories manager, whatever the caller did
     HRESULT hr = RunRegistryScript(true);
     if (FAILED(hr)) return hr;
     hr = UpdateCategories(true);
@@ -111,7 +100,7 @@ HRESULT RegisterModule() {
 }
 
 HRESULT UnregisterModule() {
-    ComScope com;
+    const ComInitScope com;  // for the registrar and the categories manager, whatever the caller did
     RunRegistryScript(false);
     UpdateCategories(false);
     // The registrar keeps a key that still has subkeys it does not know ("Implemented Categories"); the class

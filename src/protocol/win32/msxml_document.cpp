@@ -4,6 +4,7 @@
 
 #include "common/errors.h"
 #include "common/win32/guids.h"
+#include "common/win32/owners.h"
 #include "protocol/win32/ansi_code_page.h"
 
 using Microsoft::WRL::ComPtr;
@@ -15,17 +16,12 @@ namespace {
 // A finished string load does not need longer; past it the load counts as failed rather than hanging.
 constexpr DWORD kLoadWaitLimitMs = 30000;
 
-struct Bstr {
-    explicit Bstr(const std::wstring& text) : value(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {
-        if (!value) throw Error(L"Out of memory.");
-    }
-    Bstr() = default;
-    ~Bstr() { SysFreeString(value); }
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-    std::wstring text() const { return value ? std::wstring(value, SysStringLen(value)) : std::wstring(); }
-    BSTR value = nullptr;
-};
+// The document cannot go on without its texts: a failed allocation is an error here.
+Bstr RequiredBstr(const std::wstring& text) {
+    Bstr value(text);
+    if (!value) throw Error(L"Out of memory.");
+    return value;
+}
 
 void Check(HRESULT hr, const wchar_t* what) {
     if (FAILED(hr)) throw Error(std::wstring(what) + L" failed (0x" + [hr] {
@@ -40,15 +36,11 @@ public:
     explicit MsxmlElement(ComPtr<IXMLDOMElement> element) : element_(std::move(element)) {}
 
     void SetAttribute(const std::wstring& name, const std::wstring& value) override {
-        Bstr n(name);
-        VARIANT v;
-        VariantInit(&v);
-        v.vt = VT_BSTR;
-        v.bstrVal = SysAllocStringLen(value.data(), static_cast<UINT>(value.size()));
-        if (!v.bstrVal) throw Error(L"Out of memory.");
-        const HRESULT hr = element_->setAttribute(n.value, v);
-        VariantClear(&v);
-        Check(hr, L"setAttribute");
+        const Bstr n = RequiredBstr(name);
+        Variant v;
+        V_VT(v.get()) = VT_BSTR;
+        V_BSTR(v.get()) = RequiredBstr(value).release();
+        Check(element_->setAttribute(n.get(), *v), L"setAttribute");
     }
 
     void AppendChild(XmlElement& child) override {
@@ -57,14 +49,12 @@ public:
     }
 
     std::optional<std::wstring> GetAttribute(const std::wstring& name) override {
-        Bstr n(name);
-        VARIANT v;
-        VariantInit(&v);
-        Check(element_->getAttribute(n.value, &v), L"getAttribute");
-        std::optional<std::wstring> result;
-        if (v.vt == VT_BSTR) result = v.bstrVal ? std::wstring(v.bstrVal, SysStringLen(v.bstrVal)) : std::wstring();
-        VariantClear(&v);
-        return result;
+        const Bstr n = RequiredBstr(name);
+        Variant v;
+        Check(element_->getAttribute(n.get(), v.get()), L"getAttribute");
+        const VARIANT& got = *v;
+        if (got.vt != VT_BSTR) return std::nullopt;
+        return got.bstrVal ? std::wstring(got.bstrVal, SysStringLen(got.bstrVal)) : std::wstring();
     }
 
     IXMLDOMElement* get() const { return element_.Get(); }
@@ -88,33 +78,26 @@ void DispatchQueuedMessages() {
 
 }  // namespace
 
-MsxmlDocument::ComApartment::ComApartment() : initialised_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
-
-MsxmlDocument::ComApartment::~ComApartment() {
-    if (initialised_) CoUninitialize();
-}
-
 MsxmlDocument::MsxmlDocument() {
+    IXMLDOMDocument* created = nullptr;
     creation_ = CoCreateInstance(QM_CLSID_DOMDocument, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IXMLDOMDocument),
-                                 reinterpret_cast<void**>(&document_));
-    if (FAILED(creation_)) document_ = nullptr;
+                                 reinterpret_cast<void**>(&created));
+    if (SUCCEEDED(creation_)) *document_.ReleaseAndGetAddressOf() = created;
 }
 
-MsxmlDocument::~MsxmlDocument() {
-    if (document_) document_->Release();
-}
+MsxmlDocument::~MsxmlDocument() = default;
 
-bool MsxmlDocument::Created() const { return SUCCEEDED(creation_) && document_; }
+bool MsxmlDocument::Created() const { return SUCCEEDED(creation_) && document_.Get() != nullptr; }
 
 std::unique_ptr<XmlElement> MsxmlDocument::CreateElement(const std::wstring& name) {
     VARIANT type;
     VariantInit(&type);
     type.vt = VT_I4;
     type.lVal = NODE_ELEMENT;
-    Bstr n(name);
-    Bstr noNamespace(L"");
+    const Bstr n = RequiredBstr(name);
+    const Bstr noNamespace = RequiredBstr(L"");
     ComPtr<IXMLDOMNode> node;
-    Check(document_->createNode(type, n.value, noNamespace.value, &node), L"createNode");
+    Check(document_->createNode(type, n.get(), noNamespace.get(), &node), L"createNode");
     ComPtr<IXMLDOMElement> element;
     Check(node.As(&element), L"QueryInterface(IXMLDOMElement)");
     return std::make_unique<MsxmlElement>(std::move(element));
@@ -127,15 +110,15 @@ void MsxmlDocument::AppendChild(XmlElement& child) {
 
 std::wstring MsxmlDocument::Xml() {
     Bstr xml;
-    Check(document_->get_xml(&xml.value), L"get_xml");
+    Check(document_->get_xml(xml.out()), L"get_xml");
     return xml.text();
 }
 
 XmlParseError MsxmlDocument::LoadXml(const std::wstring& text) {
     Check(document_->put_async(VARIANT_TRUE), L"put_async");
-    Bstr source(text);
+    const Bstr source = RequiredBstr(text);
     VARIANT_BOOL loaded = VARIANT_FALSE;
-    const HRESULT loadResult = document_->loadXML(source.value, &loaded);
+    const HRESULT loadResult = document_->loadXML(source.get(), &loaded);
     if (FAILED(loadResult)) Check(loadResult, L"loadXML");
 
     const DWORD start = GetTickCount();
@@ -162,10 +145,10 @@ XmlParseError MsxmlDocument::LoadXml(const std::wstring& text) {
     result.code = code;
     if (code != 0) {
         Bstr reason, url;
-        error->get_reason(&reason.value);
+        error->get_reason(reason.out());
         error->get_line(&line);
         error->get_linepos(&position);
-        error->get_url(&url.value);
+        error->get_url(url.out());
         result.reason = reason.text();
         result.line = line;
         result.linePosition = position;
@@ -175,9 +158,9 @@ XmlParseError MsxmlDocument::LoadXml(const std::wstring& text) {
 }
 
 std::unique_ptr<XmlElement> MsxmlDocument::SelectSingleElement(const std::wstring& path) {
-    Bstr query(path);
+    const Bstr query = RequiredBstr(path);
     ComPtr<IXMLDOMNode> node;
-    const HRESULT hr = document_->selectSingleNode(query.value, &node);
+    const HRESULT hr = document_->selectSingleNode(query.get(), &node);
     Check(hr, L"selectSingleNode");
     if (hr == S_FALSE || !node) return nullptr;
     ComPtr<IXMLDOMElement> element;

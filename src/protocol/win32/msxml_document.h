@@ -1,9 +1,11 @@
 #pragma once
 // The XML document port over MSXML's DOMDocument, and the ProtocolDocument a worker thread uses.
 #include <windows.h>
+#include <wrl/client.h>
 
 #include <memory>
 
+#include "common/win32/owners.h"
 #include "protocol/protocol_document.h"
 #include "protocol/xml_document.h"
 
@@ -29,17 +31,8 @@ public:
     std::unique_ptr<XmlElement> SelectSingleElement(const std::wstring& path) override;
 
 private:
-    class ComApartment {
-    public:
-        ComApartment();
-        ~ComApartment();
-
-    private:
-        bool initialised_;
-    };
-
-    ComApartment apartment_;  // first in, last out: the document is released before COM is uninitialised
-    IXMLDOMDocument* document_ = nullptr;
+    ComInitScope apartment_;  // first in, last out: the document is released before COM is uninitialised
+    Microsoft::WRL::ComPtr<IXMLDOMDocument> document_;
     HRESULT creation_ = E_FAIL;
 };
 

@@ -17,29 +17,14 @@ std::wstring TrimLineEnds(std::wstring text) {
     return text;
 }
 
-std::wstring FormattedMessage(DWORD flags, HMODULE module, DWORD code) {
-    wchar_t* buffer = nullptr;
-    const DWORD length = FormatMessageW(flags | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS, module,
-                                        code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::wstring text;
-    if (length > 0 && buffer) text.assign(buffer, length);
-    if (buffer) LocalFree(buffer);
-    return TrimLineEnds(text);
-}
-
 std::wstring SystemText(DWORD code) {
-    std::wstring text = FormattedMessage(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code);
+    std::wstring text = TrimLineEnds(SystemErrorText(code));
     return text.empty() ? L"Error " + std::to_wstring(code) + L"." : text;
 }
 
-struct FileHandleCloser {
-    void operator()(HANDLE handle) const noexcept { CloseHandle(handle); }
-};
-using FileHandle = std::unique_ptr<void, FileHandleCloser>;
-
 class ExclusiveFile : public PostedFile {
 public:
-    ExclusiveFile(FileHandle file, std::wstring path) : file_(std::move(file)), path_(std::move(path)) {}
+    ExclusiveFile(UniqueFileHandle file, std::wstring path) : file_(std::move(file)), path_(std::move(path)) {}
     std::size_t Read(void* buffer, std::size_t size) override {
         DWORD got = 0;
         if (!ReadFile(file_.get(), buffer, static_cast<DWORD>(size), &got, nullptr)) {
@@ -50,7 +35,7 @@ public:
     }
 
 private:
-    FileHandle file_;
+    UniqueFileHandle file_;
     std::wstring path_;
 };
 
@@ -69,8 +54,8 @@ std::wstring InternetErrorText(DWORD code) {
             }
         }
     }
-    std::wstring text = FormattedMessage(FORMAT_MESSAGE_FROM_HMODULE, GetModuleHandleW(L"wininet.dll"), code);
-    if (text.empty()) text = FormattedMessage(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code);
+    std::wstring text = TrimLineEnds(SystemErrorText(code, GetModuleHandleW(L"wininet.dll")));
+    if (text.empty()) text = TrimLineEnds(SystemErrorText(code));
     return text.empty() ? L"Internet error " + std::to_wstring(code) + L"." : text;
 }
 
@@ -176,30 +161,29 @@ std::size_t WinInetRequest::Read(void* buffer, std::size_t size) {
 }
 
 std::unique_ptr<HttpRequest> WinInetConnection::OpenFileStoreRequest(std::uint32_t requestFlags) {
-    InternetHandle request(HttpOpenRequestW(connection_.get(), L"POST", kFileStoreObject, kHttpVersion, nullptr,
+    UniqueHinternet request(HttpOpenRequestW(connection_.get(), L"POST", kFileStoreObject, kHttpVersion, nullptr,
                                             nullptr, requestFlags, kContext));
     if (!request) ThrowInternetError(GetLastError());
     return std::make_unique<WinInetRequest>(std::move(request));
 }
 
 std::unique_ptr<HttpConnection> WinInetSession::Connect(const std::wstring& serverName, std::uint16_t serverPort) {
-    InternetHandle connection(InternetConnectW(session_.get(), serverName.c_str(), serverPort, nullptr, nullptr,
+    UniqueHinternet connection(InternetConnectW(session_.get(), serverName.c_str(), serverPort, nullptr, nullptr,
                                                INTERNET_SERVICE_HTTP, kConnectionFlags, kContext));
     if (!connection) ThrowInternetError(GetLastError());
     return std::make_unique<WinInetConnection>(std::move(connection));
 }
 
 std::unique_ptr<HttpSession> OpenSession() {
-    InternetHandle session(InternetOpenW(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, kSessionFlags));
+    UniqueHinternet session(InternetOpenW(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, kSessionFlags));
     if (!session) ThrowInternetError(GetLastError());
     return std::make_unique<WinInetSession>(std::move(session));
 }
 
 std::unique_ptr<PostedFile> ExclusiveFileSource::OpenExclusive(const std::wstring& path) {
-    FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+    UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE) {
-        file.release();
+    if (!file) {
         const DWORD code = GetLastError();
         throw FileError(code, SystemText(code) + L" " + path);
     }

@@ -7,14 +7,10 @@
 #include <set>
 #include <string>
 
+#include "common/win32/owners.h"
 #include "protocol/http_client.h"
 
 namespace qm {
-
-struct InternetHandleCloser {
-    void operator()(HINTERNET handle) const noexcept { InternetCloseHandle(handle); }
-};
-using InternetHandle = std::unique_ptr<void, InternetHandleCloser>;
 
 // The client's text for an internet error code (the server's last answer for an extended error).
 std::wstring InternetErrorText(DWORD code);
@@ -22,7 +18,7 @@ std::wstring InternetErrorText(DWORD code);
 
 class WinInetRequest : public HttpRequest {
 public:
-    explicit WinInetRequest(InternetHandle request) : request_(std::move(request)) {}
+    explicit WinInetRequest(UniqueHinternet request) : request_(std::move(request)) {}
     void AddRequestHeaders(const std::wstring& headers) override;
     void BeginRequest(std::uint32_t totalLength) override;
     void Write(const void* data, std::size_t size) override;
@@ -37,28 +33,28 @@ public:
 
 private:
     std::optional<std::wstring> QueryText(DWORD info, const wchar_t* name = nullptr);
-    InternetHandle request_;
+    UniqueHinternet request_;
     std::set<std::wstring> addedHeaders_;  // lower-cased names
 };
 
 class WinInetConnection : public HttpConnection {
 public:
-    explicit WinInetConnection(InternetHandle connection) : connection_(std::move(connection)) {}
+    explicit WinInetConnection(UniqueHinternet connection) : connection_(std::move(connection)) {}
     // POST "/system/filestore/data.aspx" "HTTP/1.1", no referrer, no accept types, context 1.
     std::unique_ptr<HttpRequest> OpenFileStoreRequest(std::uint32_t requestFlags) override;
 
 private:
-    InternetHandle connection_;
+    UniqueHinternet connection_;
 };
 
 class WinInetSession : public HttpSession {
 public:
-    explicit WinInetSession(InternetHandle session) : session_(std::move(session)) {}
+    explicit WinInetSession(UniqueHinternet session) : session_(std::move(session)) {}
     // No user name or password, no automatic redirect.
     std::unique_ptr<HttpConnection> Connect(const std::wstring& serverName, std::uint16_t serverPort) override;
 
 private:
-    InternetHandle session_;
+    UniqueHinternet session_;
 };
 
 // Agent "Quillmark 2.1.0.1", the system's proxy settings, no cache.

@@ -2,8 +2,7 @@
 // A font derived from a window's font with other styles (the File Download dialog's bold question line).
 #include <windows.h>
 
-#include <memory>
-#include <type_traits>
+#include "common/win32/owners.h"
 
 namespace qm {
 
@@ -14,10 +13,7 @@ enum FontStyleFlags : unsigned {
     kFontDoubleHeight = 8,
 };
 
-struct FontDeleter {
-    void operator()(HFONT font) const noexcept { DeleteObject(font); }
-};
-using FontHandle = std::unique_ptr<std::remove_pointer_t<HFONT>, FontDeleter>;
+using FontHandle = UniqueHfont;
 
 // The window's font (WM_GETFONT) with the styles of flags; empty when the window has no font or its
 // description cannot be read.

@@ -12,11 +12,11 @@ constexpr UINT_PTR kSubclassId = 0x4842;  // "HB"
 
 COLORREF ToColorRef(Rgb c) { return RGB(c.r, c.g, c.b); }
 
-std::array<HPEN, 4> CreatePens(BorderSet set) {
-    std::array<HPEN, 4> pens{};
+std::array<UniqueHpen, 4> CreatePens(BorderSet set) {
+    std::array<UniqueHpen, 4> pens;
     const auto specs = BorderPens(set);
     for (std::size_t i = 0; i < pens.size(); ++i)
-        pens[i] = CreatePen(PS_INSIDEFRAME, specs[i].width, ToColorRef(specs[i].colour));
+        pens[i].reset(CreatePen(PS_INSIDEFRAME, specs[i].width, ToColorRef(specs[i].colour)));
     return pens;
 }
 
@@ -55,9 +55,6 @@ HoverButton::HoverButton()
 
 HoverButton::~HoverButton() {
     if (window_ && IsWindow(window_)) RemoveWindowSubclass(window_, &HoverButton::Procedure, kSubclassId);
-    DeleteObject(outlinePen_);
-    for (HPEN pen : hoverPens_) DeleteObject(pen);
-    for (HPEN pen : focusPens_) DeleteObject(pen);
 }
 
 void HoverButton::Bind(HWND button) {
@@ -116,27 +113,18 @@ void HoverButton::DrawItem(const DRAWITEMSTRUCT& item) {
     if (clipWidth <= 0 || clipHeight <= 0) return;
 
     // Off-screen copy of the clip box in the item's own coordinates.
-    HDC dc = CreateCompatibleDC(target);
-    HBITMAP bitmap = CreateCompatibleBitmap(target, clipWidth, clipHeight);
-    if (!dc || !bitmap) {
-        if (bitmap) DeleteObject(bitmap);
-        if (dc) DeleteDC(dc);
-        return;
-    }
-    HGDIOBJ oldBitmap = SelectObject(dc, bitmap);
-    SetWindowOrgEx(dc, clip.left, clip.top, nullptr);
+    const UniqueMemoryDc dc(CreateCompatibleDC(target));
+    const UniqueHbitmap bitmap(CreateCompatibleBitmap(target, clipWidth, clipHeight));
+    if (!dc || !bitmap) return;
+    const SelectedObject bitmapIn(dc.get(), bitmap.get());
+    SetWindowOrgEx(dc.get(), clip.left, clip.top, nullptr);
     {
-        HBRUSH background = CreateSolidBrush(GetBkColor(target));
-        FillRect(dc, &clip, background);
-        DeleteObject(background);
+        const UniqueHbrush background(CreateSolidBrush(GetBkColor(target)));
+        FillRect(dc.get(), &clip, background.get());
     }
 
     wchar_t text[261] = {};
     GetWindowTextW(item.hwndItem, text, 261);
-
-    HGDIOBJ oldPen = SelectObject(dc, outlinePen_);
-    RoundRect(dc, item.rcItem.left, item.rcItem.top, item.rcItem.right, item.rcItem.bottom, kCornerEllipse,
-              kCornerEllipse);
 
     const bool pressed = (item.itemState & ODS_SELECTED) != 0;
     focused_ = (item.itemState & ODS_FOCUS) ? 1 : 0;
@@ -146,50 +134,52 @@ void HoverButton::DrawItem(const DRAWITEMSTRUCT& item) {
     InflateRect(&innerRect, -GetSystemMetrics(SM_CXEDGE), -GetSystemMetrics(SM_CYEDGE));
     const Edges inner{innerRect.left, innerRect.top, innerRect.right, innerRect.bottom};
 
-    // Gradient: 64 brushes made for this drawing only.
-    std::array<HBRUSH, kGradientBrushes> brushes{};
-    for (int i = 0; i < kGradientBrushes; ++i)
-        brushes[i] = CreateSolidBrush(ToColorRef(GradientColour(i, hover_ != 0, emphasised_ != 0)));
-    const GradientRows rows = GradientRowsFor(inner);
-    for (int y = rows.firstRow; y <= rows.lastRow; ++y) {
-        RECT row{rows.left, y, rows.right, y + 1};
-        FillRect(dc, &row, brushes[GradientBrushForRow(y, inner.Height())]);
-    }
-    for (HBRUSH brush : brushes) DeleteObject(brush);
+    {
+        const SelectedObject penIn(dc.get(), outlinePen_.get());
+        RoundRect(dc.get(), item.rcItem.left, item.rcItem.top, item.rcItem.right, item.rcItem.bottom,
+                  kCornerEllipse, kCornerEllipse);
 
-    const BorderSet border = BorderFor(hover_ != 0, focused_ != 0);
-    if (border != BorderSet::None) {
-        const auto& pens = border == BorderSet::Focus ? focusPens_ : hoverPens_;
-        const auto lines = BorderLines(inner);
-        for (std::size_t i = 0; i < lines.size(); ++i) {
-            SelectObject(dc, pens[i]);
-            MoveToEx(dc, lines[i].x1, lines[i].y1, nullptr);
-            LineTo(dc, lines[i].x2, lines[i].y2);
+        // Gradient: 64 brushes made for this drawing only.
+        std::array<UniqueHbrush, kGradientBrushes> brushes;
+        for (int i = 0; i < kGradientBrushes; ++i)
+            brushes[i].reset(CreateSolidBrush(ToColorRef(GradientColour(i, hover_ != 0, emphasised_ != 0))));
+        const GradientRows rows = GradientRowsFor(inner);
+        for (int y = rows.firstRow; y <= rows.lastRow; ++y) {
+            RECT row{rows.left, y, rows.right, y + 1};
+            FillRect(dc.get(), &row, brushes[GradientBrushForRow(y, inner.Height())].get());
+        }
+
+        const BorderSet border = BorderFor(hover_ != 0, focused_ != 0);
+        if (border != BorderSet::None) {
+            const auto& pens = border == BorderSet::Focus ? focusPens_ : hoverPens_;
+            const auto lines = BorderLines(inner);
+            for (std::size_t i = 0; i < lines.size(); ++i) {
+                SelectObject(dc.get(), pens[i].get());
+                MoveToEx(dc.get(), lines[i].x1, lines[i].y1, nullptr);
+                LineTo(dc.get(), lines[i].x2, lines[i].y2);
+            }
         }
     }
-    SelectObject(dc, oldPen);
 
-    HGDIOBJ oldFont = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
-    RECT measure{0, 0, 0, 0};
-    DrawTextW(dc, text, -1, &measure, DT_SINGLELINE | DT_CALCRECT);
-    const int textWidth = measure.right - measure.left;
-    const int textHeight = measure.bottom - measure.top;
-    const TextOrigin origin = TextOriginFor(inner, textWidth, textHeight, pressed);
-    SetBkMode(dc, TRANSPARENT);
-    if (item.itemState & ODS_DISABLED) {
-        DrawStateW(dc, nullptr, nullptr, reinterpret_cast<LPARAM>(text), 0, origin.x, origin.y, textWidth, textHeight,
-                   DST_PREFIXTEXT | DSS_DISABLED);
-    } else {
-        SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
-        RECT place{origin.x, origin.y, origin.x + textWidth, origin.y + textHeight};
-        DrawTextW(dc, text, -1, &place, DT_SINGLELINE | DT_NOCLIP);
+    {
+        const SelectedObject fontIn(dc.get(), GetStockObject(DEFAULT_GUI_FONT));
+        RECT measure{0, 0, 0, 0};
+        DrawTextW(dc.get(), text, -1, &measure, DT_SINGLELINE | DT_CALCRECT);
+        const int textWidth = measure.right - measure.left;
+        const int textHeight = measure.bottom - measure.top;
+        const TextOrigin origin = TextOriginFor(inner, textWidth, textHeight, pressed);
+        SetBkMode(dc.get(), TRANSPARENT);
+        if (item.itemState & ODS_DISABLED) {
+            DrawStateW(dc.get(), nullptr, nullptr, reinterpret_cast<LPARAM>(text), 0, origin.x, origin.y, textWidth,
+                       textHeight, DST_PREFIXTEXT | DSS_DISABLED);
+        } else {
+            SetTextColor(dc.get(), GetSysColor(COLOR_BTNTEXT));
+            RECT place{origin.x, origin.y, origin.x + textWidth, origin.y + textHeight};
+            DrawTextW(dc.get(), text, -1, &place, DT_SINGLELINE | DT_NOCLIP);
+        }
     }
-    SelectObject(dc, oldFont);
 
-    BitBlt(target, clip.left, clip.top, clipWidth, clipHeight, dc, clip.left, clip.top, SRCCOPY);
-    SelectObject(dc, oldBitmap);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
+    BitBlt(target, clip.left, clip.top, clipWidth, clipHeight, dc.get(), clip.left, clip.top, SRCCOPY);
 }
 
 }  // namespace qm

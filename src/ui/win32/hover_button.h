@@ -5,6 +5,8 @@
 
 #include <array>
 
+#include "common/win32/owners.h"
+
 namespace qm {
 
 // The dialog sends WM_DRAWITEM back to the button under this value.
@@ -40,9 +42,9 @@ private:
     int focused_ = 0;
     int emphasised_ = 0;
     unsigned drawCount_ = 0;
-    HPEN outlinePen_;
-    std::array<HPEN, 4> hoverPens_;  // left, right, top, bottom
-    std::array<HPEN, 4> focusPens_;
+    UniqueHpen outlinePen_;
+    std::array<UniqueHpen, 4> hoverPens_;  // left, right, top, bottom
+    std::array<UniqueHpen, 4> focusPens_;
 };
 
 }  // namespace qm

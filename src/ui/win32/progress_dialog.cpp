@@ -37,9 +37,7 @@ std::shared_ptr<Win32ProgressDialog> Win32ProgressDialog::Create() {
     return std::shared_ptr<Win32ProgressDialog>(new Win32ProgressDialog());
 }
 
-Win32ProgressDialog::~Win32ProgressDialog() {
-    if (worker_) CloseHandle(worker_);
-}
+Win32ProgressDialog::~Win32ProgressDialog() = default;
 
 void Win32ProgressDialog::SetScriptRequestHandler(ScriptRequestHandler handler) { scriptHandler_ = std::move(handler); }
 
@@ -52,7 +50,7 @@ void Win32ProgressDialog::StartWorker(WorkerBody body) {
         delete start;
         throw Error(L"Cannot start the transfer (error " + std::to_wstring(code) + L").");
     }
-    worker_ = thread;
+    worker_.reset(thread);
     ResumeThread(thread);
 }
 
@@ -68,7 +66,7 @@ DWORD WINAPI Win32ProgressDialog::WorkerEntry(void* parameter) {
 }
 
 bool Win32ProgressDialog::WaitForWorker(DWORD milliseconds) const {
-    return worker_ && WaitForSingleObject(worker_, milliseconds) == WAIT_OBJECT_0;
+    return worker_ && WaitForSingleObject(worker_.get(), milliseconds) == WAIT_OBJECT_0;
 }
 
 INT_PTR Win32ProgressDialog::Run(HWND owner) {

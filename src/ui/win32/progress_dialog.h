@@ -23,6 +23,7 @@
 #include <mutex>
 #include <string>
 
+#include "common/win32/owners.h"
 #include "ui/progress_dialog.h"
 #include "ui/win32/hover_button.h"
 
@@ -48,7 +49,7 @@ public:
     // A body that throws ends the dialog with kEndDownloadFailed.
     void StartWorker(WorkerBody body);
     // The worker's thread handle, valid while this object lives; null before StartWorker.
-    HANDLE WorkerThread() const { return worker_; }
+    HANDLE WorkerThread() const { return worker_.get(); }
     // True when the worker has returned within the time.
     bool WaitForWorker(DWORD milliseconds) const;
     // Runs dialog 103 modally and returns its end code (-1 also when the dialog could not be created).
@@ -100,7 +101,7 @@ private:
     ULONGLONG lastStepSent_ = 0;       // worker: when it last sent a step
     ProgressWindowState state_;
     ScriptRequestHandler scriptHandler_;
-    HANDLE worker_ = nullptr;
+    UniqueHandle worker_;
     HoverButton openButton_;
     HoverButton openFolderButton_;
     HoverButton cancelButton_;

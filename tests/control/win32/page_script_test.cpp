@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "common/win32/owners.h"
 #include "localfiles/win32/local_files_win32.h"
 #include "support/win32/script_host.h"
 #include "ui/win32/progress_dialog.h"
@@ -37,10 +38,9 @@ std::wstring TempFile(const std::wstring& name) {
     wchar_t folder[MAX_PATH];
     GetTempPathW(MAX_PATH, folder);
     const std::wstring path = std::wstring(folder) + name;
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    const UniqueFileHandle h(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     DWORD written = 0;
-    WriteFile(h, "hello", 5, &written, nullptr);
-    CloseHandle(h);
+    WriteFile(h.get(), "hello", 5, &written, nullptr);
     return path;
 }
 

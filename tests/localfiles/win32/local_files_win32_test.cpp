@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "common/win32/owners.h"
 #include "localfiles/file_helpers.h"
 #include "localfiles/settings.h"
 
@@ -24,17 +25,16 @@ protected:
     std::wstring Path(const std::wstring& name) const { return root_ + L"\\" + name; }
     std::wstring Write(const std::wstring& name, const std::string& bytes) {
         const std::wstring path = Path(name);
-        HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        EXPECT_NE(h, INVALID_HANDLE_VALUE);
+        const UniqueFileHandle h(
+            CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        EXPECT_TRUE(h);
         DWORD written = 0;
-        WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-        CloseHandle(h);
+        WriteFile(h.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
         return path;
     }
     static void RemoveTree(const std::wstring& folder) {
         WIN32_FIND_DATAW data;
-        HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-        if (find != INVALID_HANDLE_VALUE) {
+        if (const UniqueFindHandle find{FindFirstFileW((folder + L"\\*").c_str(), &data)}) {
             do {
                 const std::wstring name = data.cFileName;
                 if (name == L"." || name == L"..") continue;
@@ -43,8 +43,7 @@ protected:
                     RemoveTree(child);
                 else
                     DeleteFileW(child.c_str());
-            } while (FindNextFileW(find, &data));
-            FindClose(find);
+            } while (FindNextFileW(find.get(), &data));
         }
         RemoveDirectoryW(folder.c_str());
     }
@@ -58,13 +57,10 @@ class HeldOpen {
 public:
     HeldOpen(const std::wstring& path, DWORD access, DWORD share)
         : h_(CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
-    ~HeldOpen() {
-        if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
-    }
-    bool ok() const { return h_ != INVALID_HANDLE_VALUE; }
+    bool ok() const { return static_cast<bool>(h_); }
 
 private:
-    HANDLE h_;
+    UniqueFileHandle h_;
 };
 
 TEST_F(LocalFilesWin32, AFreeFileIsDescribedWithItsCrc) {
@@ -128,11 +124,12 @@ TEST_F(LocalFilesWin32, TimesAreSetAndReadBack) {
     EXPECT_EQ(dates->modified, L"2011-12-13 14:15:16");
 
     // Wine on a Unix file system keeps no settable creation time; there the read must agree with the system's.
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE);
     FILETIME systemCreated;
-    ASSERT_TRUE(GetFileTime(h, &systemCreated, nullptr, nullptr));
-    CloseHandle(h);
+    {
+        const UniqueFileHandle h(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(h);
+        ASSERT_TRUE(GetFileTime(h.get(), &systemCreated, nullptr, nullptr));
+    }
     const FileTime kept = (FileTime{systemCreated.dwHighDateTime} << 32) | systemCreated.dwLowDateTime;
     EXPECT_EQ(GetCreationTime(fs_, path), kept);
     if (kept == created)

@@ -154,10 +154,9 @@ DWORD WINAPI DocumentOnFreshThread(void* parameter) {
 
 TEST(MsxmlDocumentThread, InitialisesComForItsLifeOnAFreshThread) {
     ThreadFacts facts;
-    HANDLE thread = CreateThread(nullptr, 0, DocumentOnFreshThread, &facts, 0, nullptr);
+    const UniqueHandle thread(CreateThread(nullptr, 0, DocumentOnFreshThread, &facts, 0, nullptr));
     ASSERT_TRUE(thread);
-    WaitForSingleObject(thread, INFINITE);
-    CloseHandle(thread);
+    WaitForSingleObject(thread.get(), INFINITE);
     EXPECT_FALSE(facts.request.empty());
     EXPECT_EQ(facts.during, S_FALSE);
     EXPECT_EQ(facts.after, S_OK);

@@ -54,11 +54,11 @@ public:
     std::uint16_t port() const { return port_; }
 
     Reply Call(const wchar_t* verb, const std::wstring& target, const std::string& body = {}) {
-        InternetHandle session(InternetOpenW(L"filestore-inspection", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
-        InternetHandle connection(InternetConnectW(session.get(), host_.c_str(), port_, nullptr, nullptr,
-                                                   INTERNET_SERVICE_HTTP, 0, 0));
-        InternetHandle request(HttpOpenRequestW(connection.get(), verb, target.c_str(), nullptr, nullptr, nullptr,
-                                                INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0));
+        UniqueHinternet session(InternetOpenW(L"filestore-inspection", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+        UniqueHinternet connection(InternetConnectW(session.get(), host_.c_str(), port_, nullptr, nullptr,
+                                                    INTERNET_SERVICE_HTTP, 0, 0));
+        UniqueHinternet request(HttpOpenRequestW(connection.get(), verb, target.c_str(), nullptr, nullptr, nullptr,
+                                                 INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0));
         EXPECT_TRUE(request) << GetLastError();
         Reply reply;
         if (!request) return reply;
@@ -382,16 +382,16 @@ TEST(ExclusiveFileSource, NobodyElseOpensTheFileWhileItIsSent) {
     ExclusiveFileSource files;
     {
         auto file = files.OpenExclusive(path);
-        HANDLE other = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-        EXPECT_EQ(other, INVALID_HANDLE_VALUE);
+        const UniqueFileHandle other(
+            CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+        EXPECT_EQ(other.get(), INVALID_HANDLE_VALUE);
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
-        if (other != INVALID_HANDLE_VALUE) CloseHandle(other);
         char buffer[4096];
         EXPECT_EQ(file->Read(buffer, sizeof buffer), 10u);
         EXPECT_EQ(file->Read(buffer, sizeof buffer), 0u);
     }
-    HANDLE holder = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    UniqueFileHandle holder(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_NE(holder.get(), INVALID_HANDLE_VALUE);
     try {
         files.OpenExclusive(path);
         ADD_FAILURE() << "opened although another reader holds it";
@@ -399,7 +399,7 @@ TEST(ExclusiveFileSource, NobodyElseOpensTheFileWhileItIsSent) {
         EXPECT_EQ(error.code(), static_cast<std::uint32_t>(ERROR_SHARING_VIOLATION));
         EXPECT_NE(error.text().find(L"qm-exclusive.txt"), std::wstring::npos);
     }
-    CloseHandle(holder);
+    holder.reset();
     EXPECT_THROW(files.OpenExclusive(path + L".missing"), FileError);
     DeleteFileW(path.c_str());
 }

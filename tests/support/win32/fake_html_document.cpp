@@ -499,9 +499,8 @@ private:
 
 ComPtr<IHTMLDocument2> MakeFakeHtmlDocument(std::shared_ptr<FakePageState> state) {
     // mingw's ComPtr::Attach adds a reference, so the new object's own one is handed over by hand.
-    auto* created = new FakeDocument(std::move(state));
-    ComPtr<IHTMLDocument2> document(static_cast<IHTMLDocument2*>(created));
-    created->Release();
+    ComPtr<IHTMLDocument2> document;
+    *document.ReleaseAndGetAddressOf() = static_cast<IHTMLDocument2*>(new FakeDocument(std::move(state)));
     return document;
 }
 

@@ -215,8 +215,8 @@ ScriptHost::ScriptHost(const std::wstring& pageScript) {
                                 reinterpret_cast<void**>(engine_.GetAddressOf()))))
         throw std::runtime_error("no JScript engine");
     if (FAILED(engine_.As(&parse_)) || FAILED(parse_->InitNew())) throw std::runtime_error("JScript InitNew failed");
-    site_ = new Site;
-    if (FAILED(engine_->SetScriptSite(site_))) throw std::runtime_error("SetScriptSite failed");
+    *site_.ReleaseAndGetAddressOf() = new Site;  // takes the new site's own reference
+    if (FAILED(engine_->SetScriptSite(site_.Get()))) throw std::runtime_error("SetScriptSite failed");
     if (FAILED(parse_->ParseScriptText(pageScript.c_str(), nullptr, nullptr, nullptr, 0, 0, SCRIPTTEXT_ISVISIBLE,
                                        nullptr, nullptr)))
         throw std::runtime_error("the page script does not parse");
@@ -230,7 +230,7 @@ ScriptHost::~ScriptHost() {
     if (engine_) engine_->Close();
     parse_.Reset();
     engine_.Reset();
-    if (site_) site_->Release();
+    site_.Reset();
 }
 
 std::wstring ScriptHost::Evaluate(const std::wstring& expression) {

@@ -30,7 +30,7 @@ private:
     Microsoft::WRL::ComPtr<IActiveScript> engine_;
     Microsoft::WRL::ComPtr<IActiveScriptParse> parse_;
     Microsoft::WRL::ComPtr<IDispatch> global_;
-    Site* site_ = nullptr;
+    Microsoft::WRL::ComPtr<Site> site_;
 };
 
 // An IHTMLDocument2 whose get_Script gives the script object (fails with E_FAIL when there is none); every other

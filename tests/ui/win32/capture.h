@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "common/win32/owners.h"
+
 namespace qm::testing {
 
 struct Image {
@@ -31,16 +33,13 @@ inline Image CaptureDc(HDC source, int x, int y, int width, int height) {
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     void* bits = nullptr;
-    HDC dc = CreateCompatibleDC(source);
-    HBITMAP bitmap = CreateDIBSection(source, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(dc, bitmap);
-    BitBlt(dc, 0, 0, width, height, source, x, y, SRCCOPY);
+    const UniqueMemoryDc dc(CreateCompatibleDC(source));
+    const UniqueHbitmap bitmap(CreateDIBSection(source, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    const SelectedObject selected(dc.get(), bitmap.get());
+    BitBlt(dc.get(), 0, 0, width, height, source, x, y, SRCCOPY);
     GdiFlush();
     const auto* p = static_cast<const std::uint32_t*>(bits);
     for (std::size_t i = 0; i < image.pixels.size(); ++i) image.pixels[i] = p[i] & 0xFFFFFF;
-    SelectObject(dc, old);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
     return image;
 }
 

@@ -60,16 +60,16 @@ protected:
     Image Draw(UINT state, const wchar_t* text = nullptr) {
         if (text) SetWindowTextW(button_, text);
         HDC screen = GetDC(nullptr);
-        HDC dc = CreateCompatibleDC(screen);
-        HBITMAP bitmap = CreateCompatibleBitmap(screen, kWidth, kHeight);
-        HGDIOBJ old = SelectObject(dc, bitmap);
-        SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
-        DRAWITEMSTRUCT item{ODT_BUTTON, 2, 0, ODA_DRAWENTIRE, state, button_, dc, RECT{0, 0, kWidth, kHeight}, 0};
-        hover_.DrawItem(item);
-        Image image = testing::CaptureDc(dc, 0, 0, kWidth, kHeight);
-        SelectObject(dc, old);
-        DeleteObject(bitmap);
-        DeleteDC(dc);
+        const UniqueMemoryDc dc(CreateCompatibleDC(screen));
+        const UniqueHbitmap bitmap(CreateCompatibleBitmap(screen, kWidth, kHeight));
+        Image image;
+        {
+            const SelectedObject selected(dc.get(), bitmap.get());
+            SetBkColor(dc.get(), GetSysColor(COLOR_BTNFACE));
+            DRAWITEMSTRUCT item{ODT_BUTTON, 2, 0, ODA_DRAWENTIRE, state, button_, dc.get(), RECT{0, 0, kWidth, kHeight}, 0};
+            hover_.DrawItem(item);
+            image = testing::CaptureDc(dc.get(), 0, 0, kWidth, kHeight);
+        }
         ReleaseDC(nullptr, screen);
         if (text) SetWindowTextW(button_, L"&Cancel");
         return image;

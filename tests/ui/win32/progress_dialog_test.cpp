@@ -434,16 +434,15 @@ TEST(ProgressDialogEnd, OpenButtonsEnabledBeforeTheWindowAreEnabledInIt) {
     std::atomic<bool> enabled{false};
     // The user's click comes from a second thread once the window is there.
     std::shared_ptr<Win32ProgressDialog> keep = dialog;
-    HANDLE clicker = CreateThread(nullptr, 0, [](void* p) WINAPI -> DWORD {
+    const UniqueHandle clicker(CreateThread(nullptr, 0, [](void* p) WINAPI -> DWORD {
         auto* d = static_cast<Win32ProgressDialog*>(p);
         HWND w = AwaitWindow(*d, 50);
         if (IsWindowEnabled(GetDlgItem(w, IDC_PROGRESS_OPEN))) SendDlgItemMessageW(w, IDC_PROGRESS_OPEN, BM_CLICK, 0, 0);
         else SendDlgItemMessageW(w, IDCANCEL, BM_CLICK, 0, 0);
         return 0;
-    }, dialog.get(), 0, nullptr);
+    }, dialog.get(), 0, nullptr));
     EXPECT_EQ(dialog->Run(nullptr), kEndOpen);
-    WaitForSingleObject(clicker, 5000);
-    CloseHandle(clicker);
+    WaitForSingleObject(clicker.get(), 5000);
 }
 
 TEST(ProgressDialogEnd, ThrowingWorkerEndsTheDialog) {

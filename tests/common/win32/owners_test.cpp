@@ -1,0 +1,185 @@
+#include "common/win32/owners.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace qm {
+namespace {
+
+// A kernel handle that is still open answers GetHandleInformation; a closed one does not.
+bool IsOpen(HANDLE handle) {
+    DWORD flags = 0;
+    return GetHandleInformation(handle, &flags) != FALSE;
+}
+
+HANDLE NewEvent() { return CreateEventW(nullptr, TRUE, FALSE, nullptr); }
+
+TEST(UniqueHandleTest, ClosesOnceWhenTheOwnerEndsAndNotAfterRelease) {
+    HANDLE raw = NewEvent();
+    ASSERT_NE(raw, nullptr);
+    {
+        const UniqueHandle owner(raw);
+        EXPECT_TRUE(owner);
+        EXPECT_TRUE(IsOpen(raw));
+    }
+    EXPECT_FALSE(IsOpen(raw));
+
+    HANDLE kept = NewEvent();
+    {
+        UniqueHandle owner(kept);
+        EXPECT_EQ(owner.release(), kept);
+        EXPECT_FALSE(owner);
+    }
+    EXPECT_TRUE(IsOpen(kept)) << "a released handle belongs to the caller";
+    const UniqueHandle closer(kept);
+}
+
+TEST(UniqueHandleTest, MovesOwnershipAndClosesWhatAnAssignmentReplaces) {
+    HANDLE first = NewEvent();
+    HANDLE second = NewEvent();
+    UniqueHandle a(first);
+    UniqueHandle b(std::move(a));
+    EXPECT_FALSE(a);
+    EXPECT_EQ(b.get(), first);
+    UniqueHandle c(second);
+    c = std::move(b);
+    EXPECT_FALSE(IsOpen(second)) << "the replaced handle is closed";
+    EXPECT_TRUE(IsOpen(first));
+    c.reset();
+    EXPECT_FALSE(IsOpen(first));
+    EXPECT_EQ(c.get(), nullptr);
+}
+
+TEST(UniqueFileHandleTest, AFailedOpenIsEmptyAndKeepsItsErrorCode) {
+    const UniqueFileHandle missing(CreateFileW(L"C:\\no such folder here\\x.txt", GENERIC_READ, 0, nullptr,
+                                               OPEN_EXISTING, 0, nullptr));
+    const DWORD error = GetLastError();
+    EXPECT_FALSE(missing);
+    EXPECT_EQ(missing.get(), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+
+    wchar_t folder[MAX_PATH];
+    ASSERT_GT(GetTempPathW(MAX_PATH, folder), 0u);
+    const std::wstring path = std::wstring(folder) + L"qm-owners-test.txt";
+    HANDLE raw = INVALID_HANDLE_VALUE;
+    {
+        const UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        ASSERT_TRUE(file);
+        raw = file.get();
+        // Held exclusively: nobody else may open it while the owner lives.
+        EXPECT_EQ(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr), INVALID_HANDLE_VALUE);
+    }
+    EXPECT_FALSE(IsOpen(raw));
+    EXPECT_TRUE(DeleteFileW(path.c_str())) << "the file was closed, so it can be deleted";
+}
+
+TEST(UniqueFindHandleTest, NoMatchIsEmptyAndASearchEndsWithTheOwner) {
+    WIN32_FIND_DATAW data;
+    const UniqueFindHandle none(FindFirstFileW(L"C:\\windows\\no-such-file-*.qm", &data));
+    EXPECT_FALSE(none);
+
+    HANDLE raw = INVALID_HANDLE_VALUE;
+    {
+        const UniqueFindHandle search(FindFirstFileW(L"C:\\windows\\*", &data));
+        ASSERT_TRUE(search);
+        raw = search.get();
+        EXPECT_TRUE(FindNextFileW(raw, &data));
+    }
+    SetLastError(0);
+    EXPECT_FALSE(FindNextFileW(raw, &data)) << "the search was closed";
+}
+
+TEST(UniqueHkeyTest, TheKeyIsClosedWithTheOwner) {
+    HKEY raw = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\QmOwnersTest", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &raw, nullptr),
+              ERROR_SUCCESS);
+    {
+        const UniqueHkey key(raw);
+        EXPECT_EQ(RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                   nullptr, nullptr, nullptr),
+                  ERROR_SUCCESS);
+    }
+    EXPECT_NE(RegQueryInfoKeyW(raw, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                               nullptr, nullptr),
+              ERROR_SUCCESS);
+    RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\QmOwnersTest");
+}
+
+TEST(GdiOwnersTest, ObjectsAreDeletedAndSelectionsUndone) {
+    const UniqueMemoryDc dc(CreateCompatibleDC(nullptr));
+    ASSERT_TRUE(dc);
+    const HGDIOBJ originalPen = GetCurrentObject(dc.get(), OBJ_PEN);
+    HPEN raw = nullptr;
+    {
+        const UniqueHpen pen(CreatePen(PS_SOLID, 3, RGB(1, 2, 3)));
+        raw = pen.get();
+        EXPECT_EQ(GetObjectType(raw), static_cast<DWORD>(OBJ_PEN));
+        {
+            const SelectedObject selected(dc.get(), pen.get());
+            EXPECT_EQ(GetCurrentObject(dc.get(), OBJ_PEN), raw);
+        }
+        EXPECT_EQ(GetCurrentObject(dc.get(), OBJ_PEN), originalPen) << "the selection is undone before the pen goes";
+    }
+    EXPECT_EQ(GetObjectType(raw), 0u) << "the pen was deleted";
+}
+
+TEST(BstrTest, HoldsTextWithEmbeddedZerosAndGivesUpItsSlot) {
+    const std::wstring text(L"a\0b", 3);
+    Bstr value(text);
+    ASSERT_TRUE(value);
+    EXPECT_EQ(SysStringLen(value.get()), 3u);
+    EXPECT_EQ(value.text(), text);
+
+    // out() frees what was held and lets a callee fill the slot.
+    BSTR* slot = value.out();
+    EXPECT_EQ(*slot, nullptr);
+    *slot = SysAllocString(L"filled");
+    EXPECT_EQ(value.text(), L"filled");
+
+    BSTR taken = value.release();
+    EXPECT_FALSE(value);
+    EXPECT_EQ(value.text(), L"");
+    SysFreeString(taken);
+
+    EXPECT_EQ(Bstr(L"").text(), L"");
+    EXPECT_TRUE(Bstr(L"")) << "an empty text is still a BSTR";
+}
+
+TEST(ComInitScopeTest, NestedScopesBalanceAndAnotherModelIsLeftAlone) {
+    {
+        const ComInitScope outer;
+        ASSERT_TRUE(outer.succeeded());
+        {
+            const ComInitScope inner;
+            EXPECT_EQ(inner.result(), S_FALSE) << "already initialised on this thread";
+        }
+        {
+            const ComInitScope other(COINIT_MULTITHREADED);
+            EXPECT_EQ(other.result(), RPC_E_CHANGED_MODE);
+            EXPECT_FALSE(other.succeeded());
+        }
+        // The failed scope must not have uninitialised the thread's apartment.
+        const ComInitScope again;
+        EXPECT_EQ(again.result(), S_FALSE);
+    }
+    // Every counted initialisation was undone: the thread may now take another model.
+    const ComInitScope multi(COINIT_MULTITHREADED);
+    EXPECT_EQ(multi.result(), S_OK);
+}
+
+TEST(SystemErrorTextTest, SystemAndModuleTablesWithLineEndsKept) {
+    const std::wstring notFound = SystemErrorText(ERROR_FILE_NOT_FOUND);
+    ASSERT_GE(notFound.size(), 2u);
+    EXPECT_EQ(notFound.substr(notFound.size() - 2), L"\r\n");
+    EXPECT_EQ(SystemErrorText(0x2FFFFFFF), L"") << "no message for an unknown code";
+
+    HMODULE wininet = LoadLibraryW(L"wininet.dll");
+    ASSERT_NE(wininet, nullptr);
+    EXPECT_FALSE(SystemErrorText(ERROR_INTERNET_NAME_NOT_RESOLVED, wininet).empty());
+    FreeLibrary(wininet);
+}
+
+}  // namespace
+}  // namespace qm
