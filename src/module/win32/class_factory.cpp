@@ -1,5 +1,8 @@
 #include "module/win32/class_factory.h"
 
+#include <wrl/client.h>
+
+#include <iterator>
 #include <new>
 
 #include "common/win32/com_module.h"
@@ -8,26 +11,21 @@
 namespace qm {
 namespace {
 
-struct ClassEntry {
-    const CLSID* clsid;
-    IUnknown* cachedFactory;  // holds the table's one reference
+using Microsoft::WRL::ComPtr;
+
+constexpr ClassEntry kClasses[] = {
+    {&CLSID_FileDragDrop, &FileDragDrop::Create},
 };
 
-ClassEntry classTable[] = {{&CLSID_FileDragDrop, nullptr}};
+// Each class's factory, made on first request; the table's reference is the one that does not lock the module.
+ComPtr<IClassFactory> cachedFactories[std::size(kClasses)];
 
-CRITICAL_SECTION& FactoryCreationLock() {
-    static CRITICAL_SECTION section = [] {
-        CRITICAL_SECTION s;
-        InitializeCriticalSection(&s);
-        return s;
-    }();
+CriticalSection& FactoryCreationLock() {
+    static CriticalSection section;
     return section;
 }
 
 }  // namespace
-
-ClassFactory::ClassFactory() { InitializeCriticalSection(&lock_); }
-ClassFactory::~ClassFactory() { DeleteCriticalSection(&lock_); }
 
 STDMETHODIMP ClassFactory::QueryInterface(REFIID riid, void** object) {
     if (!object) return E_POINTER;
@@ -40,24 +38,25 @@ STDMETHODIMP ClassFactory::QueryInterface(REFIID riid, void** object) {
 
 // The table's own reference does not lock the module; every outside reference does.
 STDMETHODIMP_(ULONG) ClassFactory::AddRef() {
-    EnterCriticalSection(&lock_);
+    const CriticalSection::Hold hold(lock_);
     ULONG refs = ++refs_;
     if (refs == 2) ModuleLock();
-    LeaveCriticalSection(&lock_);
     return refs;
 }
 
 STDMETHODIMP_(ULONG) ClassFactory::Release() {
-    EnterCriticalSection(&lock_);
-    ULONG refs = --refs_;
-    if (refs == 1) ModuleUnlock();
-    LeaveCriticalSection(&lock_);
+    ULONG refs;
+    {
+        const CriticalSection::Hold hold(lock_);
+        refs = --refs_;
+        if (refs == 1) ModuleUnlock();
+    }
     if (refs == 0) delete this;
     return refs;
 }
 
 STDMETHODIMP ClassFactory::CreateInstance(IUnknown* outer, REFIID riid, void** object) {
-    return FileDragDrop::Create(outer, riid, object);
+    return create_(outer, riid, object);
 }
 
 STDMETHODIMP ClassFactory::LockServer(BOOL lock) {
@@ -69,30 +68,25 @@ STDMETHODIMP ClassFactory::LockServer(BOOL lock) {
 HRESULT GetClassObject(REFCLSID clsid, REFIID riid, void** object) {
     if (!object) return E_POINTER;
     *object = nullptr;
-    for (auto& entry : classTable) {
-        if (!IsEqualCLSID(clsid, *entry.clsid)) continue;
-        if (!entry.cachedFactory) {
-            EnterCriticalSection(&FactoryCreationLock());
-            if (!entry.cachedFactory) {
-                auto* factory = new (std::nothrow) ClassFactory();
-                if (!factory) {
-                    LeaveCriticalSection(&FactoryCreationLock());
-                    return E_OUTOFMEMORY;
-                }
-                factory->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&entry.cachedFactory));
+    for (std::size_t i = 0; i < std::size(kClasses); ++i) {
+        if (!IsEqualCLSID(clsid, *kClasses[i].clsid)) continue;
+        ComPtr<IClassFactory> factory;
+        {
+            const CriticalSection::Hold hold(FactoryCreationLock());
+            if (!cachedFactories[i]) {
+                auto* made = new (std::nothrow) ClassFactory(kClasses[i].create);
+                if (!made) return E_OUTOFMEMORY;
+                cachedFactories[i] = made;  // the table's reference
             }
-            LeaveCriticalSection(&FactoryCreationLock());
+            factory = cachedFactories[i];
         }
-        return entry.cachedFactory->QueryInterface(riid, object);
+        return factory->QueryInterface(riid, object);
     }
     return CLASS_E_CLASSNOTAVAILABLE;
 }
 
 void ReleaseClassTable() {
-    for (auto& entry : classTable) {
-        if (entry.cachedFactory) entry.cachedFactory->Release();
-        entry.cachedFactory = nullptr;
-    }
+    for (auto& factory : cachedFactories) factory.Reset();
 }
 
 }  // namespace qm
