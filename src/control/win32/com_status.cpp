@@ -38,7 +38,7 @@ HRESULT CaughtStatusQuiet() noexcept {
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     } catch (...) {
-        return E_FAIL;
+        return S_FALSE;
     }
 }
 

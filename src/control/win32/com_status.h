@@ -8,7 +8,7 @@ namespace qm {
 // anything else is shown as an unexpected error. The status is S_FALSE unless out of memory.
 HRESULT CaughtStatus() noexcept;
 
-// The same without a message box, for places where the user must not be asked anything (registration, queries).
+// The same status without a message box, for places where the user must not be asked anything.
 HRESULT CaughtStatusQuiet() noexcept;
 
 }  // namespace qm

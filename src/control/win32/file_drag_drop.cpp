@@ -1,6 +1,7 @@
 #include "control/win32/file_drag_drop.h"
 
 #include <new>
+#include <optional>
 
 #include "common/errors.h"
 #include "common/identity.h"
@@ -16,6 +17,21 @@ namespace qm {
 
 using Microsoft::WRL::ComPtr;
 
+namespace {
+
+// The server of the page's own address. An address that cannot be used is told to the user and Init goes on:
+// the document is bound either way.
+std::optional<ServerLocation> LocationOfPage(IHTMLDocument2* document) {
+    try {
+        return ParsePageLocation(PageAddress(document));
+    } catch (const Error& error) {
+        ShowMessage(PlatformDialogs(), error.text());
+        return std::nullopt;
+    }
+}
+
+}  // namespace
+
 FileDragDrop::FileDragDrop(IUnknown* outer) : outer_(outer ? outer : &inner_) {
     inner_.self = this;
     ModuleLock();
@@ -30,10 +46,9 @@ HRESULT FileDragDrop::Create(IUnknown* outer, REFIID riid, void** object) {
     auto* created = new (std::nothrow) FileDragDrop(outer);
     if (!created) return E_OUTOFMEMORY;
     // An outer object gets the inner unknown; otherwise the object answers for itself.
-    created->inner_.AddRef();
-    HRESULT hr = created->inner_.QueryInterface(riid, object);
-    created->inner_.Release();
-    return hr;
+    // Held while the interface is asked for, so that a failed query frees the object.
+    const ComPtr<IUnknown> holder(static_cast<IUnknown*>(&created->inner_));
+    return holder->QueryInterface(riid, object);
 }
 
 STDMETHODIMP FileDragDrop::Inner::QueryInterface(REFIID riid, void** object) {
@@ -108,18 +123,15 @@ STDMETHODIMP FileDragDrop::Init(IUnknown* pUnkDocument) {
         SetUpDropHandling(documentWindow_, enableOutlookSupport_ != 0, document_.Get());
 
         if (serverPort_ == 0) {
-            try {
-                ServerLocation location = ParsePageLocation(PageAddress(document_.Get()));
-                serverName_ = location.ServerName;
-                serverPort_ = location.ServerPort;
-                requestFlags_ = location.RequestFlags;
-            } catch (const Error& error) {
-                ShowMessage(PlatformDialogs(), error.text());
+            if (const auto location = LocationOfPage(document_.Get())) {
+                serverName_ = location->ServerName;
+                serverPort_ = location->ServerPort;
+                requestFlags_ = location->RequestFlags;
             }
         }
         return S_OK;
     } catch (...) {
-        return CaughtStatusQuiet() == E_OUTOFMEMORY ? E_OUTOFMEMORY : S_FALSE;
+        return CaughtStatusQuiet();
     }
 }
 
