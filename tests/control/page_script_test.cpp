@@ -2,35 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include <deque>
-
-#include "localfiles/fake_local_files.h"
+#include "support/fake_file_system.h"
+#include "support/fake_page_scripts.h"
 
 namespace qm {
 namespace {
 
 using testing::FakeFile;
 using testing::FakeFileSystem;
+using testing::FakePageScripts;
 using Texts = std::vector<std::wstring>;
-
-// Records each call and answers from a queue (nothing: the call failed).
-class RecordingPage : public PageScripts {
-public:
-    struct Call {
-        std::wstring name;
-        Texts arguments;
-    };
-    std::vector<Call> calls;
-    std::deque<std::optional<ScriptValue>> answers;
-
-    std::optional<ScriptValue> CallPageFunction(const std::wstring& name, const Texts& arguments) override {
-        calls.push_back({name, arguments});
-        if (answers.empty()) return ScriptValue{};
-        auto answer = answers.front();
-        answers.pop_front();
-        return answer;
-    }
-};
 
 class ScriptRequestTest : public ::testing::Test {
 protected:
@@ -49,7 +30,7 @@ protected:
     }
 
     FakeFileSystem fs;
-    RecordingPage page;
+    FakePageScripts page;
     TransferJob job;
 };
 

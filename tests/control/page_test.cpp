@@ -2,23 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
+#include "support/fake_page_element.h"
 
 namespace qm {
 namespace {
 
-// An element whose attributes are text or, like a number, of another kind (absent to the reader).
-class FakeElement : public PageElement {
-public:
-    std::map<std::wstring, std::wstring> text;
-    std::vector<std::wstring> asked;
-    std::optional<std::wstring> TextAttribute(const std::wstring& name) override {
-        asked.push_back(name);
-        auto found = text.find(name);
-        if (found == text.end()) return std::nullopt;
-        return found->second;
-    }
-};
+using testing::FakePageElement;
 
 TEST(IsTrueTextTest, AcceptsTrueInAnyLetterCaseOnly) {
     EXPECT_TRUE(IsTrueText(L"true"));
@@ -36,7 +25,7 @@ TEST(IsTrueTextTest, AcceptsTrueInAnyLetterCaseOnly) {
 }
 
 TEST(BoolAttributeTest, AbsentGivesTheDefaultAndOnlyTrueTextGivesTrue) {
-    FakeElement element;
+    FakePageElement element;
     EXPECT_FALSE(BoolAttribute(element, L"AllowDrop"));
     EXPECT_TRUE(BoolAttribute(element, L"AllowDrop", true));
     element.text[L"AllowDrop"] = L"True";
@@ -52,7 +41,7 @@ TEST(BoolAttributeTest, AbsentGivesTheDefaultAndOnlyTrueTextGivesTrue) {
 }
 
 TEST(TextAttributeOrTest, GivesTheTextEvenWhenEmptyAndTheFallbackWhenAbsent) {
-    FakeElement element;
+    FakePageElement element;
     EXPECT_EQ(TextAttributeOr(element, L"ExecuteScriptAfterUpload"), L"");
     EXPECT_EQ(TextAttributeOr(element, L"LocalPath", L"%TEMP%"), L"%TEMP%");
     element.text[L"LocalPath"] = L"";

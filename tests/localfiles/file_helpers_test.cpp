@@ -2,7 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "localfiles/fake_local_files.h"
+#include "support/fake_file_system.h"
+#include "support/fake_system_text.h"
 
 namespace qm {
 namespace {

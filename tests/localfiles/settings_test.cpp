@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "localfiles/fake_local_files.h"
+#include "support/fake_file_system.h"
+#include "support/fake_questions.h"
+#include "support/fake_settings_store.h"
 
 namespace qm {
 namespace {

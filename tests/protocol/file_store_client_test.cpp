@@ -2,13 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include "protocol_fakes.h"
+#include "support/fake_code_page.h"
+#include "support/fake_http_client.h"
+#include "support/fake_post_observer.h"
 
 namespace qm {
 namespace {
 
 using testing::FakeHttpRequest;
 using testing::FakePostedFiles;
+using testing::FakePostObserver;
 using testing::Latin1CodePage;
 using Calls = std::vector<std::string>;
 
@@ -33,23 +36,11 @@ TEST(SendGetFile, AnEmptyRequestTextIsSentWithAnEmptyBody) {
     EXPECT_EQ(request.calls, (Calls{"headers", "begin 0", "end"}));
 }
 
-class PostObserverLog : public PostObserver {
-public:
-    std::vector<std::size_t> pieces;
-    int opened = 0;
-    int reads = 0;
-    std::size_t cancelAfterPieces = SIZE_MAX;
-    bool Cancelled() override { return pieces.size() >= cancelAfterPieces; }
-    void Opened() override { ++opened; }
-    void BeforeRead() override { ++reads; }
-    void PieceSent(std::size_t bytes) override { pieces.push_back(bytes); }
-};
-
 class SendFilePostTest : public ::testing::Test {
 protected:
     FakeHttpRequest request_;
     FakePostedFiles files_;
-    PostObserverLog observer_;
+    FakePostObserver observer_;
     const std::wstring header_ = L"Content-Type: velmar/postedfile\r\nvm_PrimKey :K\r\nvm_ViewName :V\r\n"
                                  L"vm_FileName :YQ==\r\nvm_FileSize :10000\r\nvm_FileCRC :1\r\n";
 };
@@ -117,7 +108,7 @@ TEST(RetryRequest, FilePostReopensTheFileAndClosesItBeforeEachRetry) {
     request.endsBeforeSuccess = 2;
     FakePostedFiles files;
     files.files[L"f"] = std::string(5000, 'q');
-    PostObserverLog observer;
+    FakePostObserver observer;
     const std::wstring header = L"Content-Type: velmar/postedfile\r\nvm_PrimKey :K\r\n";
     const PostResult result = RetryRequest([&] { return SendFilePost(request, files, header, L"f", 5000, observer); });
     EXPECT_EQ(result, PostResult::Sent);

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "protocol/file_store_client.h"
-#include "protocol_fakes.h"
+#include "support/fake_code_page.h"
+#include "support/fake_http_client.h"
+#include "support/fake_xml_document.h"
 
 namespace qm {
 namespace {

@@ -2,7 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "protocol_fakes.h"
+#include "support/fake_code_page.h"
+#include "support/fake_xml_document.h"
 
 namespace qm {
 namespace {

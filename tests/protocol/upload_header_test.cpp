@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "protocol/protocol_document.h"
-#include "protocol_fakes.h"
+#include "support/fake_code_page.h"
 
 namespace qm {
 namespace {

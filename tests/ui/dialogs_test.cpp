@@ -2,36 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include "support/fake_user_dialogs.h"
+
 namespace qm {
 namespace {
 
-struct Shown {
-    WindowRef owner;
-    MessageKind kind;
-    std::wstring text;
-};
-
-class RecordingDialogs : public UserDialogs {
-public:
-    std::vector<Shown> shown;
-    std::vector<std::pair<WindowRef, std::wstring>> folderRequests;
-    std::optional<std::wstring> folder;
-    bool throwOnFolder = false;
-
-    void Message(WindowRef owner, MessageKind kind, const std::wstring& text) override {
-        shown.push_back({owner, kind, text});
-    }
-    Answer Ask(WindowRef, const std::wstring&, bool) override { return Answer::No; }
-    std::optional<std::wstring> ChooseFolder(WindowRef owner, const std::wstring& title) override {
-        folderRequests.emplace_back(owner, title);
-        if (throwOnFolder) throw std::runtime_error("shell failure");
-        return folder;
-    }
-    bool RunFileDialog(const FileDialogRequest&, std::vector<wchar_t>&) override { return false; }
-};
+using testing::FakeUserDialogs;
 
 TEST(MessageBoxTest, ErrorPutsThePrefixAndTwoLineBreaksBeforeTheText) {
-    RecordingDialogs dialogs;
+    FakeUserDialogs dialogs;
     ShowError(dialogs, 0x42, L"The file is in use.");
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(dialogs.shown[0].kind, MessageKind::Error);
@@ -42,7 +21,7 @@ TEST(MessageBoxTest, ErrorPutsThePrefixAndTwoLineBreaksBeforeTheText) {
 }
 
 TEST(MessageBoxTest, PlainMessageHasNoOwnerAndTheTextUnchanged) {
-    RecordingDialogs dialogs;
+    FakeUserDialogs dialogs;
     ShowMessage(dialogs, L"Bad port in the page address.");
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(dialogs.shown[0].kind, MessageKind::Plain);
@@ -51,7 +30,7 @@ TEST(MessageBoxTest, PlainMessageHasNoOwnerAndTheTextUnchanged) {
 }
 
 TEST(BrowseForFolderTest, CancelEmptiesTheOutput) {
-    RecordingDialogs dialogs;
+    FakeUserDialogs dialogs;
     std::wstring output = L"C:\\Before";
     EXPECT_FALSE(BrowseForFolder(dialogs, output, L"Select a folder to download file(s)", 7));
     EXPECT_EQ(output, L"");
@@ -61,7 +40,7 @@ TEST(BrowseForFolderTest, CancelEmptiesTheOutput) {
 }
 
 TEST(BrowseForFolderTest, ChosenFolderReplacesTheOutput) {
-    RecordingDialogs dialogs;
+    FakeUserDialogs dialogs;
     dialogs.folder = L"D:\\Downloads";
     std::wstring output = L"C:\\Before";
     EXPECT_TRUE(BrowseForFolder(dialogs, output, L"t", 0));
@@ -69,7 +48,7 @@ TEST(BrowseForFolderTest, ChosenFolderReplacesTheOutput) {
 }
 
 TEST(BrowseForFolderTest, ItemWithoutPathFailsAndKeepsTheOutput) {
-    RecordingDialogs dialogs;
+    FakeUserDialogs dialogs;
     dialogs.folder = L"";
     std::wstring output = L"C:\\Before";
     EXPECT_FALSE(BrowseForFolder(dialogs, output, L"t", 0));
@@ -77,7 +56,7 @@ TEST(BrowseForFolderTest, ItemWithoutPathFailsAndKeepsTheOutput) {
 }
 
 TEST(BrowseForFolderTest, PlatformFailureCountsAsCancel) {
-    RecordingDialogs dialogs;
+    FakeUserDialogs dialogs;
     dialogs.throwOnFolder = true;
     std::wstring output = L"C:\\Before";
     EXPECT_FALSE(BrowseForFolder(dialogs, output, L"t", 0));

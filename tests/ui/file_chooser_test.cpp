@@ -2,31 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include "support/fake_user_dialogs.h"
+
 namespace qm {
 namespace {
 
-// Plays the platform file dialog: records each request and writes a prepared result into the buffer.
-class FakeFileDialogs : public UserDialogs {
-public:
-    std::wstring result;  // what the dialog writes, terminators included
-    bool confirm = true;
-    bool fillToTheEnd = false;
-    std::vector<FileDialogRequest> requests;
-    std::vector<std::wstring> initialNames;
-    std::size_t bufferSize = 0;
-
-    void Message(WindowRef, MessageKind, const std::wstring&) override { ADD_FAILURE() << "no message expected"; }
-    Answer Ask(WindowRef, const std::wstring&, bool) override { return Answer::Cancel; }
-    std::optional<std::wstring> ChooseFolder(WindowRef, const std::wstring&) override { return std::nullopt; }
-    bool RunFileDialog(const FileDialogRequest& request, std::vector<wchar_t>& buffer) override {
-        requests.push_back(request);
-        bufferSize = buffer.size();
-        initialNames.emplace_back(buffer.data());
-        if (fillToTheEnd) std::fill(buffer.begin(), buffer.end(), L'x');
-        else std::copy(result.begin(), result.end(), buffer.begin());
-        return confirm;
-    }
-};
+using testing::FakeUserDialogs;
 
 std::wstring Multi(std::initializer_list<std::wstring> parts) {
     std::wstring out;
@@ -36,8 +17,10 @@ std::wstring Multi(std::initializer_list<std::wstring> parts) {
 
 class FileChooserTest : public ::testing::Test {
 protected:
-    FakeFileDialogs dialogs;
+    FakeUserDialogs dialogs;
     FileChooser chooser{dialogs};
+
+    void TearDown() override { EXPECT_TRUE(dialogs.shown.empty()) << "no message expected"; }
 
     bool ShowOpen(bool multiSelect) {
         return chooser.Show(true, multiSelect, 0, L"", L"", L"C:\\Start", UploadFilter(), L"");

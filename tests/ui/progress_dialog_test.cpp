@@ -5,44 +5,17 @@
 #include <thread>
 #include <vector>
 
+#include "support/fake_progress_dialog.h"
+
 namespace qm {
 namespace {
 
+using testing::FakeProgressDialog;
+
 constexpr double kSecond = 1.0 / 86400.0;
 
-// The dialog's shared logic with a window that records what it is given.
-class RecordingDialog : public ProgressDialog {
-public:
-    struct Write {
-        ProgressField field;
-        std::wstring text;
-    };
-    std::vector<Write> writes;
-    ProgressWindowState state;
-
-    void Flush() { FlushProgressTexts(); }
-    bool Cancel() { return BeginCancel(state); }
-
-    void SetStatus(const std::wstring&) override {}
-    void StepIt() override {}
-    void SetRange(std::uint32_t) override {}
-    void SetCaption(const std::wstring&) override {}
-    void SetTimeLeft(const std::wstring&) override {}
-    void SetRate(const std::wstring&) override {}
-    void SetPath(const std::wstring&) override {}
-    bool CloseWhenDoneChecked() override { return false; }
-    void EnableOpenButtons() override {}
-    void RequestScript(const std::wstring&) override {}
-    void End(int) override {}
-    bool WindowExists() const override { return false; }
-    void* OwnerWindow() const override { return nullptr; }
-
-protected:
-    void WriteProgressField(ProgressField field, const std::wstring& text) override { writes.push_back({field, text}); }
-};
-
 TEST(ProgressDialogTexts, ManyReportsBetweenRefreshesShowTheLastOne) {
-    RecordingDialog dialog;
+    FakeProgressDialog dialog;
     for (int i = 1; i <= 4; ++i) dialog.UpdateProgressText(L"r.doc", i * 25, i * 2560, 10240, 100, 2 * kSecond);
     dialog.Flush();
     ASSERT_EQ(dialog.writes.size(), 3u);
@@ -57,7 +30,7 @@ TEST(ProgressDialogTexts, ManyReportsBetweenRefreshesShowTheLastOne) {
 }
 
 TEST(ProgressDialogTexts, NothingIsWrittenAfterCancel) {
-    RecordingDialog dialog;
+    FakeProgressDialog dialog;
     dialog.UpdateProgressText(L"r.doc", 10, 1024, 10240, 100, 1 * kSecond);
     dialog.Flush();
     const std::size_t before = dialog.writes.size();
@@ -74,12 +47,12 @@ TEST(ProgressDialogTexts, NothingIsWrittenAfterCancel) {
 }
 
 TEST(ProgressDialogCancel, OnlyTheFirstEndCounts) {
-    RecordingDialog dialog;
+    FakeProgressDialog dialog;
     ASSERT_TRUE(dialog.Cancel());
     EXPECT_FALSE(dialog.Cancel());
     EXPECT_TRUE(dialog.Job().Cancelled);
 
-    RecordingDialog ended;
+    FakeProgressDialog ended;
     ASSERT_TRUE(ended.state.ClaimEnd());  // the worker ended it first
     EXPECT_FALSE(ended.Cancel());
     EXPECT_FALSE(ended.Job().Cancelled) << "a cancel after the end must not mark the job";

@@ -1,14 +1,11 @@
 #pragma once
-// In-memory stand-ins for the local-file ports: a file system with injectable states, a settings store and a
-// scripted Yes/No user.
-#include <deque>
+// The file system port in memory, with injectable states (in use, unreadable times, failing folders).
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "localfiles/file_system.h"
-#include "localfiles/settings.h"
 
 namespace qm::testing {
 
@@ -117,50 +114,6 @@ private:
 
     std::set<std::wstring> folders_;
     std::map<std::wstring, FakeFile> files_;
-};
-
-class FakeSystemText : public SystemText {
-public:
-    std::map<std::wstring, CalendarTime> dates;
-    std::map<std::uint32_t, std::wstring> messages;
-
-    std::optional<CalendarTime> ParseUserDate(const std::wstring& text) override {
-        auto it = dates.find(text);
-        if (it == dates.end()) return std::nullopt;
-        return it->second;
-    }
-    std::wstring ErrorMessage(std::uint32_t code) override {
-        auto it = messages.find(code);
-        return it == messages.end() ? std::wstring() : it->second;
-    }
-};
-
-class FakeSettingsStore : public SettingsStore {
-public:
-    std::map<std::wstring, std::wstring> values;
-    std::wstring personal = L"C:\\Users\\me\\Documents";
-
-    std::wstring ReadSetting(const std::wstring& name) override {
-        auto it = values.find(name);
-        return it == values.end() ? std::wstring() : it->second;
-    }
-    void WriteSetting(const std::wstring& text, const std::wstring& name) override { values[name] = text; }
-    std::wstring PersonalFolder() override { return personal; }
-};
-
-// Answers Yes/No questions from a script and records what was asked.
-class ScriptedQuestions : public Questions {
-public:
-    std::deque<bool> answers;
-    std::vector<std::pair<std::wstring, std::wstring>> asked;  // caption, text
-
-    bool AskYesNo(const std::wstring& caption, const std::wstring& text) override {
-        asked.emplace_back(caption, text);
-        if (answers.empty()) return false;
-        const bool answer = answers.front();
-        answers.pop_front();
-        return answer;
-    }
 };
 
 }  // namespace qm::testing

@@ -1,0 +1,120 @@
+#pragma once
+// The HTTP client port: a request that records what it is given and replays a prepared reply, and posted
+// files served from memory.
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/errors.h"
+#include "protocol/http_client.h"
+
+namespace qm::testing {
+
+class FakeHttpRequest : public HttpRequest {
+public:
+    // What the request did, in order: "headers", "begin N", "write N", "end".
+    std::vector<std::string> calls;
+    std::vector<std::wstring> headerLines;  // ADD_IF_NEW: a line whose name is already present is not added again
+    std::string body;                       // bytes written since the last begin
+    std::uint32_t announced = 0;
+    int endsBeforeSuccess = 0;              // EndRequest throws this many times...
+    std::uint32_t endErrorCode = 12032;     // ...with this code
+
+    std::wstring contentType;
+    std::optional<std::wstring> contentDescription;
+    std::string replyBody;
+    std::size_t available = 0;  // what QueryDataAvailable answers
+    std::size_t readPosition = 0;
+    std::vector<std::size_t> readSizes;  // the size asked for by each Read
+    int statusQueries = 0;
+
+    void AddRequestHeaders(const std::wstring& headers) override {
+        calls.push_back("headers");
+        std::size_t start = 0;
+        while (start < headers.size()) {
+            std::size_t end = headers.find(L"\r\n", start);
+            if (end == std::wstring::npos) end = headers.size();
+            const std::wstring line = headers.substr(start, end - start);
+            const std::wstring name = line.substr(0, line.find(L':'));
+            bool present = false;
+            for (const auto& existing : headerLines) present |= existing.substr(0, existing.find(L':')) == name;
+            if (!line.empty() && !present) headerLines.push_back(line);
+            start = end + 2;
+        }
+    }
+    void BeginRequest(std::uint32_t totalLength) override {
+        calls.push_back("begin " + std::to_string(totalLength));
+        announced = totalLength;
+        body.clear();
+    }
+    void Write(const void* data, std::size_t size) override {
+        calls.push_back("write " + std::to_string(size));
+        body.append(static_cast<const char*>(data), size);
+    }
+    void EndRequest() override {
+        calls.push_back("end");
+        if (endsBeforeSuccess > 0) {
+            --endsBeforeSuccess;
+            throw InternetError(endErrorCode, L"The request must be sent again.");
+        }
+    }
+    std::wstring QueryContentType() override { return contentType; }
+    std::optional<std::wstring> QueryContentDescription() override { return contentDescription; }
+    std::uint32_t QueryStatusCode() override {
+        ++statusQueries;
+        return 200;
+    }
+    std::uint32_t QueryDataAvailable() override { return static_cast<std::uint32_t>(available); }
+    std::size_t Read(void* buffer, std::size_t size) override {
+        readSizes.push_back(size);
+        const std::size_t n = std::min(size, replyBody.size() - readPosition);
+        std::memcpy(buffer, replyBody.data() + readPosition, n);
+        readPosition += n;
+        return n;
+    }
+
+    void SetReply(std::string bytes) {
+        replyBody = std::move(bytes);
+        available = replyBody.size();
+        readPosition = 0;
+    }
+};
+
+class FakePostedFiles : public PostedFileSource {
+public:
+    std::map<std::wstring, std::string> files;
+    int openCount = 0;
+    int openNow = 0;       // files currently open
+    int maxOpenNow = 0;
+
+    class File : public PostedFile {
+    public:
+        File(FakePostedFiles& owner, const std::string& data) : owner_(owner), data_(data) {}
+        ~File() override { --owner_.openNow; }
+        std::size_t Read(void* buffer, std::size_t size) override {
+            const std::size_t n = std::min(size, data_.size() - position_);
+            std::memcpy(buffer, data_.data() + position_, n);
+            position_ += n;
+            return n;
+        }
+
+    private:
+        FakePostedFiles& owner_;
+        const std::string& data_;
+        std::size_t position_ = 0;
+    };
+
+    std::unique_ptr<PostedFile> OpenExclusive(const std::wstring& path) override {
+        auto it = files.find(path);
+        if (it == files.end()) throw FileError(2, L"The system cannot find the file specified.");
+        ++openCount;
+        maxOpenNow = std::max(maxOpenNow, ++openNow);
+        return std::make_unique<File>(*this, it->second);
+    }
+};
+
+}  // namespace qm::testing

@@ -1,0 +1,57 @@
+#pragma once
+// The progress dialog with its shared logic and a window that records what it is given, for the workers' tests.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ui/progress_dialog.h"
+
+namespace qm::testing {
+
+class FakeProgressDialog : public ProgressDialog {
+public:
+    struct Write {
+        ProgressField field;
+        std::wstring text;
+    };
+    std::vector<Write> writes;  // texts the refresh wrote
+    ProgressWindowState state;
+
+    // What the window messages and calls carried, in order of kind.
+    std::vector<std::wstring> statuses, captions, timesLeft, rates, paths;
+    std::vector<std::uint32_t> ranges;
+    int steps = 0;
+    std::vector<std::wstring> scriptRequests;
+    std::optional<int> endCode;
+    bool closeWhenDone = false;
+    bool openButtonsEnabled = false;
+    bool windowExists = false;
+
+    void Flush() { FlushProgressTexts(); }
+    bool Cancel() { return BeginCancel(state); }
+
+    void SetStatus(const std::wstring& text) override { statuses.push_back(text); }
+    void StepIt() override { ++steps; }
+    void SetRange(std::uint32_t upper) override { ranges.push_back(upper); }
+    void SetCaption(const std::wstring& text) override { captions.push_back(text); }
+    void SetTimeLeft(const std::wstring& text) override { timesLeft.push_back(text); }
+    void SetRate(const std::wstring& text) override { rates.push_back(text); }
+    void SetPath(const std::wstring& text) override { paths.push_back(text); }
+    bool CloseWhenDoneChecked() override { return closeWhenDone; }
+    void EnableOpenButtons() override { openButtonsEnabled = true; }
+    void RequestScript(const std::wstring& name) override {
+        Job().PendingRequest = name;
+        scriptRequests.push_back(name);
+    }
+    void End(int code) override {
+        if (!endCode) endCode = code;  // later ends are lost, as with the window
+    }
+    bool WindowExists() const override { return windowExists; }
+    void* OwnerWindow() const override { return nullptr; }
+
+protected:
+    void WriteProgressField(ProgressField field, const std::wstring& text) override { writes.push_back({field, text}); }
+};
+
+}  // namespace qm::testing
