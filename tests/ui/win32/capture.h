@@ -143,4 +143,30 @@ inline void SaveArtifact(const Image& image, const std::wstring& name) {
     WritePng(image, ArtifactFolder() + L"\\" + name + L".png");
 }
 
+
+inline int CALLBACK NoteFontFound(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) {
+    *reinterpret_cast<bool*>(found) = true;
+    return 0;
+}
+
+// Pixel and size checks measure text in the dialog fonts. Says so in a failure message, with what this prefix has.
+inline std::string FontNote() {
+    auto has = [](const wchar_t* face) {
+        LOGFONTW wanted{};
+        wanted.lfCharSet = DEFAULT_CHARSET;
+        lstrcpynW(wanted.lfFaceName, face, LF_FACESIZE);
+        bool found = false;
+        HDC dc = GetDC(nullptr);
+        EnumFontFamiliesExW(dc, &wanted, NoteFontFound, reinterpret_cast<LPARAM>(&found), 0);
+        ReleaseDC(nullptr, dc);
+        return found;
+    };
+    std::string note = " [this check depends on the dialog fonts Tahoma and MS Sans Serif from the Debian package "
+                       "fonts-wine (scripts/setup installs it); here Tahoma is ";
+    note += has(L"Tahoma") ? "present" : "MISSING";
+    note += ", MS Sans Serif is ";
+    note += has(L"MS Sans Serif") ? "present]" : "MISSING]";
+    return note;
+}
+
 }  // namespace qm::testing

@@ -177,9 +177,9 @@ TEST_F(ButtonHost, AmpersandUnderlinesInsteadOfShowing) {
     const RECT plain = TextBox(Draw(0, L"Cancel"));
     const RECT literal = TextBox(Draw(0, L"&&Cancel"));
     ASSERT_GE(plain.right, plain.left);
-    EXPECT_EQ(prefixed.right - prefixed.left, plain.right - plain.left) << "the ampersand takes no room";
-    EXPECT_GT(prefixed.bottom, plain.bottom) << "an underline below the C";
-    EXPECT_GT(literal.right - literal.left, plain.right - plain.left) << "a doubled ampersand is drawn";
+    EXPECT_EQ(prefixed.right - prefixed.left, plain.right - plain.left) << "the ampersand takes no room" << testing::FontNote();
+    EXPECT_GT(prefixed.bottom, plain.bottom) << "an underline below the C" << testing::FontNote();
+    EXPECT_GT(literal.right - literal.left, plain.right - plain.left) << "a doubled ampersand is drawn" << testing::FontNote();
 }
 
 TEST_F(ButtonHost, DisabledTextIsEmbossedWithoutBorder) {

@@ -133,13 +133,13 @@ TEST_P(ProgressDialogModes, LayoutControlsAndSizes) {
         EXPECT_EQ(facts.window.cy, 178);
         EXPECT_TRUE(facts.cancelAtBottom) << "moved controls go to the bottom of the z-order";
     } else {
-        EXPECT_GT(facts.window.cx, 398);
-        EXPECT_GT(facts.window.cy, 178);
+        EXPECT_GT(facts.window.cx, 398) << testing::FontNote();
+        EXPECT_GT(facts.window.cy, 178) << testing::FontNote();
     }
-    EXPECT_TRUE(facts.rateLabelOk);
-    EXPECT_TRUE(facts.rateFieldOk);
-    EXPECT_TRUE(facts.cancelOk);
-    EXPECT_TRUE(facts.barOk);
+    EXPECT_TRUE(facts.rateLabelOk) << testing::FontNote();
+    EXPECT_TRUE(facts.rateFieldOk) << testing::FontNote();
+    EXPECT_TRUE(facts.cancelOk) << testing::FontNote();
+    EXPECT_TRUE(facts.barOk) << testing::FontNote();
     EXPECT_EQ(facts.focus, facts.cancel) << "initial focus on Cancel";
     EXPECT_EQ(facts.cancelLeftBorder, RGB(153, 198, 252)) << "focus border of Cancel";
     EXPECT_EQ(facts.caption, L"Torvane - Quillmark");
@@ -167,8 +167,8 @@ TEST(ProgressDialogWindow, FullLayoutWindowIsTheTemplateSize) {
     });
     EXPECT_EQ(dialog->Run(nullptr), kEndDownloadClosed);
     dialog->WaitForWorker(5000);
-    EXPECT_EQ(client.cx, expected.cx);
-    EXPECT_EQ(client.cy, expected.cy);
+    EXPECT_EQ(client.cx, expected.cx) << testing::FontNote();
+    EXPECT_EQ(client.cy, expected.cy) << testing::FontNote();
     EXPECT_TRUE(style & WS_CAPTION);
     EXPECT_TRUE(style & WS_POPUP);
     EXPECT_FALSE(style & WS_SYSMENU);
