@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/win32/owners.h"
 #include "ui/win32/progress_dialog.h"
 
 namespace {
@@ -27,8 +28,9 @@ double Now() {
 
 // The transfer loop; dialog is null for the run without one. Returns the seconds the loop took.
 double Transfer(const wchar_t* path, double total, qm::ProgressDialog* dialog) {
-    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    const qm::UniqueFileHandle file(
+        CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
         std::fprintf(stderr, "cannot create %ls\n", path);
         std::exit(2);
     }
@@ -41,11 +43,11 @@ double Transfer(const wchar_t* path, double total, qm::ProgressDialog* dialog) {
     while (done < total) {
         const DWORD n = static_cast<DWORD>(std::min<double>(kPiece, total - done));
         if (sinceRewind >= kRewindEvery) {
-            SetFilePointer(file, 0, nullptr, FILE_BEGIN);
+            SetFilePointer(file.get(), 0, nullptr, FILE_BEGIN);
             sinceRewind = 0;
         }
         DWORD written = 0;
-        WriteFile(file, piece.data(), n, &written, nullptr);
+        WriteFile(file.get(), piece.data(), n, &written, nullptr);
         done += written;
         sinceRewind += written;
         if (dialog) {
@@ -60,7 +62,6 @@ double Transfer(const wchar_t* path, double total, qm::ProgressDialog* dialog) {
         }
     }
     const double seconds = Now() - start;
-    CloseHandle(file);
     return seconds;
 }
 

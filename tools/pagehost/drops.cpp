@@ -1,6 +1,7 @@
 #include "drops.h"
 
 #include <ole2.h>
+#include <wrl/client.h>
 #include <oleidl.h>
 #include <shellapi.h>
 #include <shlobj.h>
@@ -137,35 +138,34 @@ bool PostShellDrop(HWND window, const std::vector<std::wstring>& paths) {
 }
 
 long OleDrop(HWND window, DropKind kind, const std::vector<std::wstring>& payload) {
-    IDropTarget* target = RegisteredDropTarget(window);
+    const Microsoft::WRL::ComPtr<IDropTarget> target(RegisteredDropTarget(window));
     const wchar_t* kindName = kind == DropKind::Files ? L"files" : L"mailItem";
     if (!target) {
         TheRecord().Add(JsonObject().Text("kind", L"oleDrop").Text("data", kindName).Bool("target", false));
         return -1;
     }
-    DropData* data = nullptr;
+    Microsoft::WRL::ComPtr<DropData> data;  // takes the new object's own reference
     if (kind == DropKind::Files) {
-        data = new DropData(CF_HDROP, MakeDropFiles(payload, POINT{0, 0}));
+        *data.ReleaseAndGetAddressOf() = new DropData(CF_HDROP, MakeDropFiles(payload, POINT{0, 0}));
     } else {
         std::wstring typeName = payload.empty() ? L"Outlook Mail Message" : payload[0];
         std::wstring source = payload.size() > 1 ? payload[1] : L"Outlook";
-        data = new DropData(static_cast<CLIPFORMAT>(RegisterClipboardFormatW(L"Object Descriptor")),
-                            MakeObjectDescriptor(typeName, source));
+        *data.ReleaseAndGetAddressOf() = new DropData(
+            static_cast<CLIPFORMAT>(RegisterClipboardFormatW(L"Object Descriptor")), MakeObjectDescriptor(typeName, source));
     }
     RECT area = {};
     GetWindowRect(window, &area);
     POINTL point = {area.left + 40, area.top + 40};
     DWORD allowed = DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK;
     DWORD enter = allowed, over = allowed, dropped = allowed;
-    target->AddRef();
-    HRESULT hrEnter = target->DragEnter(data, MK_LBUTTON, point, &enter);
+    HRESULT hrEnter = target->DragEnter(data.Get(), MK_LBUTTON, point, &enter);
     HRESULT hrOver = S_OK, hrDrop = S_OK;
     bool droppedIt = false;
     if (SUCCEEDED(hrEnter) && enter != DROPEFFECT_NONE) {
         hrOver = target->DragOver(MK_LBUTTON, point, &over);
         if (SUCCEEDED(hrOver) && over != DROPEFFECT_NONE) {
             dropped = over;
-            hrDrop = target->Drop(data, 0, point, &dropped);
+            hrDrop = target->Drop(data.Get(), 0, point, &dropped);
             droppedIt = true;
         } else {
             target->DragLeave();
@@ -173,8 +173,6 @@ long OleDrop(HWND window, DropKind kind, const std::vector<std::wstring>& payloa
     } else {
         target->DragLeave();
     }
-    target->Release();
-    data->Release();
     if (!droppedIt) dropped = DROPEFFECT_NONE;
     std::wstring list;
     for (auto& item : payload) list += (list.empty() ? L"" : L"|") + item;

@@ -2,6 +2,7 @@
 
 #include <commdlg.h>
 #include <shlobj.h>
+#include <wrl/client.h>
 
 #include <map>
 #include <mutex>
@@ -14,7 +15,7 @@ namespace {
 
 std::mutex hookMutex;
 HWND documentWindow = nullptr;
-std::map<HWND, IDropTarget*> dropTargets;  // referenced while registered
+std::map<HWND, Microsoft::WRL::ComPtr<IDropTarget>> dropTargets;  // referenced while registered
 
 using MessageBoxFn = int(WINAPI*)(HWND, LPCWSTR, LPCWSTR, UINT);
 using DialogBoxParamFn = INT_PTR(WINAPI*)(HINSTANCE, LPCWSTR, HWND, DLGPROC, LPARAM);
@@ -60,10 +61,7 @@ HRESULT WINAPI HookRegisterDragDrop(HWND window, IDropTarget* target) {
     TheRecord().Add(JsonObject().Text("kind", L"registerDragDrop").Text("window", OwnerName(window)).Number("hr", hr));
     if (SUCCEEDED(hr) && target) {
         std::lock_guard<std::mutex> lock(hookMutex);
-        target->AddRef();
-        auto& slot = dropTargets[window];
-        if (slot) slot->Release();
-        slot = target;
+        dropTargets[window] = target;
     }
     return hr;
 }
@@ -176,7 +174,7 @@ int HookModule(HMODULE module) {
 IDropTarget* RegisteredDropTarget(HWND window) {
     std::lock_guard<std::mutex> lock(hookMutex);
     auto found = dropTargets.find(window);
-    return found == dropTargets.end() ? nullptr : found->second;
+    return found == dropTargets.end() ? nullptr : found->second.Get();
 }
 
 }  // namespace qm::pagehost

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <vector>
 
+#include "common/win32/owners.h"
 #include "record.h"
 
 namespace qm::pagehost {
@@ -18,14 +19,6 @@ namespace {
 std::mutex shotMutex;
 std::wstring shotFolder;
 
-struct ComScope {
-    HRESULT hr;
-    ComScope() : hr(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
-    ~ComScope() {
-        if (SUCCEEDED(hr)) CoUninitialize();
-    }
-};
-
 bool CaptureScreen(int& width, int& height, std::vector<BYTE>& pixels) {
     HWND desktop = GetDesktopWindow();
     RECT area;
@@ -34,7 +27,7 @@ bool CaptureScreen(int& width, int& height, std::vector<BYTE>& pixels) {
     height = area.bottom - area.top;
     if (width <= 0 || height <= 0) return false;
     HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
+    const UniqueMemoryDc memory(CreateCompatibleDC(screen));
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = width;
@@ -43,24 +36,20 @@ bool CaptureScreen(int& width, int& height, std::vector<BYTE>& pixels) {
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     bool ok = false;
-    if (bitmap) {
-        HGDIOBJ old = SelectObject(memory, bitmap);
-        ok = BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY) != FALSE;
+    if (const UniqueHbitmap bitmap{CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0)}) {
+        const SelectedObject selected(memory.get(), bitmap.get());
+        ok = BitBlt(memory.get(), 0, 0, width, height, screen, area.left, area.top, SRCCOPY) != FALSE;
         GdiFlush();
         if (ok) pixels.assign(static_cast<BYTE*>(bits), static_cast<BYTE*>(bits) + width * height * 4);
-        SelectObject(memory, old);
-        DeleteObject(bitmap);
     }
-    DeleteDC(memory);
     ReleaseDC(nullptr, screen);
     return ok;
 }
 
 // Returns S_OK or the failure of the first step that failed.
 HRESULT WritePng(const std::wstring& path, int width, int height, std::vector<BYTE>& pixels) {
-    ComScope com;
+    const ComInitScope com(COINIT_MULTITHREADED);
     HRESULT hr;
     ComPtr<IWICImagingFactory> factory;
     if (FAILED(hr = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&factory))))

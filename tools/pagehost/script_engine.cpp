@@ -106,8 +106,8 @@ ScriptEngine::ScriptEngine(std::vector<std::pair<std::wstring, ComPtr<IDispatch>
     if (FAILED(engine_.As(&parse_)) || FAILED(parse_->InitNew())) throw HostError(L"JScript InitNew failed");
     std::vector<std::wstring> names;
     for (auto& item : namedItems) names.push_back(item.first);
-    site_ = new Site(std::move(namedItems));
-    if (FAILED(engine_->SetScriptSite(site_))) throw HostError(L"SetScriptSite failed");
+    *site_.ReleaseAndGetAddressOf() = new Site(std::move(namedItems));  // takes the new site's own reference
+    if (FAILED(engine_->SetScriptSite(site_.Get()))) throw HostError(L"SetScriptSite failed");
     for (auto& name : names)
         if (FAILED(engine_->AddNamedItem(name.c_str(), SCRIPTITEM_ISVISIBLE)))
             throw HostError(L"AddNamedItem failed for " + name);
@@ -120,8 +120,7 @@ void ScriptEngine::Close() {
     if (engine_) engine_->Close();
     parse_.Reset();
     engine_.Reset();
-    if (site_) site_->Release();
-    site_ = nullptr;
+    site_.Reset();
 }
 
 bool ScriptEngine::Run(const std::wstring& text, const std::wstring& blockName) {

@@ -37,7 +37,7 @@ private:
     Microsoft::WRL::ComPtr<IActiveScript> engine_;
     Microsoft::WRL::ComPtr<IActiveScriptParse> parse_;
     Microsoft::WRL::ComPtr<IDispatch> global_;
-    Site* site_ = nullptr;
+    Microsoft::WRL::ComPtr<Site> site_;
 };
 
 }  // namespace qm::pagehost
