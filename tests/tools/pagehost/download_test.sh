@@ -13,6 +13,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../../.." && pwd)
 dist=$(readlink -f "${1:-$root/dist/x64}")
 source "$root/scripts/wine-env.sh"
+wine=$(qm_loader_for "$dist")
 
 work=$(mktemp -d /tmp/download-test.XXXXXX)
 server=""
@@ -24,7 +25,7 @@ cleanup() {
 export WINEPREFIX=${QM_PAGEHOST_PREFIX:-$work/prefix}
 trap cleanup EXIT
 [ -f "$WINEPREFIX/system.reg" ] || qm_new_prefix "$WINEPREFIX"
-timeout 120 "$QM_WINE64" regsvr32 /s "$(qm_winpath "$dist/Quillmark.dll")" >/dev/null 2>&1 || echo "warning: regsvr32 failed"
+timeout 120 "$wine" regsvr32 /s "$(qm_winpath "$dist/Quillmark.dll")" >/dev/null 2>&1 || echo "warning: regsvr32 failed"
 
 cat >"$work/seed.txt" <<'SEED'
 [record]
@@ -65,7 +66,7 @@ run() {
   local extra=()
   [ -n "$user" ] && extra=(--user "$(qm_winpath "$user")")
   mkdir -p "$work/shots-$name"
-  timeout 300 "$QM_WINE64" "$dist/pagehost.exe" --record "$(qm_winpath "$work")\\$name.json" \
+  timeout 300 "$wine" "$dist/pagehost.exe" --record "$(qm_winpath "$work")\\$name.json" \
     --shots "$(qm_winpath "$work/shots-$name")" "${extra[@]}" "$@" >"$work/$name.out" 2>&1
   echo $? >"$work/$name.code"
 }
@@ -159,7 +160,7 @@ need(not opens, "nothing opened: %r" % opens)
 fault() { curl -s -o /dev/null -X POST -d '' "$base/_filestore/fault?name=$1&for=getfile${2:-}"; }
 for f in html long-body drop-mid-body; do
   printf 'older plain' >"$out/Plain.doc"
-  printf 'when Torvane => escape\n' >"$work/fault.txt"
+  printf 'when OK => escape\n' >"$work/fault.txt"
   fault "$f"
   run "fault_$f" "$work/fault.txt" -- --page "$page" --arg ids=plain --arg "dir=$wout" --timeout 60
   case $f in
@@ -198,7 +199,7 @@ need(not [n for n in os.listdir(os.path.join(work, "out")) if n.lower().endswith
 '
 
 # No server listening: the connection error is told, nothing arrives.
-printf 'when Torvane => escape\n' >"$work/noserver.txt"
+printf 'when OK => escape\n' >"$work/noserver.txt"
 run no_server "$work/noserver.txt" -- --page "$(qm_winpath "$here/pages/download.xhtml")" --href "http://127.0.0.1:9/download.xhtml" \
   --arg ids=missing --arg "dir=$wout" --timeout 90
 verdict no_server '
@@ -206,5 +207,49 @@ need(len(boxes) >= 1, "a message")
 need(not os.path.exists(os.path.join(work, "out", "Gone.doc")), "nothing created")
 '
 
-echo "download e2e: $checks scenarios, $failures failed"
+# Over https: a test certificate for localhost that this prefix's root store trusts; WinInet verifies it as it
+# would for a user. A second server with a certificate nobody trusts gives a clear message and no file.
+tls() {  # NAME -> NAME.pem, NAME.key
+  openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/$1.key" -out "$work/$1.pem" -days 2 -subj "/CN=localhost" \
+    -addext "subjectAltName=DNS:localhost,IP:127.0.0.1" >/dev/null 2>&1
+}
+tls trusted
+tls untrusted
+python3 - "$work/trusted.pem" "$work/trust.reg" <<'PY'
+import base64, hashlib, ssl, struct, sys
+der = ssl.PEM_cert_to_DER_cert(open(sys.argv[1]).read())
+thumb = hashlib.sha1(der).hexdigest().upper()
+blob = struct.pack("<III", 32, 1, len(der)) + der  # the certificate property of a serialized store entry
+hexed = ",".join("%02x" % b for b in blob)
+with open(sys.argv[2], "w") as f:
+    f.write("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\%s]\n" % thumb)
+    f.write('"Blob"=hex:%s\n' % hexed)
+PY
+timeout 60 "$wine" regedit /S "$(qm_winpath "$work/trust.reg")" >/dev/null 2>&1
+tls_servers=()
+for kind in trusted untrusted; do
+  "${fs[@]}" --data "$work/store" --port 0 --port-file "$work/$kind.port" --pages "$here/pages" --quiet \
+    --tls-cert "$work/$kind.pem" --tls-key "$work/$kind.key" >"$work/fs-$kind.out" 2>&1 &
+  tls_servers+=($!)
+  for _ in $(seq 1 300); do [ -s "$work/$kind.port" ] && break; sleep 0.1; done
+done
+mkdir -p "$work/out-tls"
+tls_out=$(qm_winpath "$work/out-tls")
+run https "" -- --page "$(qm_winpath "$here/pages/download.xhtml")" \
+  --href "https://localhost:$(cat "$work/trusted.port")/download.xhtml" --arg ids=plain --arg "dir=$tls_out" --timeout 90
+verdict https '
+need(code == 0, "exit code %d" % code)
+p = os.path.join(work, "out-tls", "Plain.doc")
+need(os.path.exists(p) and read(p) == read(os.path.join(work, "plan.bytes")), "arrived over https: boxes %r" % boxes)
+'
+printf 'when OK => escape\n' >"$work/untrusted.txt"
+run https_untrusted "$work/untrusted.txt" -- --page "$(qm_winpath "$here/pages/download.xhtml")" \
+  --href "https://localhost:$(cat "$work/untrusted.port")/download.xhtml" --arg ids=short --arg "dir=$tls_out" --timeout 90
+verdict https_untrusted '
+need(len(boxes) >= 1 and any(len(b) > 10 for b in boxes), "a message: %r" % boxes)
+need(not os.path.exists(os.path.join(work, "out-tls", "Short.doc")), "no file")
+'
+kill "${tls_servers[@]}" 2>/dev/null
+
+echo "download: $checks scenarios, $failures failed"
 [ $failures = 0 ]
