@@ -1,6 +1,7 @@
 #include "hooks.h"
 
 #include <commdlg.h>
+#include <shellapi.h>
 #include <shlobj.h>
 #include <wrl/client.h>
 
@@ -23,10 +24,23 @@ using DialogBoxIndirectParamFn = INT_PTR(WINAPI*)(HINSTANCE, LPCDLGTEMPLATEW, HW
 using RegisterDragDropFn = HRESULT(WINAPI*)(HWND, IDropTarget*);
 using FileNameFn = BOOL(WINAPI*)(LPOPENFILENAMEW);
 using BrowseFn = PIDLIST_ABSOLUTE(WINAPI*)(LPBROWSEINFOW);
+bool reallyOpen = false;
 
 std::wstring TemplateName(LPCWSTR name) {
     if (IS_INTRESOURCE(name)) return std::to_wstring(reinterpret_cast<ULONG_PTR>(name));
     return name;
+}
+
+// Shell opens are recorded and, unless the run asks for it, not carried out: tests start no program.
+HINSTANCE WINAPI HookShellExecuteW(HWND owner, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters, LPCWSTR folder,
+                                   INT show) {
+    const DWORD attributes = file ? GetFileAttributesW(file) : INVALID_FILE_ATTRIBUTES;
+    const bool isFolder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    TheRecord().Add(JsonObject().Text("kind", L"shellOpen").Text("file", file ? file : L"")
+                        .Text("verb", verb ? verb : L"").Text("what", isFolder ? L"folder" : L"file")
+                        .Text("owner", OwnerName(owner)).Number("show", show).Number("carriedOut", reallyOpen ? 1 : 0));
+    if (reallyOpen) return ShellExecuteW(owner, verb, file, parameters, folder, show);
+    return reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(42));  // above 32: success
 }
 
 int WINAPI HookMessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
@@ -118,9 +132,12 @@ const Redirect kRedirects[] = {
     {"comdlg32.dll", "GetOpenFileNameW", reinterpret_cast<void*>(&HookGetOpenFileNameW)},
     {"comdlg32.dll", "GetSaveFileNameW", reinterpret_cast<void*>(&HookGetSaveFileNameW)},
     {"shell32.dll", "SHBrowseForFolderW", reinterpret_cast<void*>(&HookSHBrowseForFolderW)},
+    {"shell32.dll", "ShellExecuteW", reinterpret_cast<void*>(&HookShellExecuteW)},
 };
 
 }  // namespace
+
+void SetReallyOpen(bool open) { reallyOpen = open; }
 
 void SetDocumentWindow(HWND window) {
     std::lock_guard<std::mutex> lock(hookMutex);

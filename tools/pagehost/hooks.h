@@ -15,6 +15,9 @@ HWND DocumentWindow();
 // "none", "document", or the class and caption of another window.
 std::wstring OwnerName(HWND window);
 
+// Shell opens asked for by the control are recorded; true carries them out as well.
+void SetReallyOpen(bool open);
+
 // Patches the imports of the loaded module; returns how many imports were redirected.
 int HookModule(HMODULE module);
 

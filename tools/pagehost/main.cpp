@@ -26,6 +26,7 @@ namespace {
 constexpr wchar_t kUsage[] =
     L"usage: pagehost --page URL|PATH [--href URL] [--user ANSWERS] [--record FILE.json] [--shots DIR]\n"
     L"                [--timeout SECONDS] [--run FUNCTION] [--arg NAME=VALUE]... [--register DLL]\n"
+    L"                [--really-open]\n"
     L"exit codes: 0 passed, 1 failed, 2 the host could not run, 3 stopped at the time bound\n";
 
 struct Options {
@@ -214,6 +215,7 @@ int wmain(int argc, wchar_t** argv) {
         else if (arg == L"--timeout") options.timeout = _wtof(value().c_str());
         else if (arg == L"--run") options.run = value();
         else if (arg == L"--register") options.registerDll = value();
+        else if (arg == L"--really-open") SetReallyOpen(true);
         else if (arg == L"--arg") {
             std::wstring pair = value();
             size_t equals = pair.find(L'=');

@@ -1,5 +1,6 @@
 #include "control/win32/file_drag_drop.h"
 
+#include <atomic>
 #include <new>
 #include <optional>
 
@@ -8,6 +9,7 @@
 #include "common/win32/com_module.h"
 #include "control/win32/com_status.h"
 #include "control/win32/drop_setup.h"
+#include "control/operation_gate.h"
 #include "control/win32/html_page.h"
 #include "protocol/server_location.h"
 #include "ui/dialogs.h"
@@ -146,7 +148,31 @@ STDMETHODIMP FileDragDrop::get_Version(BSTR* pVal) {
 }
 
 // Operations that are not built yet answer S_FALSE and do nothing.
-STDMETHODIMP FileDragDrop::DownloadFile(BSTR) { return S_FALSE; }
+namespace {
+std::atomic<FileDragDrop::Operation> downloadOperation{nullptr};
+}  // namespace
+
+void FileDragDrop::SetDownloadOperation(Operation operation) { downloadOperation = operation; }
+
+STDMETHODIMP FileDragDrop::DownloadFile(BSTR ElementId) {
+    try {
+        OperationScope operation;
+        if (!operation.Entered()) return S_FALSE;
+        const Operation run = downloadOperation.load();
+        if (!run || !document_ || !document3_) return S_FALSE;
+        // The operation's own references: page script that runs inside it may call Init with another document
+        // or let go of the control. The operation reads the document through these accessors only before any
+        // page script has run, and keeps its own references after that.
+        ComPtr<IUnknown> keepSelf(outer_);
+        ComPtr<IHTMLDocument2> keepDocument = document_;
+        ComPtr<IHTMLDocument3> keepDocument3 = document3_;
+        const std::wstring id = ElementId ? std::wstring(ElementId, SysStringLen(ElementId)) : std::wstring();
+        return run(*this, id);
+    } catch (...) {
+        return CaughtStatus();
+    }
+}
+
 STDMETHODIMP FileDragDrop::UploadFile(BSTR, LONG) { return S_FALSE; }
 STDMETHODIMP FileDragDrop::UpdateFile(BSTR, INT) { return S_FALSE; }
 STDMETHODIMP FileDragDrop::UploadDroppedFiles(BSTR) { return S_FALSE; }

@@ -9,6 +9,7 @@
 
 #include "common/win32/guids.h"
 #include "control/control_state.h"
+#include "localfiles/tracked_files.h"
 #include "quillmark_h.h"
 
 namespace qm {
@@ -45,6 +46,11 @@ public:
     STDMETHODIMP GetInterfaceSafetyOptions(REFIID riid, DWORD* supported, DWORD* enabled) override;
     STDMETHODIMP SetInterfaceSafetyOptions(REFIID riid, DWORD mask, DWORD enabled) override;
 
+    // The operations live above the control: the module installs them when it loads. Each is called inside the
+    // control's method with the operation gate held and the control and its document referenced.
+    using Operation = HRESULT (*)(FileDragDrop& control, const std::wstring& elementId);
+    static void SetDownloadOperation(Operation operation);
+
     // What Init bound and derived, for the operations.
     HWND DocumentWindow() const { return documentWindow_; }
     IHTMLDocument2* Document() const { return document_.Get(); }
@@ -77,6 +83,11 @@ private:
     DWORD requestFlags_ = 0;
     LONG enableOutlookSupport_ = 0;
     SafetyOptions safety_;
+    // Copies opened for editing; forgotten with the object.
+    TrackedFileList tracked_;
+
+public:
+    TrackedFileList& TrackedFiles() { return tracked_; }
 };
 
 }  // namespace qm

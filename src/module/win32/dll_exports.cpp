@@ -2,11 +2,16 @@
 #include <windows.h>
 
 #include "common/win32/com_module.h"
+#include "control/win32/file_drag_drop.h"
+#include "download/win32/download_com.h"
 #include "module/win32/class_factory.h"
 #include "module/win32/registration.h"
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-    if (reason == DLL_PROCESS_ATTACH) DisableThreadLibraryCalls(instance);
+    if (reason == DLL_PROCESS_ATTACH) {
+        DisableThreadLibraryCalls(instance);
+        qm::FileDragDrop::SetDownloadOperation(&qm::RunDownloadFile);
+    }
     if (reason == DLL_PROCESS_DETACH) qm::ReleaseClassTable();
     return TRUE;
 }

@@ -2,6 +2,8 @@
 
 #include <wrl/client.h>
 
+#include <cwctype>
+
 #include "common/errors.h"
 #include "common/win32/guids.h"
 #include "common/win32/owners.h"
@@ -76,6 +78,35 @@ void DispatchQueuedMessages() {
     }
 }
 
+// A reply comes from the server and is untrusted: no DTD (so no entity expansion without bound), no fetching of
+// external resources (which would send the user's credentials elsewhere), no validation. MSXML 3 resolves
+// externals by default. Where a property is not supported the others still hold.
+void RefuseDocumentTypes(IXMLDOMDocument* document) {
+    document->put_resolveExternals(VARIANT_FALSE);
+    document->put_validateOnParse(VARIANT_FALSE);
+    static const IID kIidDomDocument2 = {0x2933BF95, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
+    ComPtr<IXMLDOMDocument2> document2;
+    if (SUCCEEDED(document->QueryInterface(kIidDomDocument2, reinterpret_cast<void**>(document2.GetAddressOf()))) &&
+        document2) {
+        const Bstr name(L"ProhibitDTD");
+        VARIANT on;
+        VariantInit(&on);
+        on.vt = VT_BOOL;
+        on.boolVal = VARIANT_TRUE;
+        if (name) document2->setProperty(name.get(), on);
+    }
+}
+
+bool HasDocumentType(const std::wstring& text) {
+    static const wchar_t kMark[] = L"<!doctype";
+    for (std::size_t i = 0; i + 9 <= text.size(); ++i) {
+        std::size_t k = 0;
+        while (k < 9 && std::towlower(text[i + k]) == kMark[k]) ++k;
+        if (k == 9) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 MsxmlDocument::MsxmlDocument() {
@@ -115,8 +146,12 @@ std::wstring MsxmlDocument::Xml() {
 }
 
 XmlParseError MsxmlDocument::LoadXml(const std::wstring& text) {
+    // Not every MSXML honours ProhibitDTD (Wine's accepts it and parses on): a declaration never reaches the
+    // parser. An empty text is loaded instead, so the previous document is gone as after any failed load.
+    const bool refused = HasDocumentType(text);
     Check(document_->put_async(VARIANT_TRUE), L"put_async");
-    const Bstr source = RequiredBstr(text);
+    RefuseDocumentTypes(document_.Get());
+    const Bstr source = RequiredBstr(refused ? std::wstring() : text);
     VARIANT_BOOL loaded = VARIANT_FALSE;
     const HRESULT loadResult = document_->loadXML(source.get(), &loaded);
     if (FAILED(loadResult)) Check(loadResult, L"loadXML");
@@ -138,6 +173,11 @@ XmlParseError MsxmlDocument::LoadXml(const std::wstring& text) {
     DispatchQueuedMessages();
 
     XmlParseError result;
+    if (refused) {
+        result.code = static_cast<long>(0xC00CE5FFu);
+        result.reason = L"A document type declaration is not accepted in a reply.\r\n";
+        return result;
+    }
     ComPtr<IXMLDOMParseError> error;
     Check(document_->get_parseError(&error), L"get_parseError");
     LONG code = 0, line = 0, position = 0;

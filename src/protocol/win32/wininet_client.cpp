@@ -41,6 +41,21 @@ private:
 
 }  // namespace
 
+// Some systems (Wine) carry no text for the certificate failures of a secure connection; the user must still
+// learn why the server was refused.
+std::wstring CertificateErrorText(DWORD code) {
+    const std::wstring tail = L" The connection to the server was refused (Internet error " + std::to_wstring(code) + L").";
+    switch (code) {
+        case 12037: return L"The server's security certificate has expired or is not yet valid." + tail;
+        case 12038: return L"The server's security certificate was issued for another name." + tail;
+        case 12045: return L"The server's security certificate was issued by an authority that is not trusted." + tail;
+        case 12169: case 12179: return L"The server's security certificate is not valid." + tail;
+        case 12057: return L"The server's security certificate could not be checked for revocation." + tail;
+        case 12157: return L"A secure connection to the server could not be made." + tail;
+        default: return {};
+    }
+}
+
 std::wstring InternetErrorText(DWORD code) {
     if (code == ERROR_INTERNET_EXTENDED_ERROR) {
         DWORD error = 0;
@@ -56,6 +71,7 @@ std::wstring InternetErrorText(DWORD code) {
     }
     std::wstring text = TrimLineEnds(SystemErrorText(code, GetModuleHandleW(L"wininet.dll")));
     if (text.empty()) text = TrimLineEnds(SystemErrorText(code));
+    if (text.empty()) text = CertificateErrorText(code);
     return text.empty() ? L"Internet error " + std::to_wstring(code) + L"." : text;
 }
 

@@ -17,7 +17,28 @@ constexpr UINT_PTR kRefreshTimer = 1;
 struct WorkerStart {
     std::shared_ptr<Win32ProgressDialog> dialog;
     Win32ProgressDialog::WorkerBody body;
+    HMODULE module = nullptr;  // the worker's own reference on the module holding its code
 };
+
+// A reference on the module that holds this code, so that it stays mapped while a worker runs even after the
+// page let go of every object and the browser unloaded unused modules. Null when it cannot be had.
+HMODULE ReferenceOwnModule() {
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                            reinterpret_cast<LPCWSTR>(&ReferenceOwnModule), &module))
+        return nullptr;
+    return module;
+}
+
+void RunWorkerBody(WorkerStart* parameter) {
+    std::unique_ptr<WorkerStart> start(parameter);
+    try {
+        start->body(*start->dialog);
+    } catch (...) {
+        // Nothing may escape the thread; without an end the user would be left with a dialog that never closes.
+        start->dialog->End(kEndDownloadFailed);
+    }
+}
 
 RECT WindowRectOf(HWND window) {
     RECT r{};
@@ -43,10 +64,11 @@ void Win32ProgressDialog::SetScriptRequestHandler(ScriptRequestHandler handler) 
 
 void Win32ProgressDialog::StartWorker(WorkerBody body) {
     if (worker_) throw Error(L"The transfer has already started.");
-    auto* start = new WorkerStart{shared_from_this(), std::move(body)};
+    auto* start = new WorkerStart{shared_from_this(), std::move(body), ReferenceOwnModule()};
     HANDLE thread = CreateThread(nullptr, 0, &Win32ProgressDialog::WorkerEntry, start, CREATE_SUSPENDED, nullptr);
     if (!thread) {
         const DWORD code = GetLastError();
+        if (start->module) FreeLibrary(start->module);
         delete start;
         throw Error(L"Cannot start the transfer (error " + std::to_wstring(code) + L").");
     }
@@ -55,13 +77,11 @@ void Win32ProgressDialog::StartWorker(WorkerBody body) {
 }
 
 DWORD WINAPI Win32ProgressDialog::WorkerEntry(void* parameter) {
-    std::unique_ptr<WorkerStart> start(static_cast<WorkerStart*>(parameter));
-    try {
-        start->body(*start->dialog);
-    } catch (...) {
-        // Nothing may escape the thread; without an end the user would be left with a dialog that never closes.
-        start->dialog->End(kEndDownloadFailed);
-    }
+    auto* start = static_cast<WorkerStart*>(parameter);
+    const HMODULE module = start->module;
+    RunWorkerBody(start);  // every object of the worker is gone when this returns
+    // The release and the thread's end are one call: no code of the module runs after the reference is gone.
+    if (module) FreeLibraryAndExitThread(module, 0);
     return 0;
 }
 

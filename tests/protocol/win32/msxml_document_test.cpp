@@ -164,3 +164,34 @@ TEST(MsxmlDocumentThread, InitialisesComForItsLifeOnAFreshThread) {
 
 }  // namespace
 }  // namespace qm
+
+namespace qm {
+namespace {
+
+// A reply may not declare a document type: no entities that expand without bound, no external resources.
+TEST(MsxmlUntrustedReply, DocumentTypeDeclarationIsRefused) {
+    MsxmlDocument dom;
+    ASSERT_TRUE(dom.Created());
+    const XmlParseError plain = dom.LoadXml(L"<Response><Error Message=\"x\"/></Response>");
+    EXPECT_EQ(plain.code, 0);
+    const XmlParseError withDtd = dom.LoadXml(
+        L"<!DOCTYPE Response [<!ENTITY a \"expanded\">]><Response Version=\"1\"><Error Message=\"&a;\"/></Response>");
+    EXPECT_NE(withDtd.code, 0) << "the entity was expanded";
+    EXPECT_EQ(dom.SelectSingleElement(L"Response/Error"), nullptr);
+}
+
+}  // namespace
+}  // namespace qm
+
+namespace qm {
+namespace {
+
+TEST(MsxmlUntrustedReply, DeclarationInAnyCaseAfterOtherTextIsRefusedToo) {
+    MsxmlDocument dom;
+    ASSERT_TRUE(dom.Created());
+    EXPECT_NE(dom.LoadXml(L"<?xml version=\"1.0\"?>\r\n<!DocType r SYSTEM \"http://127.0.0.1:9/x.dtd\"><r/>").code, 0);
+    EXPECT_EQ(dom.LoadXml(L"<r a=\"&lt;!DOCTYPE is only text here\"/>").code, 0) << "an escaped mention is text";
+}
+
+}  // namespace
+}  // namespace qm

@@ -406,3 +406,17 @@ TEST(ExclusiveFileSource, NobodyElseOpensTheFileWhileItIsSent) {
 
 }  // namespace
 }  // namespace qm
+
+namespace qm {
+namespace {
+
+TEST(InternetErrorTextTest, CertificateFailuresAreExplainedWhereTheSystemHasNoText) {
+    for (DWORD code : {12037u, 12038u, 12045u, 12169u}) {
+        const std::wstring text = InternetErrorText(code);
+        EXPECT_NE(text, L"Internet error " + std::to_wstring(code) + L".") << code;
+        EXPECT_GT(text.size(), 20u) << code;
+    }
+}
+
+}  // namespace
+}  // namespace qm

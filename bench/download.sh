@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# DownloadFile in the page host (under Wine, Xvfb) fetching a 256 MiB stored file from the reference file store,
+# against curl fetching the same file from the same store into the same folder, best of several rounds each.
+# Then the page host's peak resident memory for a 64 MiB and a 1 GiB download. The last two lines:
+#   bench download: X MB/s; ratio R against curl
+#   bench download-memory: A MiB at 64 MiB, B MiB at 1 GiB; ratio B/A
+# Usage: bench/download.sh [DIST_DIR]  (pagehost.exe and Quillmark.dll; default dist/x64)
+# Environment: QM_FILESTORE (server binary), QM_BENCH_ROUNDS (default 3), DISPLAY (else xvfb-run is used).
+set -euo pipefail
+if [ -z "${DISPLAY:-}" ] && [ -z "${QM_BENCH_DISPLAY_SET:-}" ]; then
+  export QM_BENCH_DISPLAY_SET=1
+  exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$@"
+fi
+root=$(cd "$(dirname "$0")/.." && pwd)
+dist=$(readlink -f "${1:-$root/dist/x64}")
+rounds=${QM_BENCH_ROUNDS:-3}
+source "$root/scripts/wine-env.sh"
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/download-bench.XXXXXX")
+pid=""
+export WINEPREFIX=$work/prefix
+cleanup() {
+  [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+  "$QM_WINESERVER" -k 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+qm_new_prefix "$WINEPREFIX"
+timeout 120 "$QM_WINE64" regsvr32 /s "$(qm_winpath "$dist/Quillmark.dll")" >/dev/null 2>&1
+
+printf '[record]\nview = Bench\nkey = %s\nname = %s\ngenerate = %d 7\n\n' \
+  B256 b256.bin $((256 << 20)) B64 b64.bin $((64 << 20)) B1G b1g.bin $((1 << 30)) >"$work/seed.txt"
+if [ -n "${QM_FILESTORE:-}" ]; then fs=("$QM_FILESTORE"); else fs=("$root/scripts/filestore"); fi
+"${fs[@]}" --data "$work/data" --port 0 --port-file "$work/port" --quiet --pages "$root/bench/download" \
+  --seed "$work/seed.txt" >/dev/null 2>"$work/err" &
+pid=$!
+for _ in $(seq 1 1200); do [ -s "$work/port" ] && break; kill -0 "$pid" || { cat "$work/err"; exit 1; }; sleep 0.1; done
+base=http://127.0.0.1:$(cat "$work/port")
+mkdir -p "$work/out"
+size=$((256 << 20))
+
+# The control: one page-host run, the page times each DownloadFile call.
+peak_of_run() {  # ID ROUNDS -> prints the page host's peak RSS in KiB; the record goes to $work/ID.json
+  local id=$1 n=$2 peak=0 hwm
+  "$QM_WINE64" "$dist/pagehost.exe" --page "$base/bench.xhtml" --record "$(qm_winpath "$work")\\$id.json" \
+    --arg "id=$id" --arg "dir=$(qm_winpath "$work/out")" --arg "rounds=$n" --timeout 600 >"$work/$id.out" 2>&1 &
+  local host=$!
+  while kill -0 "$host" 2>/dev/null; do
+    hwm=$(awk '/VmHWM/ { print $2 }' "/proc/$host/status" 2>/dev/null || echo 0)
+    [ -n "$hwm" ] && [ "$hwm" -gt "$peak" ] && peak=$hwm
+    sleep 0.05
+  done
+  wait "$host" || { echo "page host failed for $id" >&2; cat "$work/$id.out" >&2; exit 1; }
+  echo "$peak"
+}
+best_ms() { python3 -c "import json,sys; r=json.load(open(sys.argv[1])); print(min(int(x) for e in r['events'] if e.get('kind')=='note' and e.get('name')=='ms' for x in e['value'].split(',')))" "$1"; }
+
+peak_of_run f256 "$rounds" >/dev/null
+control_ms=$(best_ms "$work/f256.json")
+cmp -s "$work/out/b256.bin" <(curl -s "$base/_filestore/bytes?view=Bench&key=B256") || { echo "the downloaded file differs" >&2; exit 1; }
+
+curl_ms=$(for _ in $(seq "$rounds"); do
+  t=$(date +%s%N)
+  curl -sf -X POST -H 'Content-Type: text/xml' \
+    --data-binary '<DataRequest><GetFile ViewName="Bench" PrimKey="B256"/></DataRequest>' \
+    "$base/system/filestore/data.aspx" -o "$work/out/curl.bin"
+  echo $((($(date +%s%N) - t) / 1000000))
+done | sort -n | head -1)
+
+peak64=$(peak_of_run f64 1)
+peak1g=$(peak_of_run f1g 1)
+rm -f "$work/out/b1g.bin"
+
+awk -v b="$size" -v c="$control_ms" -v k="$curl_ms" -v a="$peak64" -v g="$peak1g" 'BEGIN {
+  printf "control best %d ms, curl best %d ms\n", c, k
+  printf "bench download: %.1f MB/s; ratio %.2f against curl\n", b / 1e6 / (c / 1e3), k / c
+  printf "bench download-memory: %.1f MiB at 64 MiB, %.1f MiB at 1 GiB; ratio %.2f\n", a / 1024, g / 1024, g / a
+}'

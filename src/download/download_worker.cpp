@@ -1,0 +1,236 @@
+#include "download/download_worker.h"
+
+#include <exception>
+
+#include "common/errors.h"
+#include "download/safe_names.h"
+#include "localfiles/file_helpers.h"
+#include "protocol/file_store_client.h"
+#include "protocol/protocol_document.h"
+#include "protocol/reply_rules.h"
+
+namespace qm {
+namespace {
+
+constexpr std::uint32_t kSecureFlag = 0x00800000u;
+
+std::wstring SourceAddress(const TransferJob& job) {
+    return std::wstring((job.RequestFlags & kSecureFlag) ? L"https://" : L"http://") + job.ServerName + L":" +
+           std::to_wstring(job.ServerPort) + kFileStoreObject;
+}
+
+std::wstring JoinFolder(const std::wstring& folder, const std::wstring& name) {
+    if (!folder.empty() && (folder.back() == L'\\' || folder.back() == L'/')) return folder + name;
+    return folder + L"\\" + name;
+}
+
+// The text an unexpected exception shows; the worker must never let one escape its thread.
+std::wstring TextOf(const std::exception& e) {
+    std::wstring text;
+    for (const char* p = e.what(); *p; ++p) text.push_back(static_cast<unsigned char>(*p));
+    return CutErrorText(text.empty() ? std::wstring(kUnknownErrorText) : text);
+}
+
+void ShowTextReply(HttpRequest& request, ProtocolDocument& document, WorkerServices& services) {
+    const std::wstring text = ReadReplyText(request, services.codePage);
+    const ReplyDecision decision = DecideReply(kGetFileReplyRules, document, text);
+    if (decision.box != ReplyBox::None) ShowMessage(services.dialogs, decision.text);
+}
+
+// Ends the dialog as a finished download does: 1 or the Open buttons after success, -1 otherwise.
+void EndDownloadDialog(ProgressDialog& dialog, bool succeeded) {
+    TransferJob& job = dialog.Job();
+    if (succeeded) job.Succeeded = true;
+    if (!job.Cancelled && succeeded) {
+        if (dialog.CloseWhenDoneChecked())
+            dialog.End(kEndDownloadClosed);
+        else
+            dialog.EnableOpenButtons();
+        return;
+    }
+    dialog.End(kEndDownloadFailed);
+}
+
+// Receives one reply's bytes into a temporary file; committed only when the count matches. Steps are sent
+// through `step` with the byte counts after every write.
+enum class Received { Complete, Mismatch, Cancelled };
+
+template <class AfterWrite>
+Received ReceiveBody(HttpRequest& request, IncomingFile& incoming, const TransferJob& job, std::uint64_t expected,
+                     std::uint64_t& received, AfterWrite&& afterWrite) {
+    char buffer[kDownloadReadSize + 1];
+    for (;;) {
+        const std::size_t n = request.Read(buffer, kDownloadReadSize);
+        if (n == 0) break;
+        if (job.Cancelled) return Received::Cancelled;
+        incoming.Write(buffer, n);
+        received += n;
+        if (job.Cancelled) return Received::Cancelled;
+        if (!afterWrite(n)) return Received::Cancelled;
+    }
+    return received == expected ? Received::Complete : Received::Mismatch;
+}
+
+}  // namespace
+
+std::wstring ShortenPathText(const std::wstring& path, const std::wstring& lastName) {
+    const std::vector<std::wstring> pieces = SplitText(path, L'\\');
+    if (pieces.size() <= 3) return path;
+    return pieces[0] + L"\\" + pieces[1] + L"\\..\\..\\" + pieces[pieces.size() - 2] + L"\\" + lastName;
+}
+
+std::wstring ShortenPathText(const std::wstring& path) {
+    const std::vector<std::wstring> pieces = SplitText(path, L'\\');
+    return ShortenPathText(path, pieces.back());
+}
+
+std::uint32_t StepsDue(std::uint64_t received, std::uint64_t total, std::uint32_t range) {
+    if (total == 0 || range == 0) return 0;
+    if (received >= total) return range;
+    // received < total, so the quotient is below range; long double keeps 64-bit counts exact enough.
+    const long double due = static_cast<long double>(received) * range / static_cast<long double>(total);
+    const auto steps = static_cast<std::uint32_t>(due);
+    return steps < range ? steps : range;
+}
+
+void RunSingleDownload(ProgressDialog& dialog, WorkerServices& services, std::uint64_t expected) {
+    TransferJob& job = dialog.Job();
+    const FileDescriptor& d = job.Descriptor;
+    bool succeeded = false;
+    std::uint32_t stepsSent = 0;
+    const std::uint32_t range = job.ProgressRange;
+    try {
+        auto session = services.http.OpenSession();
+        job.StatusText = d.FileName + L" from " + job.ServerName;
+        job.PathText = ShortenPathText(services.files.ShortPath(d.LocalPath), d.FileName);
+        ProtocolDocument document(services.makeDom ? services.makeDom() : nullptr, services.codePage);
+        const std::wstring requestText = document.BuildGetFileRequest(d.ViewName, d.PrimKey);
+        auto connection = session->Connect(job.ServerName, job.ServerPort);
+        auto request = connection->OpenFileStoreRequest(job.RequestFlags);
+        succeeded = RetryRequest([&] {
+            SendGetFile(*request, requestText);
+            if (ClassifyReply(*request) == ReplyKind::Text) {
+                ShowTextReply(*request, document, services);
+                return false;
+            }
+            auto incoming = services.files.Begin(d.LocalPath, SourceAddress(job));
+            const double start = services.nowDays();
+            std::uint64_t received = 0;
+            const Received outcome = ReceiveBody(*request, *incoming, job, expected, received, [&](std::size_t) {
+                for (const std::uint32_t due = StepsDue(received, expected, range); stepsSent < due; ++stepsSent) {
+                    if (job.Cancelled) return false;
+                    dialog.StepIt();
+                }
+                if (job.Cancelled) return false;
+                dialog.UpdateProgressText(d.FileName, double(received), double(received), double(expected),
+                                          double(expected), services.nowDays() - start);
+                return true;
+            });
+            if (outcome == Received::Cancelled || job.Cancelled) return false;
+            dialog.SetStatus(kVerifyingText);
+            if (outcome == Received::Mismatch) {
+                ShowMessage(services.dialogs, kReceiveErrorText);
+                return false;
+            }
+            incoming->Commit();
+            return true;
+        });
+    } catch (const Error& e) {
+        if (!job.Cancelled) ShowMessage(services.dialogs, e.text());
+        succeeded = false;
+    } catch (const std::exception& e) {
+        if (!job.Cancelled) ShowMessage(services.dialogs, TextOf(e));
+        succeeded = false;
+    }
+    EndDownloadDialog(dialog, succeeded);
+}
+
+void RunMultiDownload(ProgressDialog& dialog, WorkerServices& services, const std::vector<ListedFile>& files) {
+    TransferJob& job = dialog.Job();
+    bool succeeded = false;
+    std::uint32_t stepsSent = 0;
+    constexpr std::uint32_t kSteps = 100;
+    std::uint64_t total = 0;
+    for (const ListedFile& f : files) total += f.size;
+    const WindowRef owner = reinterpret_cast<WindowRef>(dialog.OwnerWindow());
+    try {
+        auto session = services.http.OpenSession();
+        const std::wstring folder = job.FileList && !job.FileList->empty() ? job.FileList->front() : std::wstring();
+        auto connection = session->Connect(job.ServerName, job.ServerPort);
+        job.PathText = ShortenPathText(services.files.ShortPath(folder));
+        const double start = services.nowDays();
+        std::uint64_t overall = 0;
+        auto stepUpTo = [&](std::uint32_t due) {
+            for (; stepsSent < due && stepsSent < kSteps; ++stepsSent) {
+                if (job.Cancelled) return false;
+                dialog.StepIt();
+            }
+            return !job.Cancelled;
+        };
+        bool stop = false;
+        for (const ListedFile& file : files) {
+            if (job.Cancelled || stop) break;
+            ProtocolDocument document(services.makeDom ? services.makeDom() : nullptr, services.codePage);
+            const std::wstring name = SafeComponent(file.fileName);
+            const std::wstring target = JoinFolder(folder, name);
+            if (services.files.Exists(target) &&
+                services.dialogs.Ask(owner, target + kOverwriteQuestionTail, false) != Answer::Yes) {
+                overall += file.size;
+                stepUpTo(StepsDue(overall, total, kSteps));
+                continue;
+            }
+            job.StatusText = name + L" from " + job.ServerName;
+            dialog.SetStatus(name + L" from " + job.ServerName);
+            const std::wstring requestText = document.BuildGetFileRequest(file.viewName, file.primKey);
+            if (job.Cancelled) break;
+            auto request = connection->OpenFileStoreRequest(job.RequestFlags);
+            if (job.Cancelled) break;
+            std::uint64_t fileReceived = 0;
+            try {
+                RetryRequest([&] {
+                    overall -= fileReceived;  // a repeated request starts the file again
+                    fileReceived = 0;
+                    SendGetFile(*request, requestText);
+                    if (ClassifyReply(*request) == ReplyKind::Text) {
+                        ShowTextReply(*request, document, services);
+                        return;
+                    }
+                    auto incoming = services.files.Begin(target, SourceAddress(job));
+                    const Received outcome =
+                        ReceiveBody(*request, *incoming, job, file.size, fileReceived, [&](std::size_t n) {
+                            overall += n;
+                            if (!stepUpTo(StepsDue(overall, total, kSteps))) return false;
+                            dialog.UpdateProgressText(name, double(fileReceived), double(overall), double(total),
+                                                      double(file.size), services.nowDays() - start);
+                            return true;
+                        });
+                    if (outcome == Received::Cancelled || job.Cancelled) return;
+                    dialog.SetStatus(kVerifyingText);
+                    if (outcome == Received::Mismatch) {
+                        ShowMessage(services.dialogs, kReceiveErrorText);
+                        return;
+                    }
+                    incoming->Commit();
+                });
+            } catch (const InternetError& e) {
+                if (!job.Cancelled) ShowMessage(services.dialogs, e.text());
+            } catch (const Error& e) {
+                if (!job.Cancelled &&
+                    services.dialogs.Ask(owner, e.text() + kContinueQuestionTail, false) == Answer::No)
+                    stop = true;
+            }
+        }
+        succeeded = true;
+        for (; stepsSent < kSteps && !job.Cancelled; ++stepsSent) dialog.StepIt();
+        if (!job.Cancelled) dialog.SetStatus(kDownloadCompletedText);
+    } catch (const Error& e) {
+        if (!job.Cancelled) ShowMessage(services.dialogs, e.text());
+        succeeded = false;
+    } catch (const std::exception& e) {
+        if (!job.Cancelled) ShowMessage(services.dialogs, TextOf(e));
+        succeeded = false;
+    }
+    EndDownloadDialog(dialog, succeeded);
+}
+
+}  // namespace qm

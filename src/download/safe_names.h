@@ -1,0 +1,18 @@
+#pragma once
+// Names a page supplies become one path component inside the folder meant for them.
+#include <string>
+
+namespace qm {
+
+// What a name that is empty (or only "." and blanks) after cleaning becomes.
+inline constexpr wchar_t kUnknownFileName[] = L"UnKnown";
+
+// Separators, drive and stream colons, wildcards, quotes, angle brackets, bars and control characters become
+// "_"; trailing dots and blanks and leading blanks go; "." and ".." parts cannot remain; a reserved device name
+// (CON, PRN, AUX, NUL, COM1-9, LPT1-9, CONIN$, CONOUT$, with or without an extension) gets a "_" in front.
+std::wstring SafeComponent(const std::wstring& name);
+
+// True when the name is already a component SafeComponent leaves unchanged.
+bool IsSafeComponent(const std::wstring& name);
+
+}  // namespace qm

@@ -1,0 +1,42 @@
+#pragma once
+// The File Download dialog (template 104) on Windows: Open, Save and Cancel drawn as hover buttons.
+#include <windows.h>
+
+#include "download/download_ports.h"
+#include "ui/win32/hover_button.h"
+
+namespace qm {
+
+class FileDownloadDialog final : public FileDownloadPrompt {
+public:
+    // Modal over the owner; the end code, or -1 when the dialog could not be created.
+    int Run(WindowRef owner, const FileDownloadValues& values) override;
+
+    // For tests: the window while it runs, and a hook called once it is initialised.
+    HWND Window() const { return window_; }
+    void (*onShown)(FileDownloadDialog&, void* context) = nullptr;
+    void* onShownContext = nullptr;
+    const FileDownloadState& State() const { return state_; }
+
+private:
+    static INT_PTR CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
+    void Initialise();
+
+    const FileDownloadValues* values_ = nullptr;
+    FileDownloadState state_;
+    HWND window_ = nullptr;
+    HFONT boldFont_ = nullptr;
+    HICON icon_ = nullptr;
+    HoverButton open_, save_, cancel_;
+};
+
+// The system's type name and large icon for a file-name pattern such as "*.doc"; the file need not exist.
+// The icon (may be null) belongs to the caller.
+struct FileTypeInfo {
+    std::wstring typeName;
+    HICON icon = nullptr;
+};
+FileTypeInfo LookUpFileType(const std::wstring& pattern);
+
+}  // namespace qm

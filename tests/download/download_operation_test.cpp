@@ -1,0 +1,405 @@
+#include "download/download_operation.h"
+
+#include <gtest/gtest.h>
+
+#include "download/download_fakes.h"
+#include "localfiles/file_helpers.h"
+
+namespace qm {
+namespace {
+
+using namespace qm::testing;
+
+// Runs nothing: keeps the job as filled, answers with a scripted outcome and, on success, puts the file on
+// the pretend disk as a worker would.
+class FakeRunner : public TransferRunner {
+public:
+    RecordingProgress dialog;
+    TransferOutcome outcome{1, false, true};
+    FakeFileSystem* fs = nullptr;
+    int runs = 0;
+    std::uint64_t expected = 0;
+    std::vector<ListedFile> listed;
+
+    TransferOutcome RunSingle(const std::function<void(TransferJob&)>& fill, std::uint64_t size) override {
+        ++runs;
+        fill(dialog.Job());
+        expected = size;
+        if (outcome.succeeded && fs) fs->AddFile(dialog.Job().Descriptor.LocalPath, size).times = {1, 1};
+        return outcome;
+    }
+    TransferOutcome RunMulti(const std::function<void(TransferJob&)>& fill, std::vector<ListedFile> files) override {
+        ++runs;
+        fill(dialog.Job());
+        listed = std::move(files);
+        return outcome;
+    }
+};
+
+constexpr FileTime kUpdated = 132'500'000'000'000'000;  // whole second
+constexpr FileTime kCreated = 132'400'000'000'000'000;
+constexpr FileTime kSecond = 10'000'000;
+
+class DownloadFileTest : public ::testing::Test {
+protected:
+    DownloadFileTest() {
+        fs.tempPath = L"C:\\Temp\\";
+        fs.AddFolder(L"C:");
+        fs.AddFolder(L"C:\\Temp");
+        fs.AddFolder(L"C:\\Users\\me\\Documents");
+        system.dates[L"2020-01-01 10:00:00"] = FileTimeToCalendar(kCreated);
+        system.dates[L"2020-02-02 12:00:00"] = FileTimeToCalendar(kUpdated);
+        runner.fs = &fs;
+        page.elements[L"f1"] = {
+            {L"PrimKey", L"4711"},
+            {L"ViewName", L"Documents"},
+            {L"FileName", L"Plan.doc"},
+            {L"FileSize", L"10000"},
+            {L"FileCreated", L"2020-01-01 10:00:00"},
+            {L"FileUpdated", L"2020-02-02 12:00:00"},
+            {L"IsLocked", L"false"},
+            {L"AllowEdit", L"true"},
+            {L"ExecuteScriptBeforeDownload", L"before"},
+            {L"ExecuteScriptAfterDownload", L"after"},
+            {L"ExecuteScriptBeforeUpload", L"beforeUp"},
+            {L"ExecuteScriptAfterUpload", L"afterUp"},
+            {L"FileUploadViewName", L"DocsUp"},
+        };
+        scripts.answers[L"before"] = ScriptValue::Text(L"R-9");
+        scripts.answers[L"after"] = ScriptValue::Boolean(true);
+    }
+    std::map<std::wstring, std::wstring>& El() { return page.elements[L"f1"]; }
+    int Download(const std::wstring& id = L"f1") { return DownloadFile(context, id); }
+    std::vector<std::wstring> CalledNames() const {
+        std::vector<std::wstring> n;
+        for (const auto& c : scripts.calls) n.push_back(c.name);
+        return n;
+    }
+
+    FakePage page;
+    RecordingScripts scripts;
+    ScriptedDialogs dialogs;
+    ScriptedQuestions questions;
+    FakeSettingsStore settings;
+    FakeFileSystem fs;
+    FakeSystemText system;
+    FakeShell shell;
+    FakePrompt prompt;
+    FakeRunner runner;
+    TrackedFileList tracked;
+    DownloadContext context{page,   scripts, dialogs, questions, settings, fs, system, shell,
+                            prompt, runner,  tracked, {},        0x77,     L"store.example", 8080, 0xA4400000u};
+    const std::wstring temp = L"C:\\Temp\\4711\\Plan.doc";
+};
+
+TEST_F(DownloadFileTest, EditOpenFromTheDialogDownloadsStampsOpensAndRegisters) {
+    prompt.answer = kActionOpenForEdit;
+    EXPECT_EQ(Download(), 0);
+    ASSERT_EQ(prompt.shown.size(), 1u);
+    EXPECT_EQ(prompt.shown[0].fileName, L"Plan.doc");
+    EXPECT_EQ(prompt.shown[0].sizeText, L"9.77 KB");
+    EXPECT_EQ(prompt.shown[0].source, L"store.example");
+    EXPECT_TRUE(prompt.shown[0].editEnabled);
+
+    const TransferJob& job = runner.dialog.Job();
+    EXPECT_EQ(job.Mode, TransferMode::Download);
+    EXPECT_EQ(job.Descriptor.LocalPath, temp);
+    EXPECT_EQ(job.Descriptor.RecordKey, L"R-9");
+    EXPECT_EQ(job.Descriptor.FileSize, 10000u);
+    EXPECT_EQ(job.Descriptor.BlockCount, 3u);
+    EXPECT_EQ(job.ProgressRange, 3u);
+    EXPECT_EQ(job.Descriptor.CreatedTime, kCreated);
+    EXPECT_EQ(job.Descriptor.UpdatedTime, kUpdated);
+    EXPECT_EQ(job.Descriptor.UploadViewName, L"DocsUp");
+    EXPECT_EQ(job.ServerName, L"store.example");
+    EXPECT_EQ(job.ServerPort, 8080);
+    EXPECT_TRUE(fs.HasFolder(L"C:\\Temp\\4711"));
+
+    EXPECT_EQ(fs.File(temp)->times.created, kCreated);
+    EXPECT_EQ(fs.File(temp)->times.lastWritten, kUpdated);
+    EXPECT_EQ(shell.opened, std::vector<std::wstring>{temp});
+    ASSERT_EQ(scripts.calls.size(), 2u);
+    EXPECT_EQ(scripts.calls[0].arguments, std::vector<std::wstring>{L"f1"});
+    EXPECT_EQ(scripts.calls[1].arguments, (std::vector<std::wstring>{L"f1", L"true", L"Lock", temp}));
+    ASSERT_EQ(tracked.Size(), 1u);
+    const TrackedFile& t = *tracked.Items().front();
+    EXPECT_EQ(t.LocalPath, temp);
+    EXPECT_EQ(t.PrimKey, L"4711");
+    EXPECT_EQ(t.UploadViewName, L"DocsUp");
+    EXPECT_EQ(t.BeforeUploadScript, L"beforeUp");
+    EXPECT_EQ(t.LastWriteTime, kUpdated) << "the server's time, just given to the copy";
+}
+
+TEST_F(DownloadFileTest, MissingElementOrKeysGiveStatusOneAndDoNothing) {
+    EXPECT_EQ(Download(L"nope"), 1);
+    El().erase(L"ViewName");
+    EXPECT_EQ(Download(), 1);
+    El()[L"ViewName"] = L"V";
+    El().erase(L"PrimKey");
+    EXPECT_EQ(Download(), 1);
+    EXPECT_TRUE(prompt.shown.empty());
+    EXPECT_TRUE(scripts.calls.empty());
+    EXPECT_EQ(runner.runs, 0);
+}
+
+TEST_F(DownloadFileTest, BarInTheIdGoesToTheListEvenWhenSuchAnElementExists) {
+    page.elements[L"a|b"] = El();
+    dialogs.folder = std::nullopt;
+    EXPECT_EQ(Download(L"a|b"), 1) << "no folder chosen";
+    EXPECT_EQ(dialogs.folderTitles, std::vector<std::wstring>{kChooseDownloadFolderTitle});
+    EXPECT_TRUE(prompt.shown.empty());
+}
+
+TEST_F(DownloadFileTest, UnknownClickActionOrCancelledDialogCallsNoScript) {
+    El()[L"OnClickAction"] = L"edit";
+    EXPECT_EQ(Download(), 0);
+    El().erase(L"OnClickAction");
+    prompt.answer = kActionDialogCancelled;
+    EXPECT_EQ(Download(), 0);
+    prompt.answer = -1;
+    EXPECT_EQ(Download(), 0);
+    EXPECT_TRUE(scripts.calls.empty());
+    EXPECT_EQ(runner.runs, 0);
+    EXPECT_EQ(prompt.shown.size(), 2u);
+}
+
+TEST_F(DownloadFileTest, ClickActionSaveInCapitalsSkipsTheDialogAndAsksForAPlace) {
+    El()[L"OnClickAction"] = L"SAVE";
+    dialogs.savePath = L"D:\\Keep\\Plan copy.doc";
+    fs.AddFolder(L"D:");
+    fs.AddFolder(L"D:\\Keep");
+    EXPECT_EQ(Download(), 0);
+    EXPECT_TRUE(prompt.shown.empty());
+    ASSERT_EQ(dialogs.fileDialogs.size(), 1u);
+    EXPECT_FALSE(dialogs.fileDialogs[0].open);
+    EXPECT_EQ(dialogs.fileDialogs[0].initialFolder, L"C:\\Users\\me\\Documents");
+    EXPECT_EQ(dialogs.initialNames[0], L"Plan.doc");
+    EXPECT_EQ(runner.dialog.Job().Descriptor.LocalPath, L"D:\\Keep\\Plan copy.doc");
+    EXPECT_EQ(settings.values[kSaveFileLocation], L"D:\\Keep");
+    EXPECT_TRUE(shell.opened.empty());
+    EXPECT_EQ(scripts.calls.back().arguments,
+              (std::vector<std::wstring>{L"f1", L"false", L"Save", L"D:\\Keep\\Plan copy.doc"}));
+}
+
+TEST_F(DownloadFileTest, CancelledSaveChooserEndsAfterTheBeforeScript) {
+    El()[L"OnClickAction"] = L"save";
+    EXPECT_EQ(Download(), 0);
+    EXPECT_EQ(CalledNames(), std::vector<std::wstring>{L"before"});
+    EXPECT_EQ(runner.runs, 0);
+}
+
+TEST_F(DownloadFileTest, AbsentIsLockedWarnsWithAnotherUserAndNoEndsTheCall) {
+    El().erase(L"IsLocked");
+    El()[L"OnClickAction"] = L"open";
+    EXPECT_EQ(Download(), 0);
+    ASSERT_EQ(dialogs.questions.size(), 1u);
+    EXPECT_NE(dialogs.questions[0].find(L"checked out by another user."), std::wstring::npos);
+    EXPECT_EQ(runner.runs, 0);
+    EXPECT_TRUE(scripts.calls.empty());
+
+    dialogs.answers = {Answer::Yes};
+    El()[L"OnClickEditMode"] = L"true";
+    EXPECT_EQ(Download(), 0);
+    EXPECT_EQ(runner.runs, 1);
+    EXPECT_EQ(scripts.calls.back().arguments[2], L"Lock") << "an edit open stays 1005";
+}
+
+TEST_F(DownloadFileTest, LockedByTheCurrentUserGivesNoWarning) {
+    El()[L"IsLocked"] = L"true";
+    El()[L"IsLockedByCurrentUser"] = L"true";
+    prompt.answer = kActionOpenForEdit;
+    Download();
+    EXPECT_TRUE(prompt.shown[0].editChecked);
+    EXPECT_FALSE(prompt.shown[0].editEnabled);
+    EXPECT_TRUE(dialogs.questions.empty());
+    EXPECT_EQ(runner.runs, 1);
+}
+
+TEST_F(DownloadFileTest, NoTemporaryFolderShowsThePermissionMessage) {
+    fs.failCreate.insert(L"c:\\temp\\4711");
+    El()[L"OnClickAction"] = L"open";
+    El()[L"IsLocked"] = L"false";
+    EXPECT_EQ(Download(), 0);
+    EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::wstring>{kNoWritePermissionText});
+    EXPECT_EQ(runner.runs, 0);
+}
+
+class LocalCopyTest : public DownloadFileTest {
+protected:
+    LocalCopyTest() {
+        El()[L"OnClickAction"] = L"open";
+        fs.AddFolder(L"C:\\Temp\\4711");
+    }
+    FakeFile& Local(FileTime written) {
+        FakeFile& f = fs.AddFile(temp, 10000);
+        f.times = {kCreated, written};
+        return f;
+    }
+};
+
+TEST_F(LocalCopyTest, SameSecondOpensTheLocalCopyWithoutDownload) {
+    Local(kUpdated + kSecond / 2);
+    EXPECT_EQ(Download(), 0);
+    EXPECT_EQ(runner.runs, 0);
+    EXPECT_TRUE(questions.asked.empty());
+    EXPECT_EQ(shell.opened, std::vector<std::wstring>{temp});
+    EXPECT_EQ(scripts.calls.back().arguments, (std::vector<std::wstring>{L"f1", L"true", L"Open", temp}));
+    EXPECT_EQ(tracked.Size(), 1u);
+}
+
+TEST_F(LocalCopyTest, OneSecondNewerAsksAndNoDownloadsAgain) {
+    Local(kUpdated + kSecond);
+    Download();
+    ASSERT_EQ(questions.asked.size(), 1u);
+    EXPECT_EQ(questions.asked[0].first, L"Use local version?");
+    EXPECT_EQ(questions.asked[0].second, kUseLocalText);
+    EXPECT_EQ(runner.runs, 1);
+}
+
+TEST_F(LocalCopyTest, OneSecondNewerAndYesKeepsIt) {
+    Local(kUpdated + kSecond);
+    questions.answers = {true};
+    Download();
+    EXPECT_EQ(runner.runs, 0);
+    EXPECT_EQ(shell.opened.size(), 1u);
+}
+
+TEST_F(LocalCopyTest, OneSecondOlderDownloadsWithoutAsking) {
+    Local(kUpdated - kSecond);
+    Download();
+    EXPECT_TRUE(questions.asked.empty());
+    EXPECT_EQ(runner.runs, 1);
+}
+
+TEST_F(LocalCopyTest, CopyInUseStopsWithTheMessage) {
+    Local(kUpdated).open = ExclusiveOpenResult::SharingViolation;
+    EXPECT_EQ(Download(), 0);
+    EXPECT_EQ(dialogs.MessageTexts(), std::vector<std::wstring>{kOpenedByAnotherProcessText});
+    EXPECT_EQ(runner.runs, 0);
+    EXPECT_TRUE(shell.opened.empty());
+}
+
+TEST_F(LocalCopyTest, SaveForEditKeepingTheCopyDoesNothingMore) {
+    El()[L"OnClickAction"] = L"save";
+    El()[L"OnClickEditMode"] = L"true";
+    fs.AddFolder(L"C:\\Users\\me\\Documents");
+    FakeFile& f = fs.AddFile(L"C:\\Users\\me\\Documents\\Plan.doc", 1);
+    f.times = {1, kUpdated};
+    Download();
+    EXPECT_EQ(runner.runs, 0);
+    EXPECT_EQ(CalledNames(), std::vector<std::wstring>{L"before"});
+    EXPECT_TRUE(tracked.Size() == 0);
+}
+
+TEST_F(DownloadFileTest, FailedOrCancelledDownloadStillCallsTheAfterScriptButOpensNothing) {
+    El()[L"OnClickAction"] = L"open";
+    for (TransferOutcome o : {TransferOutcome{-1, false, false}, TransferOutcome{2, true, false}}) {
+        runner.outcome = o;
+        scripts.calls.clear();
+        EXPECT_EQ(Download(), 0);
+        EXPECT_TRUE(shell.opened.empty());
+        EXPECT_EQ(CalledNames(), (std::vector<std::wstring>{L"before", L"after"}));
+    }
+}
+
+TEST_F(DownloadFileTest, OpenFolderAnswerOpensTheFolder) {
+    El()[L"OnClickAction"] = L"open";
+    runner.outcome = {kEndOpenFolder, false, true};
+    Download();
+    EXPECT_EQ(shell.opened, std::vector<std::wstring>{L"C:\\Temp\\4711"});
+}
+
+TEST_F(DownloadFileTest, AfterScriptMustReturnTheBooleanTrueAndAutoSaveMustAllowIt) {
+    El()[L"OnClickAction"] = L"open";
+    scripts.answers[L"after"] = ScriptValue::Text(L"true");
+    Download();
+    EXPECT_EQ(tracked.Size(), 0u);
+    scripts.answers[L"after"] = ScriptValue::Boolean(true);
+    El()[L"EnableAutoSaveToServer"] = L"no";
+    Download();
+    EXPECT_EQ(tracked.Size(), 0u);
+    El().erase(L"EnableAutoSaveToServer");
+    Download();
+    EXPECT_EQ(tracked.Size(), 1u);
+}
+
+TEST_F(DownloadFileTest, FailedBeforeScriptGivesRecordKeyZero) {
+    El()[L"OnClickAction"] = L"open";
+    scripts.answers.erase(L"before");
+    Download();
+    EXPECT_EQ(runner.dialog.Job().Descriptor.RecordKey, L"0");
+}
+
+TEST_F(DownloadFileTest, NamesFromThePageStayInTheirFolder) {
+    El()[L"OnClickAction"] = L"open";
+    El()[L"FileName"] = L"..\\..\\Windows\\win.ini";
+    El()[L"PrimKey"] = L"..\\..\\Users";
+    Download();
+    EXPECT_EQ(runner.dialog.Job().Descriptor.LocalPath, L"C:\\Temp\\.._.._Users\\.._.._Windows_win.ini");
+    EXPECT_EQ(runner.dialog.Job().Descriptor.PrimKey, L"..\\..\\Users") << "the request keeps the real key";
+}
+
+TEST_F(DownloadFileTest, DangerousFileOpensOnlyAfterYes) {
+    El()[L"OnClickAction"] = L"open";
+    El()[L"FileName"] = L"setup.exe";
+    Download();
+    EXPECT_EQ(shell.risks.size(), 1u);
+    EXPECT_TRUE(shell.opened.empty());
+    shell.confirmations = {true};
+    Download();
+    EXPECT_EQ(shell.opened, std::vector<std::wstring>{L"C:\\Temp\\4711\\setup.exe"});
+}
+
+TEST_F(DownloadFileTest, DangerousFileGoesIntoAPageNamedFolderOnlyAfterYes) {
+    El()[L"OnClickAction"] = L"save";
+    El()[L"OnClickEditMode"] = L"true";
+    El()[L"LocalPath"] = L"C:\\Users\\me\\Startup";
+    El()[L"PromptToCreateLocalPath"] = L"false";
+    El()[L"FileName"] = L"run.js";
+    EXPECT_EQ(Download(), 0);
+    EXPECT_EQ(runner.runs, 0);
+    ASSERT_EQ(shell.risks.size(), 1u);
+    EXPECT_NE(shell.risks[0].find(L"C:\\Users\\me\\Startup"), std::wstring::npos);
+    El()[L"FileName"] = L"notes.txt";
+    Download();
+    EXPECT_EQ(runner.runs, 1) << "documents go in as asked";
+    EXPECT_EQ(runner.dialog.Job().Descriptor.LocalPath, L"C:\\Users\\me\\Startup\\notes.txt");
+    EXPECT_EQ(shell.risks.size(), 1u);
+}
+
+TEST_F(DownloadFileTest, SizesBeyondThirtyTwoBitsTravelInFull) {
+    El()[L"OnClickAction"] = L"open";
+    El()[L"FileSize"] = L"6442450944";  // 6 GiB
+    Download();
+    EXPECT_EQ(runner.expected, 6442450944u);
+    EXPECT_EQ(runner.dialog.Job().Descriptor.FileSize, 2147483648u) << "the slot keeps the low 32 bits";
+    EXPECT_EQ(runner.dialog.Job().ProgressRange, 100u);
+}
+
+TEST_F(DownloadFileTest, MissingServerTimesLeaveTheArrivalTime) {
+    El()[L"OnClickAction"] = L"open";
+    El().erase(L"FileUpdated");
+    Download();
+    EXPECT_EQ(fs.File(temp)->times.lastWritten, 1u);
+}
+
+TEST_F(DownloadFileTest, ListSetUpSkipsMissingIdsAndSumsSizes) {
+    page.elements[L"a"] = {{L"PrimKey", L"1"}, {L"ViewName", L"V"}, {L"FileName", L"a.doc"}, {L"FileSize", L"10"}};
+    page.elements[L"c"] = {{L"PrimKey", L"3"}, {L"FileName", L"c.doc"}, {L"FileSize", L"3000000000"}};
+    dialogs.folder = L"D:\\In";
+    runner.outcome = {kEndOpenFolder, false, true};
+    EXPECT_EQ(Download(L"a|missing||c"), 0);
+    const TransferJob& job = runner.dialog.Job();
+    EXPECT_EQ(job.Mode, TransferMode::MultiDownload);
+    ASSERT_TRUE(job.FileList);
+    EXPECT_EQ(*job.FileList, (std::vector<std::wstring>{L"D:\\In", L"1|a.doc|V|10", L"3|c.doc||3000000000"}));
+    EXPECT_EQ(job.TotalBytes, 3000000010u);
+    EXPECT_EQ(job.ProgressRange, 100u);
+    ASSERT_EQ(runner.listed.size(), 2u);
+    EXPECT_EQ(runner.listed[1].size, 3000000000u);
+    EXPECT_EQ(shell.opened, std::vector<std::wstring>{L"D:\\In"});
+    EXPECT_TRUE(scripts.calls.empty());
+}
+
+}  // namespace
+}  // namespace qm

@@ -1,0 +1,377 @@
+#include "download/download_worker.h"
+
+#include <gtest/gtest.h>
+
+#include "download/download_fakes.h"
+
+namespace qm {
+namespace {
+
+using namespace qm::testing;
+
+class SingleWorker : public ::testing::Test {
+protected:
+    SingleWorker() {
+        TransferJob& job = dialog.Job();
+        job.ServerName = L"store.example";
+        job.ServerPort = 8080;
+        job.RequestFlags = 0xA4400000u;
+        job.Descriptor.FileName = L"Plan.doc";
+        job.Descriptor.LocalPath = kTarget;
+        job.Descriptor.PrimKey = L"4711";
+        job.Descriptor.ViewName = L"Documents";
+    }
+    void Run(std::uint64_t expected) {
+        dialog.Job().ProgressRange = static_cast<std::uint32_t>(std::min<std::uint64_t>((expected + 4095) / 4096, 100));
+        RunSingleDownload(dialog, rig.services, expected);
+    }
+
+    static constexpr const wchar_t* kTarget = L"C:\\Temp\\4711\\Plan.doc";
+    WorkerRig rig;
+    RecordingProgress dialog;
+};
+
+TEST_F(SingleWorker, WholeFileArrivesUnderItsNameAndTheDialogClosesWithOne) {
+    auto reply = rig.server.AddFile(Bytes(10000), L"Binary/Octet-Stream; charset=x");
+    Run(10000);
+    EXPECT_EQ(rig.files.disk[kTarget], Bytes(10000));
+    EXPECT_TRUE(rig.files.temporaries.empty());
+    EXPECT_TRUE(dialog.Job().Succeeded);
+    EXPECT_EQ(dialog.ended, 1);
+    EXPECT_TRUE(rig.dialogs.messages.empty());
+    EXPECT_EQ(dialog.Job().StatusText.Get(), L"Plan.doc from store.example");
+    EXPECT_EQ(dialog.statuses.back(), kVerifyingText);
+    EXPECT_NE(reply->body.find("ViewName=\"Documents\" PrimKey=\"4711\""), std::string::npos) << reply->body;
+    EXPECT_EQ(rig.server.connectedTo.at(0), (std::pair<std::wstring, std::uint16_t>{L"store.example", 8080}));
+    EXPECT_EQ(rig.files.sources.at(0), L"http://store.example:8080/system/filestore/data.aspx");
+    for (std::size_t asked : reply->readSizes) EXPECT_LE(asked, 4095u);
+}
+
+TEST_F(SingleWorker, TenThousandBytesStepAtFortyEightyOneAndHundredPercent) {
+    rig.server.AddFile(Bytes(10000));
+    Run(10000);
+    EXPECT_EQ(dialog.Job().ProgressRange, 3u);
+    EXPECT_EQ(dialog.steps, 3);
+    // 4095 bytes is 40 %, 8190 is 81 %: one step each, the last at 100 %.
+    EXPECT_EQ(StepsDue(4095, 10000, 3), 1u);
+    EXPECT_EQ(StepsDue(8190, 10000, 3), 2u);
+    EXPECT_EQ(StepsDue(10000, 10000, 3), 3u);
+}
+
+TEST_F(SingleWorker, LargeFileGetsOneStepPerPercentAndNoMore) {
+    rig.server.AddFile(Bytes(1000000));
+    Run(1000000);
+    EXPECT_EQ(dialog.steps, 100);
+    EXPECT_TRUE(dialog.Job().Succeeded);
+}
+
+TEST_F(SingleWorker, UncheckedCloseBoxLeavesTheDialogWithOpenButtons) {
+    dialog.closeWhenDone = false;
+    rig.server.AddFile(Bytes(5));
+    Run(5);
+    EXPECT_FALSE(dialog.ended.has_value());
+    EXPECT_TRUE(dialog.openButtonsEnabled);
+    EXPECT_TRUE(dialog.Job().Succeeded);
+}
+
+TEST_F(SingleWorker, EmptyFileOfSizeZeroIsCreatedEmpty) {
+    rig.server.AddFile("");
+    Run(0);
+    ASSERT_TRUE(rig.files.disk.count(kTarget));
+    EXPECT_EQ(rig.files.disk[kTarget], "");
+    EXPECT_EQ(dialog.ended, 1);
+    EXPECT_EQ(dialog.steps, 0);
+}
+
+TEST_F(SingleWorker, SizeZeroWithDataStaysBoundedAndFails) {
+    rig.server.AddFile(Bytes(9000));
+    Run(0);
+    EXPECT_EQ(dialog.steps, 0);
+    EXPECT_EQ(dialog.ended, -1);
+    EXPECT_EQ(rig.dialogs.MessageTexts(), std::vector<std::wstring>{kReceiveErrorText});
+}
+
+// Nothing of the user's is lost: a reply of the wrong length never replaces what was there.
+TEST_F(SingleWorker, ShorterOrLongerReplyKeepsTheOlderCopyAndLeavesNoTemporaryFile) {
+    for (std::size_t sent : {9999u, 10001u}) {
+        rig.files.disk[kTarget] = "older copy";
+        rig.server.AddFile(Bytes(sent));
+        RecordingProgress fresh;
+        fresh.Job().Descriptor = dialog.Job().Descriptor;
+        fresh.Job().ProgressRange = 3;
+        RunSingleDownload(fresh, rig.services, 10000);
+        EXPECT_EQ(rig.files.disk[kTarget], "older copy") << sent;
+        EXPECT_TRUE(rig.files.temporaries.empty()) << sent;
+        EXPECT_EQ(fresh.ended, -1) << sent;
+        EXPECT_FALSE(fresh.Job().Succeeded) << sent;
+        EXPECT_LE(fresh.steps, 3) << "the bar never wraps";
+    }
+    EXPECT_EQ(rig.dialogs.MessageTexts(), (std::vector<std::wstring>{kReceiveErrorText, kReceiveErrorText}));
+}
+
+TEST_F(SingleWorker, CancelWhileReceivingKeepsTheOlderCopyAndShowsNothing) {
+    rig.files.disk[kTarget] = "older copy";
+    rig.server.AddFile(Bytes(1000000));
+    dialog.cancelAtStep = 10;
+    Run(1000000);
+    EXPECT_EQ(rig.files.disk[kTarget], "older copy");
+    EXPECT_TRUE(rig.files.temporaries.empty());
+    EXPECT_EQ(dialog.ended, -1);
+    EXPECT_FALSE(dialog.Job().Succeeded);
+    EXPECT_TRUE(rig.dialogs.messages.empty());
+    EXPECT_EQ(dialog.steps, 10);
+}
+
+TEST_F(SingleWorker, ConnectionCutInTheBodyShowsTheClientErrorAndKeepsTheOlderCopy) {
+    rig.files.disk[kTarget] = "older copy";
+    rig.server.AddFile(Bytes(10000))->cutAfter = 5000;
+    Run(10000);
+    EXPECT_EQ(rig.files.disk[kTarget], "older copy");
+    EXPECT_TRUE(rig.files.temporaries.empty());
+    EXPECT_EQ(rig.dialogs.MessageTexts(),
+              std::vector<std::wstring>{L"The connection with the server was terminated abnormally"});
+    EXPECT_EQ(dialog.ended, -1);
+}
+
+TEST_F(SingleWorker, NoServerListeningShowsTheConnectError) {
+    rig.server.connectError = 12029;
+    Run(10);
+    EXPECT_EQ(rig.dialogs.MessageTexts(),
+              std::vector<std::wstring>{L"A connection with the server could not be established"});
+    EXPECT_EQ(dialog.ended, -1);
+    EXPECT_TRUE(rig.files.begun.empty());
+}
+
+TEST_F(SingleWorker, ForceRetryCodeSendsTheSameBodyAgain) {
+    auto reply = rig.server.AddFile(Bytes(100));
+    reply->endsBeforeSuccess = 1;
+    Run(100);
+    EXPECT_EQ(std::count(reply->calls.begin(), reply->calls.end(), "end"), 2);
+    EXPECT_EQ(rig.files.disk[kTarget], Bytes(100));
+    EXPECT_EQ(dialog.ended, 1);
+}
+
+TEST_F(SingleWorker, TextRepliesShowTheirMessageAndCreateNothing) {
+    struct Case {
+        std::wstring type;
+        std::string body;
+        std::vector<std::wstring> shown;
+    };
+    const Case cases[] = {
+        {L"text/xml", "<Response><Error Message=\"No such file\"/></Response>", {L"No such file"}},
+        {L"text/html", "<html><head><meta content=\"text/html\"></head><body>Server busy</body></html>",
+         {L"<body>Server busy</body></html>"}},
+        {L"text/plain", "", {}},
+        {L"text/plain", "Plain words", {L"Plain words"}},
+    };
+    for (const Case& c : cases) {
+        rig.dialogs.messages.clear();
+        rig.files.disk[kTarget] = "older copy";
+        rig.server.AddFile(c.body, c.type);
+        RecordingProgress fresh;
+        fresh.Job().Descriptor = dialog.Job().Descriptor;
+        RunSingleDownload(fresh, rig.services, 10);
+        EXPECT_EQ(rig.dialogs.MessageTexts(), c.shown) << c.type;
+        EXPECT_EQ(fresh.ended, -1);
+        EXPECT_EQ(rig.files.disk[kTarget], "older copy");
+    }
+    EXPECT_TRUE(rig.files.begun.empty());
+}
+
+TEST_F(SingleWorker, TargetHeldOpenByAnotherProgramFailsWithItsMessage) {
+    rig.files.disk[kTarget] = "older copy";
+    rig.files.failCommit.insert(kTarget);
+    rig.server.AddFile(Bytes(10));
+    Run(10);
+    ASSERT_EQ(rig.dialogs.messages.size(), 1u);
+    EXPECT_NE(rig.dialogs.messages[0].text.find(L"being used by another process"), std::wstring::npos);
+    EXPECT_EQ(rig.files.disk[kTarget], "older copy");
+    EXPECT_TRUE(rig.files.temporaries.empty());
+    EXPECT_EQ(dialog.ended, -1);
+}
+
+TEST_F(SingleWorker, FullDiskEndsWithTheWriteErrorAndLeavesNoTemporaryFile) {
+    rig.files.writeLimit = 6000;
+    rig.server.AddFile(Bytes(10000));
+    Run(10000);
+    EXPECT_EQ(rig.dialogs.MessageTexts(), std::vector<std::wstring>{L"There is not enough space on the disk."});
+    EXPECT_TRUE(rig.files.temporaries.empty());
+    EXPECT_FALSE(rig.files.disk.count(kTarget));
+}
+
+TEST_F(SingleWorker, SizeBeyondThirtyTwoBitsIsCheckedInFull) {
+    // 4 GiB + 10 announced, 10 bytes sent: a 32-bit count would call this complete.
+    rig.server.AddFile(Bytes(10));
+    Run((std::uint64_t{1} << 32) + 10);
+    EXPECT_EQ(dialog.ended, -1);
+    EXPECT_EQ(rig.dialogs.MessageTexts(), std::vector<std::wstring>{kReceiveErrorText});
+    EXPECT_EQ(StepsDue(std::uint64_t{3} << 30, std::uint64_t{6} << 30, 100), 50u);
+    EXPECT_EQ(StepsDue((std::uint64_t{1} << 40) - 1, std::uint64_t{1} << 40, 100), 99u);
+}
+
+TEST(PathText, SevenPiecesAreShortenedAndThreeStay) {
+    EXPECT_EQ(ShortenPathText(L"C:\\A\\B\\C\\D\\E\\F.doc", L"F.doc"), L"C:\\A\\..\\..\\E\\F.doc");
+    EXPECT_EQ(ShortenPathText(L"C:\\E\\F.doc", L"F.doc"), L"C:\\E\\F.doc");
+    EXPECT_EQ(ShortenPathText(L"C:\\A\\B\\C\\D"), L"C:\\A\\..\\..\\C\\D");
+    // The short form's last piece is replaced by the real name.
+    EXPECT_EQ(ShortenPathText(L"C:\\PROGRA~1\\X\\LONGNA~1.DOC", L"Long name.doc"),
+              L"C:\\PROGRA~1\\..\\..\\X\\Long name.doc");
+}
+
+class MultiWorker : public ::testing::Test {
+protected:
+    MultiWorker() {
+        TransferJob& job = dialog.Job();
+        job.ServerName = L"store.example";
+        job.ServerPort = 80;
+        job.FileList = std::make_shared<std::vector<std::wstring>>(std::vector<std::wstring>{L"D:\\In"});
+        job.ProgressRange = 100;
+    }
+    void Add(const std::wstring& name, std::size_t size, const std::wstring& key = L"K") {
+        files.push_back({key, name, L"Docs", std::to_wstring(size), size});
+    }
+    WorkerRig rig;
+    RecordingProgress dialog;
+    std::vector<ListedFile> files;
+};
+
+TEST_F(MultiWorker, ThreeFilesOverOneConnectionAndTheBarEndsAtHundred) {
+    Add(L"a.doc", 100);
+    Add(L"b.doc", 5000);
+    Add(L"c.doc", 0);
+    rig.server.AddFile(Bytes(100));
+    rig.server.AddFile(Bytes(5000));
+    rig.server.AddFile("");
+    RunMultiDownload(dialog, rig.services, files);
+    EXPECT_EQ(rig.server.connections, 1);
+    EXPECT_EQ(rig.server.opened.size(), 3u);
+    EXPECT_EQ(rig.files.disk[L"D:\\In\\a.doc"], Bytes(100));
+    EXPECT_EQ(rig.files.disk[L"D:\\In\\b.doc"], Bytes(5000));
+    EXPECT_EQ(rig.files.disk[L"D:\\In\\c.doc"], "");
+    EXPECT_EQ(dialog.steps, 100);
+    EXPECT_EQ(dialog.statuses.back(), kDownloadCompletedText);
+    EXPECT_EQ(dialog.ended, 1);
+}
+
+TEST_F(MultiWorker, NoFilesReportsCompletedAtOnce) {
+    RunMultiDownload(dialog, rig.services, files);
+    EXPECT_TRUE(rig.server.opened.empty());
+    EXPECT_EQ(dialog.statuses.back(), kDownloadCompletedText);
+    EXPECT_EQ(dialog.steps, 100);
+    EXPECT_EQ(dialog.ended, 1);
+}
+
+TEST_F(MultiWorker, SameNameTwiceMeetsTheOverwriteQuestionAndNoSkipsIt) {
+    Add(L"same.doc", 10);
+    Add(L"same.doc", 20);
+    rig.server.AddFile(Bytes(10));
+    rig.server.AddFile(Bytes(20));
+    rig.dialogs.answers = {Answer::No};
+    RunMultiDownload(dialog, rig.services, files);
+    EXPECT_EQ(rig.dialogs.questions,
+              std::vector<std::wstring>{L"D:\\In\\same.doc already exists.\r\n\r\nDo you want to overwrite?"});
+    EXPECT_EQ(rig.files.disk[L"D:\\In\\same.doc"], Bytes(10));
+    EXPECT_EQ(rig.server.opened.size(), 1u);
+    EXPECT_EQ(dialog.steps, 100);
+}
+
+TEST_F(MultiWorker, FileErrorAsksWhetherToContinueAndNoEndsTheJobAsCompleted) {
+    Add(L"a.doc", 10);
+    Add(L"b.doc", 10);
+    Add(L"c.doc", 10);
+    rig.files.failBegin.insert(L"D:\\In\\b.doc");
+    for (int i = 0; i < 3; ++i) rig.server.AddFile(Bytes(10));
+    rig.dialogs.answers = {Answer::No};
+    RunMultiDownload(dialog, rig.services, files);
+    EXPECT_EQ(rig.dialogs.questions,
+              std::vector<std::wstring>{std::wstring(L"Access is denied.") + kContinueQuestionTail});
+    EXPECT_TRUE(rig.files.disk.count(L"D:\\In\\a.doc"));
+    EXPECT_FALSE(rig.files.disk.count(L"D:\\In\\c.doc"));
+    EXPECT_EQ(dialog.statuses.back(), kDownloadCompletedText);
+    EXPECT_EQ(dialog.ended, 1);
+}
+
+TEST_F(MultiWorker, FileErrorWithYesFetchesTheRest) {
+    Add(L"a.doc", 10);
+    Add(L"b.doc", 10);
+    Add(L"c.doc", 10);
+    rig.files.failBegin.insert(L"D:\\In\\b.doc");
+    for (int i = 0; i < 3; ++i) rig.server.AddFile(Bytes(10));
+    rig.dialogs.answers = {Answer::Yes};
+    RunMultiDownload(dialog, rig.services, files);
+    EXPECT_TRUE(rig.files.disk.count(L"D:\\In\\c.doc"));
+}
+
+TEST_F(MultiWorker, CancelInTheSecondFileKeepsTheFirstAndFetchesNoMore) {
+    Add(L"a.doc", 100000);
+    Add(L"b.doc", 100000);
+    Add(L"c.doc", 100000);
+    for (int i = 0; i < 3; ++i) rig.server.AddFile(Bytes(100000));
+    dialog.cancelAtStep = 45;
+    RunMultiDownload(dialog, rig.services, files);
+    EXPECT_TRUE(rig.files.disk.count(L"D:\\In\\a.doc"));
+    EXPECT_FALSE(rig.files.disk.count(L"D:\\In\\b.doc"));
+    EXPECT_FALSE(rig.files.disk.count(L"D:\\In\\c.doc"));
+    EXPECT_TRUE(rig.files.temporaries.empty());
+    EXPECT_EQ(rig.server.opened.size(), 2u);
+    EXPECT_EQ(dialog.ended, -1);
+}
+
+TEST_F(MultiWorker, ServerFaultsGoOnWithTheNextFile) {
+    Add(L"a.doc", 10);
+    Add(L"b.doc", 10);
+    Add(L"c.doc", 10);
+    rig.files.disk[L"D:\\In\\a.doc"] = "mine";
+    rig.dialogs.answers = {Answer::Yes};
+    rig.server.AddFile(Bytes(7));                                  // short
+    rig.server.AddFile(Bytes(10))->cutAfter = 3;                    // cut
+    rig.server.AddFile("<Response><Error Message=\"Gone\"/></Response>", L"text/xml");
+    RunMultiDownload(dialog, rig.services, files);
+    EXPECT_EQ(rig.dialogs.MessageTexts(),
+              (std::vector<std::wstring>{kReceiveErrorText, L"The connection with the server was terminated abnormally",
+                                         L"Gone"}));
+    EXPECT_EQ(rig.files.disk[L"D:\\In\\a.doc"], "mine");
+    EXPECT_EQ(rig.files.disk.size(), 1u);
+    EXPECT_TRUE(rig.files.temporaries.empty());
+    EXPECT_EQ(dialog.steps, 100);
+    EXPECT_LE(dialog.steps, 100);
+}
+
+TEST_F(MultiWorker, ProgressNeverExceedsHundredStepsWhateverTheSizesSay) {
+    Add(L"a.doc", 0);  // the page says nothing, the server sends plenty
+    Add(L"b.doc", 10);
+    rig.server.AddFile(Bytes(50000));
+    rig.server.AddFile(Bytes(10));
+    RunMultiDownload(dialog, rig.services, files);
+    EXPECT_EQ(dialog.steps, 100);
+}
+
+TEST_F(MultiWorker, NamesThatTryToLeaveTheFolderStayInIt) {
+    Add(L"..\\..\\Windows\\evil.dll", 3);
+    Add(L"C:\\boot.ini", 3);
+    Add(L"..", 3);
+    for (int i = 0; i < 3; ++i) rig.server.AddFile(Bytes(3));
+    rig.dialogs.answers = {Answer::Yes};
+    RunMultiDownload(dialog, rig.services, files);
+    for (const auto& [path, bytes] : rig.files.disk) {
+        EXPECT_EQ(path.rfind(L"D:\\In\\", 0), 0u) << std::string(path.begin(), path.end());
+        EXPECT_EQ(path.find(L'\\', 6), std::wstring::npos);
+        EXPECT_EQ(path.find(L':', 2), std::wstring::npos);
+    }
+    EXPECT_TRUE(rig.files.disk.count(L"D:\\In\\.._.._Windows_evil.dll"));
+    EXPECT_TRUE(rig.files.disk.count(L"D:\\In\\C__boot.ini"));
+    EXPECT_TRUE(rig.files.disk.count(L"D:\\In\\UnKnown"));
+}
+
+TEST_F(MultiWorker, ErrorOpeningARequestEndsTheJobFailed) {
+    Add(L"a.doc", 10);
+    Add(L"b.doc", 10);
+    rig.server.AddFile(Bytes(10));  // the second request cannot be opened
+    RunMultiDownload(dialog, rig.services, files);
+    EXPECT_EQ(rig.dialogs.MessageTexts(), std::vector<std::wstring>{L"The operation timed out"});
+    EXPECT_EQ(dialog.ended, -1);
+    EXPECT_FALSE(dialog.Job().Succeeded);
+}
+
+}  // namespace
+}  // namespace qm

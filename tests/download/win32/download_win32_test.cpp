@@ -1,0 +1,130 @@
+#include "download/win32/download_win32.h"
+
+#include <gtest/gtest.h>
+
+
+#include "common/errors.h"
+
+namespace qm {
+namespace {
+
+class ScratchFolder : public ::testing::Test {
+protected:
+    void SetUp() override {
+        wchar_t temp[MAX_PATH];
+        GetTempPathW(MAX_PATH, temp);
+        folder = std::wstring(temp) + L"qm-download-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                 std::to_wstring(counter++);
+        CreateDirectoryW(folder.c_str(), nullptr);
+        target = folder + L"\\Plan.doc";
+    }
+    void TearDown() override {
+        for (const std::wstring& name : Names()) DeleteFileW((folder + L"\\" + name).c_str());
+        RemoveDirectoryW(folder.c_str());
+    }
+    std::vector<std::wstring> Names() const {
+        std::vector<std::wstring> names;
+        WIN32_FIND_DATAW data;
+        HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
+        if (find == INVALID_HANDLE_VALUE) return names;
+        do {
+            if (wcscmp(data.cFileName, L".") && wcscmp(data.cFileName, L"..")) names.push_back(data.cFileName);
+        } while (FindNextFileW(find, &data));
+        FindClose(find);
+        return names;
+    }
+    static void Put(const std::wstring& path, const std::string& bytes) {
+        HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        DWORD written = 0;
+        WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        CloseHandle(f);
+    }
+    static std::string Get(const std::wstring& path) {
+        HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (f == INVALID_HANDLE_VALUE) return "<missing>";
+        std::string bytes(1 << 16, '\0');
+        DWORD read = 0;
+        ReadFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
+        CloseHandle(f);
+        bytes.resize(read);
+        return bytes;
+    }
+    static inline int counter = 0;
+    std::wstring folder, target;
+    Win32IncomingFiles files;
+};
+
+TEST_F(ScratchFolder, TargetChangesOnlyAtCommit) {
+    Put(target, "older copy");
+    auto incoming = files.Begin(target, L"http://h:1/system/filestore/data.aspx");
+    incoming->Write("new ", 4);
+    incoming->Write("bytes", 5);
+    EXPECT_EQ(Get(target), "older copy");
+    EXPECT_EQ(Names().size(), 2u) << "the temporary file sits beside the target";
+    incoming->Commit();
+    EXPECT_EQ(Get(target), "new bytes");
+    incoming.reset();
+    EXPECT_EQ(Names(), std::vector<std::wstring>{L"Plan.doc"});
+}
+
+TEST_F(ScratchFolder, DroppedWithoutCommitLeavesTheOlderCopyAndNoTemporaryFile) {
+    Put(target, "older copy");
+    {
+        auto incoming = files.Begin(target, L"");
+        incoming->Write("partial", 7);
+    }
+    EXPECT_EQ(Get(target), "older copy");
+    EXPECT_EQ(Names(), std::vector<std::wstring>{L"Plan.doc"});
+}
+
+TEST_F(ScratchFolder, TargetHeldOpenWithoutSharingRefusesTheCommitAndStays) {
+    Put(target, "older copy");
+    HANDLE held = CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    {
+        auto incoming = files.Begin(target, L"");
+        incoming->Write("new", 3);
+        EXPECT_THROW(incoming->Commit(), FileError);
+    }
+    CloseHandle(held);
+    EXPECT_EQ(Get(target), "older copy");
+    EXPECT_EQ(Names(), std::vector<std::wstring>{L"Plan.doc"});
+}
+
+TEST_F(ScratchFolder, MissingFolderGivesTheSystemsMessage) {
+    try {
+        files.Begin(folder + L"\\no such folder\\x.doc", L"");
+        FAIL() << "no error";
+    } catch (const FileError& e) {
+        EXPECT_NE(e.text().find(L"x.doc"), std::wstring::npos);
+        EXPECT_GT(e.text().size(), 8u);
+    }
+}
+
+TEST_F(ScratchFolder, NewTargetArrivesAndExistsReportsIt) {
+    EXPECT_FALSE(files.Exists(target));
+    auto incoming = files.Begin(target, L"");
+    incoming->Commit();
+    EXPECT_TRUE(files.Exists(target));
+    EXPECT_EQ(Get(target), "");
+    EXPECT_FALSE(files.ShortPath(target).empty());
+    EXPECT_EQ(files.ShortPath(folder + L"\\missing.doc"), folder + L"\\missing.doc");
+}
+
+TEST(DownloadShellTest, ProgramsScriptsAndShortcutsAreDangerousDocumentsAreNot) {
+    Win32DownloadShell shell;
+    for (const wchar_t* path : {L"C:\\x\\setup.exe", L"C:\\x\\run.JS", L"C:\\x\\link.lnk", L"C:\\x\\pkg.msi",
+                                L"C:\\x\\a.bat", L"C:\\x\\page.hta"})
+        EXPECT_TRUE(shell.IsDangerous(path)) << std::string(path, path + wcslen(path));
+    for (const wchar_t* path : {L"C:\\x\\Plan.doc", L"C:\\x\\notes.txt", L"C:\\x\\sheet.xlsx", L"C:\\x\\README"})
+        EXPECT_FALSE(shell.IsDangerous(path)) << std::string(path, path + wcslen(path));
+}
+
+TEST(EnvironmentText, ReferencesAreExpanded) {
+    SetEnvironmentVariableW(L"QM_DL_TEST", L"C:\\Expanded");
+    EXPECT_EQ(ExpandEnvironmentText(L"%QM_DL_TEST%\\Docs "), L"C:\\Expanded\\Docs ");
+    EXPECT_EQ(ExpandEnvironmentText(L"plain"), L"plain");
+}
+
+}  // namespace
+}  // namespace qm
