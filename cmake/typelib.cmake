@@ -9,8 +9,8 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8)
 else()
   set(QM_WIDL_ARCH --win32)
 endif()
-# Debian's mingw-w64-tools installs widl only under the target's prefix.
-find_program(QM_WIDL NAMES ${QM_MINGW_TRIPLE}-widl widl)
+# Debian's mingw-w64-tools installs the IDL compiler only under the target's prefix.
+find_program(QM_WIDL NAMES ${QM_MINGW_TRIPLE}-widl)
 if(NOT QM_WIDL)
   message(FATAL_ERROR "${QM_MINGW_TRIPLE}-widl not found: install the Debian package mingw-w64-tools")
 endif()
