@@ -147,36 +147,78 @@ STDMETHODIMP FileDragDrop::get_Version(BSTR* pVal) {
     }
 }
 
-// Operations that are not built yet answer S_FALSE and do nothing.
+// Operations that are not bound answer S_FALSE and do nothing.
 namespace {
 std::atomic<FileDragDrop::Operation> downloadOperation{nullptr};
+std::atomic<FileDragDrop::UploadOperation> uploadOperation{nullptr};
+std::atomic<FileDragDrop::UpdateOperation> updateOperation{nullptr};
+std::atomic<FileDragDrop::TrackedOperation> processLockedOperation{nullptr};
+std::atomic<FileDragDrop::UploadSetup> uploadSetup{nullptr};
+
+std::wstring TextOf(BSTR text) { return text ? std::wstring(text, SysStringLen(text)) : std::wstring(); }
 }  // namespace
 
-void FileDragDrop::SetDownloadOperation(Operation operation) { downloadOperation = operation; }
+void FileDragDrop::SetOperations(const Operations& operations) {
+    downloadOperation = operations.download;
+    uploadOperation = operations.upload;
+    updateOperation = operations.update;
+    processLockedOperation = operations.processLocked;
+    uploadSetup = operations.uploadSetup;
+}
+
+FileDragDrop::UploadSetup FileDragDrop::BoundUploadSetup() { return uploadSetup.load(); }
+
+// Runs a bound operation with the gate held and the control and its document referenced for the whole run: page
+// script that runs inside it may call Init with another document or let go of the control. The operation reads
+// the document through the accessors only before any page script has run, and keeps its own references after.
+template <typename Run>
+HRESULT FileDragDrop::RunOperation(bool bound, Run&& run) {
+    OperationScope operation;
+    if (!operation.Entered()) return S_FALSE;
+    if (!bound || !document_ || !document3_) return S_FALSE;
+    ComPtr<IUnknown> keepSelf(outer_);
+    ComPtr<IHTMLDocument2> keepDocument = document_;
+    ComPtr<IHTMLDocument3> keepDocument3 = document3_;
+    return run();
+}
 
 STDMETHODIMP FileDragDrop::DownloadFile(BSTR ElementId) {
     try {
-        OperationScope operation;
-        if (!operation.Entered()) return S_FALSE;
         const Operation run = downloadOperation.load();
-        if (!run || !document_ || !document3_) return S_FALSE;
-        // The operation's own references: page script that runs inside it may call Init with another document
-        // or let go of the control. The operation reads the document through these accessors only before any
-        // page script has run, and keeps its own references after that.
-        ComPtr<IUnknown> keepSelf(outer_);
-        ComPtr<IHTMLDocument2> keepDocument = document_;
-        ComPtr<IHTMLDocument3> keepDocument3 = document3_;
-        const std::wstring id = ElementId ? std::wstring(ElementId, SysStringLen(ElementId)) : std::wstring();
-        return run(*this, id);
+        return RunOperation(run != nullptr, [&] { return run(*this, TextOf(ElementId)); });
     } catch (...) {
         return CaughtStatus();
     }
 }
 
-STDMETHODIMP FileDragDrop::UploadFile(BSTR, LONG) { return S_FALSE; }
-STDMETHODIMP FileDragDrop::UpdateFile(BSTR, INT) { return S_FALSE; }
+STDMETHODIMP FileDragDrop::UploadFile(BSTR ElementId, LONG MultiSelect) {
+    try {
+        const UploadOperation run = uploadOperation.load();
+        return RunOperation(run != nullptr, [&] { return run(*this, TextOf(ElementId), MultiSelect); });
+    } catch (...) {
+        return CaughtStatus();
+    }
+}
+
+STDMETHODIMP FileDragDrop::UpdateFile(BSTR HTMLObjectId, INT FileLocation) {
+    try {
+        const UpdateOperation run = updateOperation.load();
+        return RunOperation(run != nullptr, [&] { return run(*this, TextOf(HTMLObjectId), FileLocation); });
+    } catch (...) {
+        return CaughtStatus();
+    }
+}
+
+STDMETHODIMP FileDragDrop::ProcessLockedFiles() {
+    try {
+        const TrackedOperation run = processLockedOperation.load();
+        return RunOperation(run != nullptr, [&] { return run(*this); });
+    } catch (...) {
+        return CaughtStatus();
+    }
+}
+
 STDMETHODIMP FileDragDrop::UploadDroppedFiles(BSTR) { return S_FALSE; }
-STDMETHODIMP FileDragDrop::ProcessLockedFiles() { return S_FALSE; }
 
 STDMETHODIMP FileDragDrop::get_EnableOutlookSupport(LONG* pVal) {
     // Reports the stored value, so a page can read back what it set.

@@ -6,6 +6,7 @@
 #include <wrl/client.h>
 
 #include <string>
+#include <vector>
 
 #include "common/win32/guids.h"
 #include "control/control_state.h"
@@ -49,7 +50,23 @@ public:
     // The operations live above the control: the module installs them when it loads. Each is called inside the
     // control's method with the operation gate held and the control and its document referenced.
     using Operation = HRESULT (*)(FileDragDrop& control, const std::wstring& elementId);
-    static void SetDownloadOperation(Operation operation);
+    using UploadOperation = HRESULT (*)(FileDragDrop& control, const std::wstring& elementId, LONG multiSelect);
+    using UpdateOperation = HRESULT (*)(FileDragDrop& control, const std::wstring& objectId, INT fileLocation);
+    using TrackedOperation = HRESULT (*)(FileDragDrop& control);
+    // The upload set-up that UploadFile and UploadDroppedFiles share: the files are already chosen or dropped.
+    // Runs inside the caller's operation; it does not take the gate itself.
+    using UploadSetup = HRESULT (*)(FileDragDrop& control, const std::wstring& elementId,
+                                    const std::vector<std::wstring>& files);
+    struct Operations {
+        Operation download = nullptr;
+        UploadOperation upload = nullptr;
+        UpdateOperation update = nullptr;
+        TrackedOperation processLocked = nullptr;
+        UploadSetup uploadSetup = nullptr;
+    };
+    static void SetOperations(const Operations& operations);
+    // The bound upload set-up, or nullptr before the module has bound it.
+    static UploadSetup BoundUploadSetup();
 
     // What Init bound and derived, for the operations.
     HWND DocumentWindow() const { return documentWindow_; }
@@ -69,6 +86,8 @@ private:
     };
 
     explicit FileDragDrop(IUnknown* outer);
+    template <typename Run>
+    HRESULT RunOperation(bool bound, Run&& run);
     ~FileDragDrop();
 
     Inner inner_;

@@ -10,7 +10,9 @@
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) {
         DisableThreadLibraryCalls(instance);
-        qm::FileDragDrop::SetDownloadOperation(&qm::RunDownloadFile);
+        qm::FileDragDrop::Operations operations;
+        operations.download = &qm::RunDownloadFile;
+        qm::FileDragDrop::SetOperations(operations);
     }
     if (reason == DLL_PROCESS_DETACH) qm::ReleaseClassTable();
     return TRUE;
