@@ -65,12 +65,15 @@ std::wstring ReadReplyText(HttpRequest& request, const CodePage& codePage, bool 
     const std::size_t available = request.QueryDataAvailable();
     if (queryStatus) static_cast<void>(request.QueryStatusCode());
     std::wstring text = request.QueryContentDescription().value_or(std::wstring());
-    if (available == 0) return text;
+    // The header counts against the same limit as the body: together they are the text a user may be shown.
+    if (text.size() > kMaxReplyTextBytes) text.resize(kMaxReplyTextBytes);
+    const std::size_t bodyLimit = kMaxReplyTextBytes - text.size();
+    if (available == 0 || bodyLimit == 0) return text;
     // The body is converted once, so a multi-byte character is never split between two reads.
     std::string body;
-    std::vector<char> buffer(std::min(available, kMaxReplyTextBytes));
-    while (body.size() < kMaxReplyTextBytes) {
-        const std::size_t room = std::min(buffer.size(), kMaxReplyTextBytes - body.size());
+    std::vector<char> buffer(std::min(available, bodyLimit));
+    while (body.size() < bodyLimit) {
+        const std::size_t room = std::min(buffer.size(), bodyLimit - body.size());
         const std::size_t got = request.Read(buffer.data(), room);
         if (got == 0) break;
         body.append(buffer.data(), got);

@@ -8,6 +8,7 @@
 #include "common/errors.h"
 #include "protocol/code_page.h"
 #include "protocol/http_client.h"
+#include "protocol/server_location.h"
 
 namespace qm {
 
@@ -16,8 +17,6 @@ inline constexpr wchar_t kUserAgent[] = L"Quillmark 2.1.0.1";
 inline constexpr wchar_t kHttpVersion[] = L"HTTP/1.1";
 inline constexpr wchar_t kGetFileContentType[] = L"Content-Type: text/xml\r\n";
 
-inline constexpr std::uint32_t kRequestFlagsHttp = 0xA4400000u;
-inline constexpr std::uint32_t kRequestFlagsHttps = 0xA4C00000u;
 inline constexpr std::uint32_t kSessionFlags = 0x04000000u;     // no cache
 inline constexpr std::uint32_t kConnectionFlags = 0x00200000u;  // no automatic redirect
 
@@ -80,7 +79,8 @@ enum class ReplyKind { FileData, Text };
 // File data when the lower-cased content type contains "binary/octet".
 ReplyKind ClassifyReply(HttpRequest& request);
 
-// The Content-Description value, then the body from the ANSI code page, cut at kMaxReplyTextBytes bytes.
+// The Content-Description value, then the body from the ANSI code page; the two together are cut at
+// kMaxReplyTextBytes.
 // queryStatus: file posts ask for the status code as well (its value decides nothing).
 std::wstring ReadReplyText(HttpRequest& request, const CodePage& codePage, bool queryStatus = false);
 

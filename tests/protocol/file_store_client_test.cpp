@@ -1,4 +1,5 @@
 #include "protocol/file_store_client.h"
+#include "protocol/server_location.h"
 
 #include <gtest/gtest.h>
 
@@ -185,6 +186,20 @@ TEST_F(ReadReplyTextTest, AnOversizedReplyIsCutAtTheLimit) {
     const std::wstring text = ReadReplyText(request_, codePage_);
     EXPECT_EQ(text.size(), kMaxReplyTextBytes);
     EXPECT_LE(request_.readPosition, kMaxReplyTextBytes) << "the rest is not read";
+
+    // A header of the same size leaves no room for the body, and is itself cut.
+    FakeHttpRequest withHeader;
+    withHeader.contentDescription = std::wstring(kMaxReplyTextBytes + 7, L'd');
+    withHeader.SetReply("body");
+    const std::wstring headerOnly = ReadReplyText(withHeader, codePage_);
+    EXPECT_EQ(headerOnly.size(), kMaxReplyTextBytes);
+    EXPECT_EQ(headerOnly.find(L"body"), std::wstring::npos);
+    EXPECT_TRUE(withHeader.readSizes.empty());
+
+    FakeHttpRequest both;
+    both.contentDescription = std::wstring(kMaxReplyTextBytes / 2, L'd');
+    both.SetReply(std::string(kMaxReplyTextBytes, 'b'));
+    EXPECT_EQ(ReadReplyText(both, codePage_).size(), kMaxReplyTextBytes);
 
     FakeHttpRequest trickle;
     trickle.SetReply(std::string(kMaxReplyTextBytes + 10, 't'));

@@ -13,37 +13,39 @@ namespace {
 
 using Microsoft::WRL::ComPtr;
 
-// The parameter block of a call: BSTR copies, cleared on every path.
-class TextArguments {
-public:
-    explicit TextArguments(const std::vector<std::wstring>& texts) : values_(texts.size()) {
-        // Reverse order: the last variant is the function's first parameter.
-        for (std::size_t i = 0; i < texts.size(); ++i) {
-            VARIANT& v = values_[texts.size() - 1 - i];
-            VariantInit(&v);
-            V_VT(&v) = VT_BSTR;
-            V_BSTR(&v) = SysAllocStringLen(texts[i].data(), static_cast<UINT>(texts[i].size()));
-            if (!V_BSTR(&v)) throw std::bad_alloc();
-        }
-    }
-    ~TextArguments() {
-        for (auto& v : values_) VariantClear(&v);
-    }
-    TextArguments(const TextArguments&) = delete;
-    TextArguments& operator=(const TextArguments&) = delete;
-
-    DISPPARAMS Params() {
-        DISPPARAMS params = {};
-        params.rgvarg = values_.empty() ? nullptr : values_.data();
-        params.cArgs = static_cast<UINT>(values_.size());
-        return params;
-    }
-
-private:
-    std::vector<VARIANT> values_;
-};
-
 }  // namespace
+
+TextArguments::TextArguments(const std::vector<std::wstring>& texts, AllocateText allocate, FreeText free)
+    : values_(texts.size()), free_(free) {
+    // Reverse order: the last variant is the function's first parameter.
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        VARIANT& v = values_[texts.size() - 1 - i];
+        VariantInit(&v);
+        BSTR text = allocate(texts[i].data(), static_cast<UINT>(texts[i].size()));
+        if (!text) {
+            // The destructor does not run for a constructor that throws: free what is made so far here.
+            Clear();
+            throw std::bad_alloc();
+        }
+        V_VT(&v) = VT_BSTR;
+        V_BSTR(&v) = text;
+    }
+}
+
+void TextArguments::Clear() {
+    for (auto& v : values_) {
+        if (V_VT(&v) == VT_BSTR) free_(V_BSTR(&v));
+        VariantInit(&v);
+    }
+}
+
+DISPPARAMS TextArguments::Params() {
+    DISPPARAMS params = {};
+    params.rgvarg = values_.empty() ? nullptr : values_.data();
+    params.cArgs = static_cast<UINT>(values_.size());
+    return params;
+}
+
 
 bool InvokePageScript(const std::wstring& name, const std::vector<std::wstring>& arguments, VARIANT* result,
                       IUnknown* document, const ShowMessageFunction& showMessage) {

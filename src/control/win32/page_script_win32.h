@@ -13,6 +13,24 @@
 
 namespace qm {
 
+// The parameter block of a call: BSTR copies, freed on every path (also when making one of them fails).
+class TextArguments {
+public:
+    using AllocateText = BSTR (*)(const OLECHAR* text, UINT length);
+    using FreeText = void (*)(BSTR text);
+    explicit TextArguments(const std::vector<std::wstring>& texts, AllocateText allocate = &SysAllocStringLen,
+                           FreeText free = &SysFreeString);
+    ~TextArguments() { Clear(); }
+    TextArguments(const TextArguments&) = delete;
+    TextArguments& operator=(const TextArguments&) = delete;
+    DISPPARAMS Params();
+
+private:
+    void Clear();
+    std::vector<VARIANT> values_;
+    FreeText free_;
+};
+
 // Shows a plain message to the user (the control passes its ShowMessage).
 using ShowMessageFunction = std::function<void(const std::wstring& text)>;
 

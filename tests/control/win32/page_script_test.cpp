@@ -71,6 +71,39 @@ protected:
     ShowMessageFunction show_ = [this](const std::wstring& text) { messages_.push_back(text); };
 };
 
+// An allocator that fails at a chosen call and counts what is still live.
+int allocationsLeft = 0;
+int liveTexts = 0;
+BSTR CountedAllocate(const OLECHAR* text, UINT length) {
+    if (allocationsLeft-- <= 0) return nullptr;
+    ++liveTexts;
+    return SysAllocStringLen(text, length);
+}
+void CountedFree(BSTR text) {
+    --liveTexts;
+    SysFreeString(text);
+}
+
+TEST(TextArguments, AFailedCopyFreesTheCopiesMadeBeforeIt) {
+    const std::vector<std::wstring> texts{L"one", L"two", L"three", L"four"};
+    for (int fail = 0; fail < 4; ++fail) {
+        allocationsLeft = fail;
+        liveTexts = 0;
+        EXPECT_THROW(TextArguments(texts, &CountedAllocate, &CountedFree), std::bad_alloc) << fail;
+        EXPECT_EQ(liveTexts, 0) << "failing at copy " << fail;
+    }
+    allocationsLeft = 4;
+    liveTexts = 0;
+    {
+        TextArguments all(texts, &CountedAllocate, &CountedFree);
+        const DISPPARAMS params = all.Params();
+        ASSERT_EQ(params.cArgs, 4u);
+        EXPECT_STREQ(V_BSTR(&params.rgvarg[3]), L"one");
+        EXPECT_EQ(liveTexts, 4);
+    }
+    EXPECT_EQ(liveTexts, 0);
+}
+
 TEST_F(PageScriptWin32, AThreeParameterFunctionGetsTheFirstThreeTextsInOrder) {
     VARIANT result;
     VariantInit(&result);
