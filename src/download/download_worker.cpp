@@ -51,6 +51,18 @@ void EndDownloadDialog(ProgressDialog& dialog, bool succeeded) {
     dialog.End(kEndDownloadFailed);
 }
 
+// Called inside a catch block: tells the user what ended the job, unless the user ended it.
+void ReportFailure(WorkerServices& services, const TransferJob& job) {
+    if (job.Cancelled) return;
+    try {
+        throw;
+    } catch (const Error& e) {
+        ShowMessage(services.dialogs, e.text());
+    } catch (const std::exception& e) {
+        ShowMessage(services.dialogs, TextOf(e));
+    }
+}
+
 // Receives one reply's bytes into a temporary file; committed only when the count matches. Steps are sent
 // through `step` with the byte counts after every write.
 enum class Received { Complete, Mismatch, Cancelled };
@@ -135,11 +147,8 @@ void RunSingleDownload(ProgressDialog& dialog, WorkerServices& services, std::ui
             incoming->Commit();
             return true;
         });
-    } catch (const Error& e) {
-        if (!job.Cancelled) ShowMessage(services.dialogs, e.text());
-        succeeded = false;
-    } catch (const std::exception& e) {
-        if (!job.Cancelled) ShowMessage(services.dialogs, TextOf(e));
+    } catch (const std::exception&) {
+        ReportFailure(services, job);
         succeeded = false;
     }
     EndDownloadDialog(dialog, succeeded);
@@ -223,11 +232,8 @@ void RunMultiDownload(ProgressDialog& dialog, WorkerServices& services, const st
         succeeded = true;
         for (; stepsSent < kSteps && !job.Cancelled; ++stepsSent) dialog.StepIt();
         if (!job.Cancelled) dialog.SetStatus(kDownloadCompletedText);
-    } catch (const Error& e) {
-        if (!job.Cancelled) ShowMessage(services.dialogs, e.text());
-        succeeded = false;
-    } catch (const std::exception& e) {
-        if (!job.Cancelled) ShowMessage(services.dialogs, TextOf(e));
+    } catch (const std::exception&) {
+        ReportFailure(services, job);
         succeeded = false;
     }
     EndDownloadDialog(dialog, succeeded);
