@@ -1,7 +1,7 @@
 # Sourced by the scripts: how to run Windows programs here. The 64-bit loader is called directly because the
 # `wine` launcher starts the 32-bit loader first, which some kernels cannot run.
 QM_WINE64=/usr/lib/wine/wine64
-[ -x "$QM_WINE64" ] || QM_WINE64=$(command -v wine64 || command -v wine)
+[ -x "$QM_WINE64" ] || QM_WINE64=$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)
 # The server is a Linux program; given to the loader it would be looked for as a Windows one.
 QM_WINESERVER=/usr/lib/wine/wineserver64
 [ -x "$QM_WINESERVER" ] || QM_WINESERVER=$(command -v wineserver || echo wineserver)
