@@ -87,9 +87,17 @@ HWND CreateDocumentWindow(const std::wstring& title) {
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.lpszClassName = L"QuillmarkPageHost";
     RegisterClassW(&windowClass);
-    HWND window = CreateWindowExW(0, windowClass.lpszClassName, title.c_str(), WS_OVERLAPPEDWINDOW, 0, 0, 800, 600,
-                                  nullptr, nullptr, windowClass.hInstance, nullptr);
-    if (!window) throw HostError(L"cannot create the document window (error " + std::to_wstring(GetLastError()) + L")");
+    // Under a heavily loaded X server the first window of a process has been seen to fail without an error
+    // code; that is the host's display, not the page, so it is tried again before giving up.
+    HWND window = nullptr;
+    DWORD error = 0;
+    for (int attempt = 0; attempt < 3 && !window; ++attempt) {
+        if (attempt) Sleep(1000);
+        window = CreateWindowExW(0, windowClass.lpszClassName, title.c_str(), WS_OVERLAPPEDWINDOW, 0, 0, 800, 600,
+                                 nullptr, nullptr, windowClass.hInstance, nullptr);
+        if (!window) error = GetLastError();
+    }
+    if (!window) throw HostError(L"cannot create the document window (error " + std::to_wstring(error) + L")");
     ShowWindow(window, SW_SHOW);
     UpdateWindow(window);
     return window;
