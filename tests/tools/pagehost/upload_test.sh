@@ -257,5 +257,52 @@ asked = [e for e in ev if e.get("kind") == "dialog" and "updated on your local s
 need(len(asked) == 1, "no second question without a new change: %d" % len(asked))
 '
 
+# A file held open by another program: the platform's sharing error, and nothing is sent.
+scenario held "files $(w "$files/a.txt")" "when Error => escape" -- --arg op=upload --arg id=up --arg "hold=$(w "$files/a.txt")"
+verdict held '
+need(not uploads, "nothing sent")
+need(any("a.txt" in b and b.startswith("Error : ") for b in boxes), "the error names the file: %r" % boxes)
+'
+
+# Cancel in the middle of a body: the file is not stored, the second file is not sent, the page hears nothing.
+head -c $((96 << 20)) /dev/urandom >"$files/big.bin"
+scenario cancel_body "files $(w "$files/big.bin")|$(w "$files/c.txt")" "when Cancel => wait 1500; click 2" -- --arg op=upload --arg id=up --arg multi=1
+verdict cancel_body '
+need(code == 0, "exit code %d" % code)
+need(len(uploads) == 1 and uploads[0]["outcome"] != "stored", "one request, not stored: %r" % [u["outcome"] for u in uploads])
+need(not any(r["name"] == "big.bin" for r in records), "big.bin not stored")
+need(not notes.get("reports"), "no report: %r" % notes.get("reports"))
+'
+
+# Over https: a test certificate for localhost that this prefix's root store trusts.
+openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/tls.key" -out "$work/tls.pem" -days 2 -subj "/CN=localhost" \
+  -addext "subjectAltName=DNS:localhost,IP:127.0.0.1" >/dev/null 2>&1
+python3 - "$work/tls.pem" "$work/trust.reg" <<'PY'
+import hashlib, ssl, struct, sys
+der = ssl.PEM_cert_to_DER_cert(open(sys.argv[1]).read())
+thumb = hashlib.sha1(der).hexdigest().upper()
+blob = struct.pack("<III", 32, 1, len(der)) + der  # the certificate property of a serialized store entry
+with open(sys.argv[2], "w") as f:
+    f.write("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\%s]\n" % thumb)
+    f.write('"Blob"=hex:%s\n' % ",".join("%02x" % b for b in blob))
+PY
+timeout 60 "$wine" regedit /S "$(qm_winpath "$work/trust.reg")" >/dev/null 2>&1
+"${fs[@]}" --data "$work/store" --port 0 --port-file "$work/tls.port" --pages "$here/pages" --quiet \
+  --tls-cert "$work/tls.pem" --tls-key "$work/tls.key" >"$work/fs-tls.out" 2>&1 &
+tls_server=$!
+for _ in $(seq 1 300); do [ -s "$work/tls.port" ] && break; sleep 0.1; done
+printf 'files %s\n' "$(w "$files/b.bin")" >"$work/https.user"
+clear_requests
+run https "$work/https.user" -- --page "$(qm_winpath "$here/pages/upload.xhtml")" \
+  --href "https://localhost:$(cat "$work/tls.port")/upload.xhtml" --arg op=upload --arg id=up --arg keymode=fixed \
+  --arg key=0a1b2c3d-1111-2222-3333-0000000000f5 --timeout 90
+snapshot https
+kill "$tls_server" 2>/dev/null
+verdict https '
+body = read(os.path.join(work, "files", "b.bin"))
+r = rec("0a1b2c3d-1111-2222-3333-0000000000f5")
+need(r and r["size"] == len(body) and r["crc"] == crc(body), "stored over https: %r, boxes %r" % (r, boxes))
+'
+
 echo "upload: $checks scenarios, $failures failed"
 [ "$failures" -eq 0 ]
