@@ -104,9 +104,12 @@ private:
     SafetyOptions safety_;
     // Copies opened for editing; forgotten with the object.
     TrackedFileList tracked_;
+    // Set while UpdateFile runs; ProcessLockedFiles does nothing then.
+    bool busy_ = false;
 
 public:
     TrackedFileList& TrackedFiles() { return tracked_; }
+    bool& Busy() { return busy_; }
 };
 
 }  // namespace qm

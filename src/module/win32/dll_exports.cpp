@@ -6,12 +6,17 @@
 #include "download/win32/download_com.h"
 #include "module/win32/class_factory.h"
 #include "module/win32/registration.h"
+#include "upload/win32/upload_com.h"
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) {
         DisableThreadLibraryCalls(instance);
         qm::FileDragDrop::Operations operations;
         operations.download = &qm::RunDownloadFile;
+        operations.upload = &qm::RunUploadFile;
+        operations.update = &qm::RunUpdateFile;
+        operations.processLocked = &qm::RunProcessLockedFiles;
+        operations.uploadSetup = &qm::RunUploadSetup;
         qm::FileDragDrop::SetOperations(operations);
     }
     if (reason == DLL_PROCESS_DETACH) qm::ReleaseClassTable();

@@ -220,7 +220,9 @@ INT_PTR Win32ProgressDialog::HandleDialog(UINT message, WPARAM wParam, LPARAM lP
             const int control = LOWORD(wParam);
             const int code = HIWORD(wParam);
             if (control == IDC_PROGRESS_SCRIPT_REQUEST) {
-                if (code == EN_UPDATE && scriptHandler_) scriptHandler_(*this);
+                // After a cancel the dialog is over even while its window still exists: no page function runs.
+                if (code == EN_UPDATE && scriptHandler_ && !Job().Cancelled && !state_.EndClaimed())
+                    scriptHandler_(*this);
                 return TRUE;
             }
             if (code != BN_CLICKED) return FALSE;
@@ -435,7 +437,7 @@ void Win32ProgressDialog::End(int code) {
 
 void Win32ProgressDialog::RequestScript(const std::wstring& name) {
     Job().PendingRequest = name;
-    if (!state_.WaitForWindow()) return;
+    if (Job().Cancelled || !state_.WaitForWindow() || Job().Cancelled) return;
     HWND edit = GetDlgItem(Window(), IDC_PROGRESS_SCRIPT_REQUEST);
     if (edit) SetWindowTextW(edit, name.c_str());
 }

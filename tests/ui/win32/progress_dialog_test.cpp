@@ -485,6 +485,26 @@ TEST(ProgressDialogScript, RequestRunsOnTheUiThreadWhileTheWorkerWaits) {
     EXPECT_EQ(keys[1], L"key-2");
 }
 
+TEST(ProgressDialogScript, NoPageFunctionRunsAfterCancel) {
+    auto dialog = NewDialog(TransferMode::Upload);
+    int handled = 0;
+    dialog->SetScriptRequestHandler([&](ProgressDialog&) {
+        ++handled;
+        HWND w = dialog->Window();
+        // The user cancels while the page function runs; the ended window lives on until this message returns.
+        SendMessageW(GetDlgItem(w, IDCANCEL), BM_CLICK, 0, 0);
+        // The worker asks again meanwhile: nothing may run for it.
+        SetDlgItemTextW(w, IDC_PROGRESS_SCRIPT_REQUEST, L"GetPrimKey again");
+    });
+    dialog->StartWorker([&](ProgressDialog& d) {
+        d.RequestScript(L"GetPrimKey");
+        d.RequestScript(L"SaveFileInfo");
+    });
+    EXPECT_EQ(dialog->Run(nullptr), kEndCancelled);
+    EXPECT_TRUE(dialog->WaitForWorker(5000));
+    EXPECT_EQ(handled, 1);
+}
+
 // Cancels at random points of running transfers; the dialog object is let go at once while the worker goes on.
 std::atomic<int> g_finishedWorkers{0};
 std::shared_ptr<Win32ProgressDialog> g_current;

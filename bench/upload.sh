@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# UploadFile in the page host (under Wine, Xvfb) sending a 256 MiB file to the reference file store, against
+# curl posting the same file with the same header lines to the same store, best of several rounds each. Then
+# the page host's peak resident memory for a 64 MiB and a 1 GiB upload. The last two lines:
+#   bench upload: X MB/s; ratio R against curl
+#   bench upload-memory: A MiB at 64 MiB, B MiB at 1 GiB; ratio B/A
+# Usage: bench/upload.sh [DIST_DIR]  (pagehost.exe and Quillmark.dll; default dist/x64)
+# Environment: QM_FILESTORE (server binary), QM_BENCH_ROUNDS (default 3), DISPLAY (else xvfb-run is used).
+set -euo pipefail
+if [ -z "${DISPLAY:-}" ] && [ -z "${QM_BENCH_DISPLAY_SET:-}" ]; then
+  export QM_BENCH_DISPLAY_SET=1
+  exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$@"
+fi
+root=$(cd "$(dirname "$0")/.." && pwd)
+dist=$(readlink -f "${1:-$root/dist/x64}")
+rounds=${QM_BENCH_ROUNDS:-3}
+source "$root/scripts/wine-env.sh"
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/upload-bench.XXXXXX")
+pid=""
+export WINEPREFIX=$work/prefix
+cleanup() {
+  [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+  "$QM_WINESERVER" -k 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+qm_new_prefix "$WINEPREFIX"
+timeout 120 "$QM_WINE64" regsvr32 /s "$(qm_winpath "$dist/Quillmark.dll")" >/dev/null 2>&1
+
+if [ -n "${QM_FILESTORE:-}" ]; then fs=("$QM_FILESTORE"); else fs=("$root/scripts/filestore"); fi
+"${fs[@]}" --data "$work/data" --port 0 --port-file "$work/port" --quiet --pages "$root/bench/upload" \
+  >/dev/null 2>"$work/err" &
+pid=$!
+for _ in $(seq 1 1200); do [ -s "$work/port" ] && break; kill -0 "$pid" || { cat "$work/err"; exit 1; }; sleep 0.1; done
+base=http://127.0.0.1:$(cat "$work/port")
+size=$((256 << 20))
+head -c "$size" /dev/urandom >"$work/b256.bin"
+head -c $((64 << 20)) /dev/urandom >"$work/b64.bin"
+head -c $((1 << 30)) /dev/zero >"$work/b1g.bin"
+
+# The control: one page-host run, one upload of one file chosen by the scripted user (one run per round: the
+# progress dialog's texts would fit an answer meant for a second chooser).
+peak_of_run() {  # ID FILE -> prints the page host's peak RSS in KiB; the record goes to $work/ID.json
+  local id=$1 file=$2 peak=0 hwm
+  printf 'files %s\n' "$(qm_winpath "$file")" >"$work/$id.user"
+  "$QM_WINE64" "$dist/pagehost.exe" --page "$base/bench.xhtml" --record "$(qm_winpath "$work")\\$id.json" \
+    --user "$(qm_winpath "$work/$id.user")" --arg "rounds=1" --timeout 600 >"$work/$id.out" 2>&1 &
+  local host=$!
+  while kill -0 "$host" 2>/dev/null; do
+    hwm=$(awk '/VmHWM/ { print $2 }' "/proc/$host/status" 2>/dev/null || echo 0)
+    [ -n "$hwm" ] && [ "$hwm" -gt "$peak" ] && peak=$hwm
+    sleep 0.05
+  done
+  wait "$host" || { echo "page host failed for $id" >&2; cat "$work/$id.out" >&2; exit 1; }
+  echo "$peak"
+}
+best_ms() { python3 -c "import json,sys; r=json.load(open(sys.argv[1])); print(min(int(x) for e in r['events'] if e.get('kind')=='note' and e.get('name')=='ms' for x in e['value'].split(',') if x))" "$1"; }
+
+control_ms=$(for i in $(seq "$rounds"); do peak_of_run "f256-$i" "$work/b256.bin" >/dev/null; best_ms "$work/f256-$i.json"; done | sort -n | head -1)
+stored_crc=$(curl -s "$base/_filestore/records" | python3 -c "import json,sys; print(max(json.load(sys.stdin), key=lambda r: r['size'])['crc'])")
+file_crc=$(python3 -c "import zlib,sys; c=0
+with open(sys.argv[1],'rb') as f:
+    for b in iter(lambda: f.read(1<<20), b''): c=zlib.crc32(b,c)
+print(c & 0xffffffff)" "$work/b256.bin")
+[ "$stored_crc" = "$file_crc" ] || { echo "the stored file differs" >&2; exit 1; }
+
+signed_crc=$(( file_crc >= 2147483648 ? file_crc - 4294967296 : file_crc ))
+curl_ms=$(for i in $(seq "$rounds"); do
+  t=$(date +%s%N)
+  curl -sf -X POST -H 'Content-Type: velmar/postedfile' -H "vm_PrimKey :0a1b2c3d-1111-2222-3333-99999999999$i" \
+    -H 'vm_ViewName :Bench' -H "vm_FileName :$(printf b256.bin | base64)" -H "vm_FileSize :$size" \
+    -H "vm_FileCRC :$signed_crc" --data-binary "@$work/b256.bin" "$base/system/filestore/data.aspx" -o /dev/null
+  echo $((($(date +%s%N) - t) / 1000000))
+done | sort -n | head -1)
+
+peak64=$(peak_of_run f64 "$work/b64.bin")
+peak1g=$(peak_of_run f1g "$work/b1g.bin")
+
+awk -v b="$size" -v c="$control_ms" -v k="$curl_ms" -v a="$peak64" -v g="$peak1g" 'BEGIN {
+  printf "control best %d ms, curl best %d ms\n", c, k
+  printf "bench upload: %.1f MB/s; ratio %.2f against curl\n", b / 1e6 / (c / 1e3), k / c
+  printf "bench upload-memory: %.1f MiB at 64 MiB, %.1f MiB at 1 GiB; ratio %.2f\n", a / 1024, g / 1024, g / a
+}'

@@ -1,0 +1,333 @@
+#include "upload/upload_operation.h"
+
+#include <exception>
+
+#include "common/errors.h"
+#include "download/safe_names.h"
+#include "localfiles/file_helpers.h"
+#include "ui/file_chooser.h"
+
+namespace qm {
+namespace {
+
+bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n' || c == L'\v' || c == L'\f'; }
+
+std::wstring Trimmed(const std::wstring& text) {
+    std::size_t begin = 0, end = text.size();
+    while (begin < end && IsBlank(text[begin])) ++begin;
+    while (end > begin && IsBlank(text[end - 1])) --end;
+    return text.substr(begin, end - begin);
+}
+
+std::wstring InFolder(const std::wstring& folder, const std::wstring& name) {
+    if (!folder.empty() && folder.back() == L'\\') return folder + name;
+    return folder + L"\\" + name;
+}
+
+// Clears the control's flag however the operation ends.
+class BusyScope {
+public:
+    explicit BusyScope(bool* flag) : flag_(flag) {
+        if (flag_) *flag_ = true;
+    }
+    ~BusyScope() {
+        if (flag_) *flag_ = false;
+    }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    bool* flag_;
+};
+
+std::wstring TextOf(const std::exception& e) {
+    std::wstring text;
+    for (const char* p = e.what(); *p; ++p) text.push_back(static_cast<unsigned char>(*p));
+    return CutErrorText(text.empty() ? std::wstring(L"Unknown Error") : text);
+}
+
+// A copy this control opened for editing, or a file in the working folder it made for one (inside the
+// temporary folder): those were handed to the user by the control, not named by the page.
+bool IsControlsOwnCopy(UploadContext& c, const std::wstring& path) {
+    const std::wstring folder = FolderOfPath(path);
+    const std::wstring temp = c.fs.TempPath();
+    for (const auto& entry : c.tracked.Items()) {
+        if (EqualsNoCase(entry->LocalPath, path)) return true;
+        const std::wstring entryFolder = FolderOfPath(entry->LocalPath);
+        if (!entryFolder.empty() && EqualsNoCase(entryFolder, folder) && folder.size() > temp.size() &&
+            EqualsNoCase(folder.substr(0, temp.size()), temp) && folder.find(L"..") == std::wstring::npos)
+            return true;
+    }
+    return false;
+}
+
+std::wstring ChooseLocalFile(UploadContext& c) {
+    FileChooser chooser(c.dialogs);
+    if (!chooser.Show(true, false, 0, L"", L"", c.settings.ReadSetting(kSaveFileLocation), AllFilesFilter(), L""))
+        return {};
+    const std::vector<std::wstring> chosen = chooser.TakeAllPaths();
+    return chosen.empty() ? std::wstring() : chosen.front();
+}
+
+// The before-upload call of a re-upload; nothing when it failed.
+std::optional<ScriptValue> CallBeforeReUpload(UploadContext& c, const FileDescriptor& d) {
+    const FileDates dates = FileDatesText(c.fs, d.LocalPath).value_or(FileDates{});
+    return c.scripts.CallPageFunction(d.BeforeUploadScript, KeyRequestArguments(d.ElementId, d, dates));
+}
+
+void FillServer(UploadContext& c, TransferJob& job) {
+    job.ServerName = c.serverName;
+    job.ServerPort = c.serverPort;
+    job.RequestFlags = c.requestFlags;
+}
+
+}  // namespace
+
+std::wstring MissingElementText(const std::wstring& id) {
+    return L"Control with id '" + id + L"' does not exist in the document.";
+}
+
+std::wstring ConfirmSendText(const std::wstring& path, const std::wstring& serverName) {
+    return L"The page asks to send the file \"" + path + L"\" to " + serverName +
+           L".\r\n\r\nDo you want to send this file?";
+}
+
+std::uint32_t UploadProgressRange(std::uint32_t totalBytes) {
+    const std::uint32_t blocks = BlockCount(totalBytes);
+    return blocks > 100 ? 100 : blocks;
+}
+
+std::vector<std::wstring> KeepOperationFiles(const std::wstring& listText, const std::vector<std::wstring>& files) {
+    std::vector<std::wstring> kept;
+    for (const std::wstring& entry : SplitText(listText, L'|')) {
+        if (entry.empty()) continue;
+        const std::wstring path = entry.substr(0, entry.find(L'?'));
+        for (const std::wstring& file : files)
+            if (!file.empty() && EqualsNoCase(file, path)) {
+                kept.push_back(entry);
+                break;
+            }
+    }
+    return kept;
+}
+
+int UploadFile(UploadContext& c, const std::wstring& elementId, std::int32_t multiSelect) {
+    FileChooser chooser(c.dialogs);
+    if (!chooser.Show(true, multiSelect != 0, c.documentWindow, L"", L"", c.settings.ReadSetting(kOpenFileLocation),
+                      UploadFilter(), L""))
+        return 1;
+    std::vector<std::wstring> files = chooser.TakeAllPaths();
+    if (files.empty() || files.front().empty()) return 1;
+    c.settings.WriteSetting(FolderOfPath(files.front()), kOpenFileLocation);
+    return UploadSetup(c, elementId, files);
+}
+
+int UploadSetup(UploadContext& c, const std::wstring& elementId, const std::vector<std::wstring>& files) {
+    try {
+        auto element = c.page.FindElement(elementId);
+        if (!element) return 0;
+        const auto viewName = element->TextAttribute(L"ViewName");
+        if (!viewName) return 1;
+        const std::wstring allowDrop = TextAttributeOr(*element, L"AllowDrop", L"false");
+        const auto before = element->TextAttribute(L"ExecuteScriptBeforeUpload");
+        if (!before) return 1;
+        const std::wstring after = TextAttributeOr(*element, L"ExecuteScriptAfterUpload");
+        const std::wstring once = TextAttributeOr(*element, L"ExecuteScriptOnce", L"false");
+        element.reset();
+        if (!IsTrueText(allowDrop)) return 0;
+        const bool executeOnce = IsTrueText(once);
+
+        auto list = std::make_shared<std::vector<std::wstring>>();
+        std::uint32_t total = 0;
+        if (executeOnce) {
+            const std::wstring summary = BuildFileListText(c.fs, files);
+            if (summary.empty()) return 0;
+            if (before->empty()) {
+                ShowMessage(c.dialogs, kBeforeUploadEmptyText);
+                return 0;
+            }
+            const auto answer = c.scripts.CallPageFunction(*before, OnceModeArguments(elementId, summary));
+            if (!answer || !answer->IsText() || answer->text.empty()) return 0;
+            // Only files the user chose or dropped for this operation may be measured, read or sent.
+            *list = KeepOperationFiles(answer->text, files);
+            total = SumListedSizes(c.fs, JoinText(*list, L'|'));
+            if (total == 0) return 0;
+        } else {
+            total = TotalSize(c.fs, files);
+            *list = files;
+        }
+
+        const UploadOutcome outcome = c.runner.Run([&](TransferJob& job) {
+            job.TotalBytes = total;
+            job.ProgressRange = UploadProgressRange(total);
+            FillServer(c, job);
+            job.AllowDrop = 1;
+            job.ExecuteScriptOnce = executeOnce ? 1 : 0;
+            job.ViewName = *viewName;
+            job.ElementId = elementId;
+            job.BeforeUploadScript = *before;
+            job.AfterUploadScript = after;
+            job.ScriptResult.clear();
+            job.Mode = TransferMode::Upload;
+            job.Cancelled = false;
+            job.Succeeded = false;
+            job.ResultList.clear();
+            job.FileList = list;
+        });
+        if (!outcome.cancelled && !outcome.resultList.empty())
+            c.scripts.CallPageFunction(after, OnceModeArguments(elementId, outcome.resultList));
+        return 0;
+    } catch (const std::exception&) {
+        return 0;
+    }
+}
+
+int UpdateFile(UploadContext& c, const std::wstring& objectId, int fileLocation) {
+    BusyScope busy(c.busy);
+    auto element = c.page.FindElement(objectId);
+    if (!element) {
+        ShowMessage(c.dialogs, MissingElementText(objectId));
+        return 1;
+    }
+    try {
+        FileDescriptor d;
+        d.ViewName = TextAttributeOr(*element, L"ViewName");
+        d.UploadViewName = TextAttributeOr(*element, L"FileUploadViewName");
+        const std::wstring primKey = TextAttributeOr(*element, L"PrimKey");
+        const std::wstring fileName = TextAttributeOr(*element, L"FileName");
+        d.BeforeUploadScript = TextAttributeOr(*element, L"ExecuteScriptBeforeUpload");
+        d.AfterUploadScript = TextAttributeOr(*element, L"ExecuteScriptAfterUpload");
+        const std::wstring localPath = TextAttributeOr(*element, L"LocalPath");
+        element.reset();
+
+        const std::wstring folder = localPath.empty() ? c.fs.TempPath() + SafeComponent(primKey)
+                                                      : Trimmed(c.expand ? c.expand(localPath) : localPath);
+        std::wstring path = InFolder(folder, fileName);
+        if (fileLocation == kUpdateAlwaysAsk) {
+            path = ChooseLocalFile(c);
+        } else {
+            // A path the page named is sent only with the user's consent, unless it is this control's own copy.
+            if (!IsControlsOwnCopy(c, path) && !c.confirm.Confirm(c.documentWindow, ConfirmSendText(path, c.serverName)))
+                return 1;
+            if (fileLocation == kUpdateAskIfMissing && !FileExists(c.fs, path)) path = ChooseLocalFile(c);
+        }
+        if (path.empty()) return 1;
+        if (!DescribeFile(c.fs, path, d)) {
+            ShowMessage(c.dialogs, kFileMissingText);
+            return 1;
+        }
+        d.PrimKey = primKey;
+        d.RecordKey = primKey;
+        d.ElementId = objectId;
+        d.IsUpdate = 1;
+        if (!d.BeforeUploadScript.empty()) {
+            const auto key = CallBeforeReUpload(c, d);
+            if (key && key->IsText() && !key->text.empty()) d.PrimKey = key->text;
+        }
+        const UploadOutcome outcome = c.runner.Run([&](TransferJob& job) {
+            job.TotalBytes = d.FileSize;
+            FillServer(c, job);
+            job.Descriptor = d;
+            job.Mode = TransferMode::ReUpload;
+            job.ProgressRange = d.BlockCount > 100 ? 100 : d.BlockCount;
+        });
+        if (!outcome.cancelled && outcome.succeeded) {
+            FileDescriptor stored = outcome.descriptor;
+            stored.IsUpdate = 0;
+            RunFileReport(stored, c.scripts, c.fs);
+        }
+        return 0;
+    } catch (const Error& e) {
+        ShowMessage(c.dialogs, e.text());
+        return 0;
+    } catch (const std::exception& e) {
+        ShowMessage(c.dialogs, TextOf(e));
+        return 0;
+    }
+}
+
+void ProcessLockedFiles(UploadContext& c) {
+    if (c.busy && *c.busy) return;
+    try {
+        auto& items = c.tracked.Items();
+        for (auto it = items.begin(); it != items.end();) {
+            TrackedFile& entry = **it;
+            if (entry.State == TrackedState::Waiting) {
+                entry.State = TrackedState::Checking;
+                ProcessTrackedFile(c, entry);
+                ++it;
+            } else if (entry.State == TrackedState::Sent) {
+                it = items.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    } catch (const Error& e) {
+        ShowError(c.dialogs, 0, e.text());
+    } catch (const std::exception& e) {
+        ShowError(c.dialogs, 0, TextOf(e));
+    }
+}
+
+void ProcessTrackedFile(UploadContext& c, TrackedFile& entry) {
+    try {
+        if (IsFileInUse(c.fs, entry.LocalPath)) {
+            entry.State = TrackedState::Waiting;
+            return;
+        }
+        const std::optional<FileTime> written = GetLastWriteTime(c.fs, entry.LocalPath);
+        // A copy whose time cannot be read (deleted, moved away) cannot be sent; nobody is asked about it.
+        if (!written || *written == entry.LastWriteTime) {
+            entry.State = TrackedState::Waiting;
+            return;
+        }
+        if (c.savePrompt.Run(0, entry.FileName) != kSaveToServerSave) {
+            entry.State = TrackedState::Waiting;
+            entry.LastWriteTime = *written;
+            return;
+        }
+        FileDescriptor d;
+        if (!DescribeFile(c.fs, entry.LocalPath, d)) {
+            entry.State = TrackedState::Waiting;
+            ShowMessage(c.dialogs, kFileMissingText);
+            return;
+        }
+        d.PrimKey = entry.PrimKey;
+        d.RecordKey = entry.PrimKey;
+        d.ViewName = entry.ViewName;
+        d.UploadViewName = entry.UploadViewName;
+        d.BeforeUploadScript = entry.BeforeUploadScript;
+        d.AfterUploadScript = entry.AfterUploadScript;
+        d.ElementId = entry.ElementId;
+        if (!d.BeforeUploadScript.empty()) {
+            if (const auto key = CallBeforeReUpload(c, d)) {
+                const std::wstring text = key->IsText() ? key->text : std::wstring();
+                if (!IsGuidText(text)) return;  // stays Checking: neither examined again nor removed
+                d.PrimKey = text;
+                d.RecordKey = text;
+            }
+        }
+        entry.State = TrackedState::Sent;
+        d.IsUpdate = 0;
+        const UploadOutcome outcome = c.runner.Run([&](TransferJob& job) {
+            job.TotalBytes = d.FileSize;
+            FillServer(c, job);
+            job.Descriptor = d;
+            job.Mode = TransferMode::ReUpload;
+            job.ProgressRange = d.BlockCount > 99 ? 100 : d.BlockCount;
+        });
+        if (!outcome.cancelled && outcome.succeeded) {
+            FileDescriptor stored = outcome.descriptor;
+            stored.IsUpdate = 0;
+            RunFileReport(stored, c.scripts, c.fs);
+        }
+    } catch (const Error& e) {
+        entry.State = TrackedState::Waiting;
+        ShowError(c.dialogs, 0, e.text());
+    } catch (const std::exception& e) {
+        entry.State = TrackedState::Waiting;
+        ShowError(c.dialogs, 0, TextOf(e));
+    }
+}
+
+}  // namespace qm

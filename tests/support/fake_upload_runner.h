@@ -1,0 +1,65 @@
+#pragma once
+// The upload runner port: records the job each run was given and either answers a prepared outcome or runs a
+// worker body on a progress dialog whose script requests are carried out at once.
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/errors.h"
+#include "support/fake_progress_dialog.h"
+#include "upload/upload_ports.h"
+
+namespace qm::testing {
+
+// A progress dialog whose script requests run through a handler, as the UI thread would run them.
+class HandlingProgressDialog : public FakeProgressDialog {
+public:
+    std::function<void(HandlingProgressDialog&)> onRequest;
+    std::function<void(HandlingProgressDialog&)> onStep;
+    void RequestScript(const std::wstring& name) override {
+        FakeProgressDialog::RequestScript(name);
+        if (onRequest) onRequest(*this);
+    }
+    void StepIt() override {
+        FakeProgressDialog::StepIt();
+        if (onStep) onStep(*this);
+    }
+};
+
+class FakeUploadRunner : public UploadRunner {
+public:
+    struct Run {
+        TransferMode mode;
+        std::uint32_t totalBytes;
+        std::uint32_t progressRange;
+        std::int32_t executeScriptOnce;
+        std::vector<std::wstring> fileList;
+        FileDescriptor descriptor;
+        std::wstring viewName, elementId, before, after;
+    };
+    std::vector<Run> runs;
+    UploadOutcome outcome;           // answered when no worker is set
+    bool throwOnRun = false;
+    // When set, runs on a fresh dialog; the outcome is read from its job.
+    std::function<void(HandlingProgressDialog&)> worker;
+    std::function<void(HandlingProgressDialog&)> onRequest;
+    std::unique_ptr<HandlingProgressDialog> last;
+
+    UploadOutcome Run(const std::function<void(TransferJob&)>& fill) override {
+        if (throwOnRun) throw Error(L"Cannot start the transfer.");
+        last = std::make_unique<HandlingProgressDialog>();
+        TransferJob& job = last->Job();
+        fill(job);
+        runs.push_back({job.Mode, job.TotalBytes, job.ProgressRange, job.ExecuteScriptOnce,
+                        job.FileList ? *job.FileList : std::vector<std::wstring>(), job.Descriptor, job.ViewName,
+                        job.ElementId, job.BeforeUploadScript, job.AfterUploadScript});
+        if (!worker) return outcome;
+        last->onRequest = onRequest;
+        last->windowExists = true;
+        worker(*last);
+        return UploadOutcome{job.Cancelled, job.Succeeded, job.ResultList, job.Descriptor};
+    }
+};
+
+}  // namespace qm::testing
