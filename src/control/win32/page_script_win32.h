@@ -16,8 +16,9 @@ namespace qm {
 // The parameter block of a call: BSTR copies, freed on every path (also when making one of them fails).
 class TextArguments {
 public:
-    using AllocateText = BSTR (*)(const OLECHAR* text, UINT length);
-    using FreeText = void (*)(BSTR text);
+    // The system's convention, so SysAllocStringLen and SysFreeString fit on x86 too.
+    using AllocateText = BSTR(WINAPI*)(const OLECHAR* text, UINT length);
+    using FreeText = void(WINAPI*)(BSTR text);
     explicit TextArguments(const std::vector<std::wstring>& texts, AllocateText allocate = &SysAllocStringLen,
                            FreeText free = &SysFreeString);
     ~TextArguments() { Clear(); }

@@ -74,12 +74,12 @@ protected:
 // An allocator that fails at a chosen call and counts what is still live.
 int allocationsLeft = 0;
 int liveTexts = 0;
-BSTR CountedAllocate(const OLECHAR* text, UINT length) {
+BSTR WINAPI CountedAllocate(const OLECHAR* text, UINT length) {
     if (allocationsLeft-- <= 0) return nullptr;
     ++liveTexts;
     return SysAllocStringLen(text, length);
 }
-void CountedFree(BSTR text) {
+void WINAPI CountedFree(BSTR text) {
     --liveTexts;
     SysFreeString(text);
 }
