@@ -70,6 +70,7 @@ inline void CloseInternet(HINTERNET h) noexcept { ::InternetCloseHandle(h); }
 inline void FreeBstr(BSTR text) noexcept { ::SysFreeString(text); }
 inline void DeleteGdiObject(HGDIOBJ object) noexcept { ::DeleteObject(object); }
 inline void DeleteMemoryDc(HDC dc) noexcept { ::DeleteDC(dc); }
+inline void DestroyIconHandle(HICON icon) noexcept { ::DestroyIcon(icon); }
 
 }  // namespace owners
 
@@ -84,6 +85,7 @@ using UniqueHlocal = UniqueValue<owners::NullInvalid<HLOCAL, owners::FreeLocal>>
 using UniqueHinternet = UniqueValue<owners::NullInvalid<HINTERNET, owners::CloseInternet>>;
 // A memory device context from CreateCompatibleDC.
 using UniqueMemoryDc = UniqueValue<owners::NullInvalid<HDC, owners::DeleteMemoryDc>>;
+using UniqueHicon = UniqueValue<owners::NullInvalid<HICON, owners::DestroyIconHandle>>;
 
 // Pens, brushes, bitmaps and fonts, typed so that get() hands back the kind that was made.
 template <typename T>

@@ -10,6 +10,7 @@
 #include <array>
 #include <cwctype>
 
+#include "common/win32/owners.h"
 #include "common/errors.h"
 #include "localfiles/settings.h"
 #include "localfiles/win32/local_files_win32.h"
@@ -31,8 +32,8 @@ std::wstring ErrorText(DWORD code, const std::wstring& path) {
 
 class Win32IncomingFile : public IncomingFile {
 public:
-    Win32IncomingFile(std::wstring target, std::wstring temp, HANDLE file, std::wstring source)
-        : target_(std::move(target)), temp_(std::move(temp)), file_(file), source_(std::move(source)) {}
+    Win32IncomingFile(std::wstring target, std::wstring temp, UniqueFileHandle file, std::wstring source)
+        : target_(std::move(target)), temp_(std::move(temp)), file_(std::move(file)), source_(std::move(source)) {}
     ~Win32IncomingFile() override {
         Close();
         if (!committed_) DeleteFileW(temp_.c_str());
@@ -42,7 +43,7 @@ public:
         while (size > 0) {
             DWORD written = 0;
             const DWORD piece = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
-            if (!WriteFile(file_, p, piece, &written, nullptr) || written == 0) {
+            if (!WriteFile(file_.get(), p, piece, &written, nullptr) || written == 0) {
                 const DWORD code = GetLastError();
                 throw FileError(code, ErrorText(code, target_));
             }
@@ -62,12 +63,9 @@ public:
     }
 
 private:
-    void Close() {
-        if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
-        file_ = INVALID_HANDLE_VALUE;
-    }
+    void Close() { file_.reset(); }
     std::wstring target_, temp_;
-    HANDLE file_;
+    UniqueFileHandle file_;
     std::wstring source_;
     bool committed_ = false;
 };
@@ -102,13 +100,14 @@ std::unique_ptr<IncomingFile> Win32IncomingFiles::Begin(const std::wstring& targ
         const DWORD code = GetLastError();
         throw FileError(code, ErrorText(code, target));
     }
-    HANDLE file = CreateFileW(temp, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    UniqueFileHandle file(
+        CreateFileW(temp, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
         const DWORD code = GetLastError();
         DeleteFileW(temp);
         throw FileError(code, ErrorText(code, target));
     }
-    return std::make_unique<Win32IncomingFile>(target, temp, file, source);
+    return std::make_unique<Win32IncomingFile>(target, temp, std::move(file), source);
 }
 
 std::wstring Win32IncomingFiles::ShortPath(const std::wstring& path) {

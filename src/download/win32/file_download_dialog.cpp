@@ -26,10 +26,8 @@ int FileDownloadDialog::Run(WindowRef owner, const FileDownloadValues& values) {
     state_ = InitialDialogState(values);
     const INT_PTR code = DialogBoxParamW(ModuleInstance(), MAKEINTRESOURCEW(IDD_FILE_DOWNLOAD), ToHwnd(owner),
                                          &FileDownloadDialog::Procedure, reinterpret_cast<LPARAM>(this));
-    if (boldFont_) DeleteObject(boldFont_);
-    if (icon_) DestroyIcon(icon_);
-    boldFont_ = nullptr;
-    icon_ = nullptr;
+    boldFont_.reset();
+    icon_.reset();
     window_ = nullptr;
     values_ = nullptr;
     return code == 0 || code == -1 ? -1 : static_cast<int>(code);
@@ -79,11 +77,11 @@ void FileDownloadDialog::Initialise() {
 
     const FileTypeInfo type = LookUpFileType(TypeLookupPattern(v.fileName));
     SetDlgItemTextW(window_, IDC_FD_TYPE, TypeAndSizeText(type.typeName, v.sizeText).c_str());
-    icon_ = type.icon;
-    if (icon_) SendDlgItemMessageW(window_, IDC_FD_ICON, STM_SETICON, reinterpret_cast<WPARAM>(icon_), 0);
+    icon_.reset(type.icon);
+    if (icon_) SendDlgItemMessageW(window_, IDC_FD_ICON, STM_SETICON, reinterpret_cast<WPARAM>(icon_.get()), 0);
 
-    boldFont_ = CreateDerivedFont(window_, kFontBold).release();
-    if (boldFont_) SendDlgItemMessageW(window_, IDC_FD_HEADER, WM_SETFONT, reinterpret_cast<WPARAM>(boldFont_), TRUE);
+    boldFont_ = CreateDerivedFont(window_, kFontBold);
+    if (boldFont_) SendDlgItemMessageW(window_, IDC_FD_HEADER, WM_SETFONT, reinterpret_cast<WPARAM>(boldFont_.get()), TRUE);
 }
 
 INT_PTR FileDownloadDialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {

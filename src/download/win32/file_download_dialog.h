@@ -2,6 +2,7 @@
 // The File Download dialog (template 104) on Windows: Open, Save and Cancel drawn as hover buttons.
 #include <windows.h>
 
+#include "common/win32/owners.h"
 #include "download/download_ports.h"
 #include "ui/win32/hover_button.h"
 
@@ -26,8 +27,8 @@ private:
     const FileDownloadValues* values_ = nullptr;
     FileDownloadState state_;
     HWND window_ = nullptr;
-    HFONT boldFont_ = nullptr;
-    HICON icon_ = nullptr;
+    UniqueHfont boldFont_;
+    UniqueHicon icon_;
     HoverButton open_, save_, cancel_;
 };
 

@@ -4,6 +4,7 @@
 
 
 #include "common/errors.h"
+#include "common/win32/owners.h"
 
 namespace qm {
 namespace {
@@ -25,27 +26,25 @@ protected:
     std::vector<std::wstring> Names() const {
         std::vector<std::wstring> names;
         WIN32_FIND_DATAW data;
-        HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-        if (find == INVALID_HANDLE_VALUE) return names;
+        const UniqueFindHandle find(FindFirstFileW((folder + L"\\*").c_str(), &data));
+        if (!find) return names;
         do {
             if (wcscmp(data.cFileName, L".") && wcscmp(data.cFileName, L"..")) names.push_back(data.cFileName);
-        } while (FindNextFileW(find, &data));
-        FindClose(find);
+        } while (FindNextFileW(find.get(), &data));
         return names;
     }
     static void Put(const std::wstring& path, const std::string& bytes) {
-        HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        const UniqueFileHandle f(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
         DWORD written = 0;
-        WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-        CloseHandle(f);
+        WriteFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     }
     static std::string Get(const std::wstring& path) {
-        HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (f == INVALID_HANDLE_VALUE) return "<missing>";
+        const UniqueFileHandle f(
+            CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        if (!f) return "<missing>";
         std::string bytes(1 << 16, '\0');
         DWORD read = 0;
-        ReadFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
-        CloseHandle(f);
+        ReadFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
         bytes.resize(read);
         return bytes;
     }
@@ -79,14 +78,14 @@ TEST_F(ScratchFolder, DroppedWithoutCommitLeavesTheOlderCopyAndNoTemporaryFile) 
 
 TEST_F(ScratchFolder, TargetHeldOpenWithoutSharingRefusesTheCommitAndStays) {
     Put(target, "older copy");
-    HANDLE held = CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    UniqueFileHandle held(CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
     {
         auto incoming = files.Begin(target, L"");
         incoming->Write("new", 3);
         EXPECT_THROW(incoming->Commit(), FileError);
     }
-    CloseHandle(held);
+    held.reset();
     EXPECT_EQ(Get(target), "older copy");
     EXPECT_EQ(Names(), std::vector<std::wstring>{L"Plan.doc"});
 }
