@@ -8,11 +8,16 @@ QM_WINESERVER=/usr/lib/wine/wineserver64
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}"
 
-# Creates a fresh 64-bit prefix at $1.
+# Creates a fresh 64-bit prefix at $1. With QM_PREFIX_TEMPLATE naming a prefix that qm_template_prefix made, copies
+# that instead: a copy takes about 3 s where wineboot takes about 15.
 qm_new_prefix() {
   local prefix="$1"
   rm -rf "$prefix"
   mkdir -p "$(dirname "$prefix")"
+  if [ -n "${QM_PREFIX_TEMPLATE:-}" ] && [ -f "$QM_PREFIX_TEMPLATE/system.reg" ]; then
+    cp -a "$QM_PREFIX_TEMPLATE" "$prefix"
+    return
+  fi
   WINEPREFIX="$prefix" WINEARCH=win64 timeout 300 "$QM_WINE64" wineboot -i >/dev/null 2>&1 || true
   # No window manager runs under Xvfb: unmanaged windows show at once instead of waiting for one.
   WINEPREFIX="$prefix" "$QM_WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
@@ -35,5 +40,16 @@ qm_x86_runs() {
     QM_X86_WHY="this kernel cannot execute 32-bit programs ($QM_WINE32: ${out##*: })"
     return 1
   fi
+  return 0
+}
+
+# Makes the template prefix at $1 and exports QM_PREFIX_TEMPLATE. Its server is waited for, so that the registry
+# is written out before anything copies it.
+qm_template_prefix() {
+  local template="$1"
+  unset QM_PREFIX_TEMPLATE
+  qm_new_prefix "$template"
+  WINEPREFIX="$template" timeout 60 "$QM_WINESERVER" -w 2>/dev/null || WINEPREFIX="$template" "$QM_WINESERVER" -k 2>/dev/null
+  [ -f "$template/system.reg" ] && export QM_PREFIX_TEMPLATE="$template"
   return 0
 }
