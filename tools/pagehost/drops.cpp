@@ -139,7 +139,7 @@ bool PostShellDrop(HWND window, const std::vector<std::wstring>& paths) {
 
 long OleDrop(HWND window, DropKind kind, const std::vector<std::wstring>& payload) {
     const Microsoft::WRL::ComPtr<IDropTarget> target(RegisteredDropTarget(window));
-    const wchar_t* kindName = kind == DropKind::Files ? L"files" : L"mailItem";
+    const wchar_t* kindName = kind == DropKind::Files ? L"files" : kind == DropKind::Text ? L"text" : L"mailItem";
     if (!target) {
         TheRecord().Add(JsonObject().Text("kind", L"oleDrop").Text("data", kindName).Bool("target", false));
         return -1;
@@ -147,6 +147,14 @@ long OleDrop(HWND window, DropKind kind, const std::vector<std::wstring>& payloa
     Microsoft::WRL::ComPtr<DropData> data;  // takes the new object's own reference
     if (kind == DropKind::Files) {
         *data.ReleaseAndGetAddressOf() = new DropData(CF_HDROP, MakeDropFiles(payload, POINT{0, 0}));
+    } else if (kind == DropKind::Text) {
+        const std::wstring text = payload.empty() ? std::wstring() : payload[0];
+        HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
+        if (memory) {
+            std::memcpy(GlobalLock(memory), text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+            GlobalUnlock(memory);
+        }
+        *data.ReleaseAndGetAddressOf() = new DropData(CF_UNICODETEXT, memory);
     } else {
         std::wstring typeName = payload.empty() ? L"Outlook Mail Message" : payload[0];
         std::wstring source = payload.size() > 1 ? payload[1] : L"Outlook";
