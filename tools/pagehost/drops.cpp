@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstring>
 
+#include "comkit/com_object.h"
 #include "hooks.h"
 #include "record.h"
 
@@ -44,27 +45,11 @@ HGLOBAL CopyGlobal(HGLOBAL source) {
     return copy;
 }
 
-class DropData final : public IDataObject {
+class DropData final : public comkit::ComObject<IDataObject, IDataObject> {
 public:
-    DropData(CLIPFORMAT format, HGLOBAL data) : format_(format), data_(data) {}
+    DropData(CLIPFORMAT format, HGLOBAL data) : ComObject(1), format_(format), data_(data) {}
     ~DropData() { GlobalFree(data_); }
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IDataObject) {
-            *out = static_cast<IDataObject*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        ULONG left = --refs_;
-        if (!left) delete this;
-        return left;
-    }
     STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override {
         if (!format || !medium) return E_POINTER;
         HRESULT hr = QueryGetData(format);
@@ -99,7 +84,6 @@ public:
     STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
 
 private:
-    std::atomic<ULONG> refs_{1};
     CLIPFORMAT format_;
     HGLOBAL data_;
 };

@@ -5,13 +5,16 @@
 #include <algorithm>
 #include <atomic>
 
-#include "dispatch.h"
+#include "comkit/com_object.h"
+#include "comkit/dispatch.h"
 #include "drops.h"
 #include "hooks.h"
 #include "record.h"
 #include "screenshot.h"
 
 namespace qm::pagehost {
+
+using namespace qm::comkit;
 
 using Microsoft::WRL::ComPtr;
 
@@ -36,31 +39,9 @@ std::vector<std::wstring> SplitPaths(const std::wstring& text) {
     return parts;
 }
 
-class HostObject final : public IDispatch {
+class HostObject final : public NamedDispatchObject<IDispatch> {
 public:
     explicit HostObject(HWND window) : window_(window) {}
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IDispatch) {
-            *out = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        ULONG left = --refs_;
-        if (!left) delete this;
-        return left;
-    }
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override {
-        if (!count) return E_POINTER;
-        *count = 0;
-        return S_OK;
-    }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
         static const DispatchName table[] = {
             {L"createObject", kCreateObject}, {L"log", kLog}, {L"note", kNote}, {L"arg", kArg},
@@ -176,7 +157,6 @@ private:
         return S_OK;
     }
 
-    std::atomic<ULONG> refs_{0};
     HWND window_;
     ComPtr<IHTMLDocument2> document_;
 };

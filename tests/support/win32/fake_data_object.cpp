@@ -5,6 +5,8 @@
 #include <atomic>
 #include <cstring>
 
+#include "comkit/com_object.h"
+
 namespace qm::testing {
 
 namespace {
@@ -19,27 +21,13 @@ HGLOBAL CopyGlobal(HGLOBAL source) {
     return copy;
 }
 
-class FakeDataObject final : public IDataObject {
+class FakeDataObject final : public comkit::ComObject<IDataObject, IDataObject> {
 public:
-    explicit FakeDataObject(std::vector<FakeFormat> formats) : formats_(std::move(formats)) {}
+    explicit FakeDataObject(std::vector<FakeFormat> formats) : ComObject(1), formats_(std::move(formats)) {}
     ~FakeDataObject() {
         for (auto& format : formats_) GlobalFree(format.data);
     }
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        if (iid != IID_IUnknown && iid != IID_IDataObject) return E_NOINTERFACE;
-        *out = static_cast<IDataObject*>(this);
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        const ULONG left = --refs_;
-        if (!left) delete this;
-        return left;
-    }
     STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override {
         if (!format || !medium) return E_POINTER;
         const FakeFormat* found = Find(format);
@@ -80,7 +68,6 @@ private:
         return nullptr;
     }
 
-    std::atomic<ULONG> refs_{1};
     std::vector<FakeFormat> formats_;
 };
 

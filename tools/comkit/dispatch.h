@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace qm::pagehost {
+namespace qm::comkit {
 
 struct DispatchName {
     const wchar_t* name;
@@ -96,10 +96,6 @@ inline void ReturnObject(VARIANT* result, IDispatch* object) {
     result->pdispVal = object;
 }
 
-// JSON of a value as the record shows it: text as a string, numbers and booleans as themselves, empty and null as
-// null, anything else as {"vt": N}.
-std::string VariantJson(const VARIANT& value);
-
 // Calls the member `name` of object with the call's arguments from `first` on, each as text; the member's own
 // status.
 inline HRESULT CallWithTexts(IDispatch* object, const std::wstring& name, const DISPPARAMS* params, UINT first,
@@ -129,4 +125,4 @@ inline HRESULT CallWithTexts(IDispatch* object, const std::wstring& name, const 
     return hr;
 }
 
-}  // namespace qm::pagehost
+}  // namespace qm::comkit
