@@ -8,8 +8,6 @@
 
 namespace qm::pagehost {
 
-// Global memory holding a DROPFILES list of wide paths; the receiver frees it (DragFinish).
-HGLOBAL MakeDropFiles(const std::vector<std::wstring>& paths, POINT point);
 // Posts WM_DROPFILES to window; false when it could not be posted (the memory is then freed).
 bool PostShellDrop(HWND window, const std::vector<std::wstring>& paths);
 

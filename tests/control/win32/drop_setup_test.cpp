@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "common/win32/owners.h"
+#include "comkit/drag_data.h"
 
 namespace qm {
 namespace {
@@ -40,21 +40,7 @@ HWND MakeWindow() {
 }
 
 // A real shell drop handle of the given paths, as the shell posts it.
-HDROP MakeDrop(const Files& paths) {
-    SIZE_T chars = 1;
-    for (auto& path : paths) chars += path.size() + 1;
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + chars * sizeof(wchar_t));
-    auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
-    drop->pFiles = sizeof(DROPFILES);
-    drop->fWide = TRUE;
-    auto* text = reinterpret_cast<wchar_t*>(drop + 1);
-    for (auto& path : paths) {
-        std::memcpy(text, path.c_str(), (path.size() + 1) * sizeof(wchar_t));
-        text += path.size() + 1;
-    }
-    GlobalUnlock(memory);
-    return static_cast<HDROP>(memory);
-}
+HDROP MakeDrop(const Files& paths) { return static_cast<HDROP>(comkit::MakeDropFilesData(paths)); }
 
 class ShellDropTest : public ::testing::Test {
 protected:

@@ -10,7 +10,7 @@
 #include "control/win32/drop_setup.h"
 #include "dragdrop/drop_effect.h"
 #include "dragdrop/win32/mail_client_win32.h"
-#include "support/win32/fake_data_object.h"
+#include "comkit/drag_data.h"
 #include "support/win32/script_host.h"
 
 namespace qm {
@@ -18,6 +18,7 @@ namespace {
 
 using Microsoft::WRL::ComPtr;
 using namespace qm::testing;
+using namespace qm::comkit;
 using Files = std::vector<std::wstring>;
 
 constexpr wchar_t kPage[] = L"var drops = 0; function ftdFileDragDropForOutlook() { drops++; }";
@@ -104,7 +105,7 @@ protected:
         SetEnvironmentVariableW(L"QM_MAILSTANDIN_LOG", log_.c_str());
     }
     HRESULT DropMail(const std::wstring& typeName = L"Outlook Mail Message") {
-        const auto data = MakeFakeDataObject({{ObjectDescriptorFormat(), MakeObjectDescriptorData(typeName, L"Outlook")}});
+        const auto data = MakeDragData({{ObjectDescriptorFormat(), MakeObjectDescriptorData(typeName, L"Outlook")}});
         DWORD effect = DROPEFFECT_COPY;
         return DropOn(data.Get(), &effect);
     }
@@ -119,7 +120,7 @@ protected:
 
 TEST_F(PageDropTargetTest, DragEnterAnswersByKeysAndOfferDragOverAndDropHandTheOfferBack) {
     TheDroppedFileTable().Replace(KeyOf(window_), {L"C:\\before.txt"});
-    const auto data = MakeFakeDataObject({{CF_UNICODETEXT, MakeTextData(L"text")}});
+    const auto data = MakeDragData({{CF_UNICODETEXT, MakeTextData(L"text")}});
     const DWORD all = DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK;
     struct Case {
         DWORD keys, offered, expected;
@@ -147,14 +148,14 @@ TEST_F(PageDropTargetTest, DragEnterAnswersByKeysAndOfferDragOverAndDropHandTheO
 }
 
 TEST_F(PageDropTargetTest, ShellFilesWithAFolderRecordTheFilesAndTellThePageOnce) {
-    const auto data = MakeFakeDataObject(
+    const auto data = MakeDragData(
         {{CF_HDROP, MakeDropFilesData({folder_ + L"one.txt", folder_ + L"sub", folder_ + L"two.txt"})}});
     DWORD effect = DROPEFFECT_COPY;
     EXPECT_EQ(DropOn(data.Get(), &effect), S_OK);
     EXPECT_EQ(Entry(), (std::optional<Files>(Files{folder_ + L"one.txt", folder_ + L"two.txt"})));
     EXPECT_EQ(PageCalls(), 1);
 
-    const auto folders = MakeFakeDataObject({{CF_HDROP, MakeDropFilesData({folder_ + L"sub"})}});
+    const auto folders = MakeDragData({{CF_HDROP, MakeDropFilesData({folder_ + L"sub"})}});
     EXPECT_EQ(DropOn(folders.Get(), &effect), S_OK);
     ASSERT_TRUE(Entry().has_value());
     EXPECT_TRUE(Entry()->empty()) << "only folders replace the entry with an empty list";
@@ -163,7 +164,7 @@ TEST_F(PageDropTargetTest, ShellFilesWithAFolderRecordTheFilesAndTellThePageOnce
 
 TEST_F(PageDropTargetTest, AFileListThatCannotBeReadFailsTheDropAndChangesNothing) {
     TheDroppedFileTable().Replace(KeyOf(window_), {L"C:\\before.txt"});
-    const auto data = MakeFakeDataObject({{CF_HDROP, MakeDropFilesData({folder_ + L"one.txt"}), true}});
+    const auto data = MakeDragData({{CF_HDROP, MakeDropFilesData({folder_ + L"one.txt"}), true}});
     DWORD effect = DROPEFFECT_COPY;
     EXPECT_EQ(DropOn(data.Get(), &effect), E_FAIL);
     EXPECT_EQ(Entry(), (std::optional<Files>(Files{L"C:\\before.txt"})));
@@ -171,12 +172,12 @@ TEST_F(PageDropTargetTest, AFileListThatCannotBeReadFailsTheDropAndChangesNothin
 }
 
 TEST_F(PageDropTargetTest, OnlyAnObjectDescriptorNamingTheMailClientCounts) {
-    EXPECT_TRUE(IsMailClientData(MakeFakeDataObject(
+    EXPECT_TRUE(IsMailClientData(MakeDragData(
         {{CF_UNICODETEXT, MakeTextData(L"x")}, {ObjectDescriptorFormat(), MakeObjectDescriptorData(L"outlook item", L"")}}).Get()));
-    EXPECT_FALSE(IsMailClientData(MakeFakeDataObject(
+    EXPECT_FALSE(IsMailClientData(MakeDragData(
         {{ObjectDescriptorFormat(), MakeObjectDescriptorData(L"Word Document", L"Outlook")}}).Get()));
-    EXPECT_FALSE(IsMailClientData(MakeFakeDataObject({{CF_UNICODETEXT, MakeTextData(L"Outlook")}}).Get()));
-    EXPECT_FALSE(IsMailClientData(MakeFakeDataObject(
+    EXPECT_FALSE(IsMailClientData(MakeDragData({{CF_UNICODETEXT, MakeTextData(L"Outlook")}}).Get()));
+    EXPECT_FALSE(IsMailClientData(MakeDragData(
         {{ObjectDescriptorFormat(), MakeObjectDescriptorData(L"Outlook", L""), true}}).Get()))
         << "a descriptor that cannot be read is not the mail client's";
     // A descriptor too short to hold the name.
@@ -184,7 +185,7 @@ TEST_F(PageDropTargetTest, OnlyAnObjectDescriptorNamingTheMailClientCounts) {
     HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, sizeof shortBlock);
     memcpy(GlobalLock(memory), shortBlock, sizeof shortBlock);
     GlobalUnlock(memory);
-    EXPECT_FALSE(IsMailClientData(MakeFakeDataObject({{ObjectDescriptorFormat(), memory}}).Get()));
+    EXPECT_FALSE(IsMailClientData(MakeDragData({{ObjectDescriptorFormat(), memory}}).Get()));
 }
 
 TEST_F(PageDropTargetTest, ThreeMailItemsTwoWithOneSubjectAreSavedUnderDistinctSafeNames) {
@@ -230,7 +231,7 @@ TEST_F(PageDropTargetTest, WithoutTheMailClientTheDropEndsQuietly) {
     ComPtr<PageDropTarget> target;
     *target.GetAddressOf() = bare;
     target->SetDocument(document_.Get());
-    const auto data = MakeFakeDataObject({{ObjectDescriptorFormat(), MakeObjectDescriptorData(L"Outlook", L"")}});
+    const auto data = MakeDragData({{ObjectDescriptorFormat(), MakeObjectDescriptorData(L"Outlook", L"")}});
     DWORD effect = DROPEFFECT_COPY;
     EXPECT_EQ(target->Drop(data.Get(), 0, POINTL{1, 1}, &effect), S_OK);
     EXPECT_EQ(Entry(), (std::optional<Files>(Files{L"C:\\before.txt"})));
@@ -252,7 +253,7 @@ TEST_F(PageDropTargetTest, EachWindowHasItsOwnTargetAndALaterSetUpOnlyHandsOverT
     SetUpPageDropTarget(window_, false, document_.Get());
     EXPECT_EQ(PageDropTargetOf(window_).Get(), first.Get()) << "a second set-up on the window makes no new target";
 
-    const auto data = MakeFakeDataObject({{CF_HDROP, MakeDropFilesData({folder_ + L"one.txt"})}});
+    const auto data = MakeDragData({{CF_HDROP, MakeDropFilesData({folder_ + L"one.txt"})}});
     DWORD effect = DROPEFFECT_COPY;
     EXPECT_EQ(first->Drop(data.Get(), 0, POINTL{1, 1}, &effect), S_OK);
     EXPECT_EQ(PageCalls(), 1);

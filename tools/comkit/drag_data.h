@@ -1,17 +1,30 @@
-#include "support/win32/fake_data_object.h"
-
+#pragma once
+// Dragged data as a drag source offers it: a shell file list, an object descriptor naming the source's type, or
+// plain text; for tests, a format can be made to fail on GetData while still being offered.
+#include <windows.h>
+#include <ole2.h>
 #include <shlobj.h>
+#include <wrl/client.h>
 
 #include <atomic>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "comkit/com_object.h"
 
-namespace qm::testing {
+namespace qm::comkit {
 
-namespace {
+struct DragFormat {
+    CLIPFORMAT format;
+    HGLOBAL data;  // owned by the data object
+    bool getFails = false;
+};
 
-HGLOBAL CopyGlobal(HGLOBAL source) {
+
+namespace detail {
+
+inline HGLOBAL CopyGlobal(HGLOBAL source) {
     const SIZE_T size = GlobalSize(source);
     HGLOBAL copy = GlobalAlloc(GMEM_MOVEABLE, size);
     if (!copy) return nullptr;
@@ -21,16 +34,16 @@ HGLOBAL CopyGlobal(HGLOBAL source) {
     return copy;
 }
 
-class FakeDataObject final : public comkit::ComObject<IDataObject, IDataObject> {
+class DragData final : public comkit::ComObject<IDataObject, IDataObject> {
 public:
-    explicit FakeDataObject(std::vector<FakeFormat> formats) : ComObject(1), formats_(std::move(formats)) {}
-    ~FakeDataObject() {
+    explicit DragData(std::vector<DragFormat> formats) : ComObject(1), formats_(std::move(formats)) {}
+    ~DragData() {
         for (auto& format : formats_) GlobalFree(format.data);
     }
 
     STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override {
         if (!format || !medium) return E_POINTER;
-        const FakeFormat* found = Find(format);
+        const DragFormat* found = Find(format);
         if (!found) return DV_E_FORMATETC;
         if (found->getFails) return E_UNEXPECTED;
         medium->tymed = TYMED_HGLOBAL;
@@ -61,17 +74,17 @@ public:
     STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
 
 private:
-    const FakeFormat* Find(const FORMATETC* format) const {
+    const DragFormat* Find(const FORMATETC* format) const {
         if (!(format->tymed & TYMED_HGLOBAL) || format->dwAspect != DVASPECT_CONTENT) return nullptr;
         for (auto& offered : formats_)
             if (offered.format == format->cfFormat) return &offered;
         return nullptr;
     }
 
-    std::vector<FakeFormat> formats_;
+    std::vector<DragFormat> formats_;
 };
 
-HGLOBAL GlobalOf(const void* bytes, SIZE_T size) {
+inline HGLOBAL GlobalOf(const void* bytes, SIZE_T size) {
     HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
     if (!memory) return nullptr;
     std::memcpy(GlobalLock(memory), bytes, size);
@@ -79,28 +92,31 @@ HGLOBAL GlobalOf(const void* bytes, SIZE_T size) {
     return memory;
 }
 
-}  // namespace
+}  // namespace detail
 
-Microsoft::WRL::ComPtr<IDataObject> MakeFakeDataObject(std::vector<FakeFormat> formats) {
+inline Microsoft::WRL::ComPtr<IDataObject> MakeDragData(std::vector<DragFormat> formats) {
     Microsoft::WRL::ComPtr<IDataObject> object;
-    *object.GetAddressOf() = new FakeDataObject(std::move(formats));
+    *object.GetAddressOf() = new detail::DragData(std::move(formats));
     return object;
 }
 
-HGLOBAL MakeDropFilesData(const std::vector<std::wstring>& paths) {
+// A DROPFILES list of wide paths, as the shell hands it over (the receiver of WM_DROPFILES frees it).
+inline HGLOBAL MakeDropFilesData(const std::vector<std::wstring>& paths, POINT point = {0, 0}) {
     std::vector<BYTE> bytes(sizeof(DROPFILES));
     auto* header = reinterpret_cast<DROPFILES*>(bytes.data());
     header->pFiles = sizeof(DROPFILES);
+    header->pt = point;
     header->fWide = TRUE;
     std::wstring text;
     for (auto& path : paths) text += path + L'\0';
     text += L'\0';
     const auto* start = reinterpret_cast<const BYTE*>(text.data());
     bytes.insert(bytes.end(), start, start + text.size() * sizeof(wchar_t));
-    return GlobalOf(bytes.data(), bytes.size());
+    return detail::GlobalOf(bytes.data(), bytes.size());
 }
 
-HGLOBAL MakeObjectDescriptorData(const std::wstring& fullUserTypeName, const std::wstring& source) {
+// A mail item's descriptor: the fixed part, then the full user type name, then the source text.
+inline HGLOBAL MakeObjectDescriptorData(const std::wstring& fullUserTypeName, const std::wstring& source) {
     std::vector<BYTE> bytes(sizeof(OBJECTDESCRIPTOR));
     const std::wstring names = fullUserTypeName + L'\0' + source + L'\0';
     auto* descriptor = reinterpret_cast<OBJECTDESCRIPTOR*>(bytes.data());
@@ -110,11 +126,13 @@ HGLOBAL MakeObjectDescriptorData(const std::wstring& fullUserTypeName, const std
     descriptor->dwSrcOfCopy = static_cast<DWORD>(sizeof(OBJECTDESCRIPTOR) + (fullUserTypeName.size() + 1) * sizeof(wchar_t));
     const auto* start = reinterpret_cast<const BYTE*>(names.data());
     bytes.insert(bytes.end(), start, start + names.size() * sizeof(wchar_t));
-    return GlobalOf(bytes.data(), bytes.size());
+    return detail::GlobalOf(bytes.data(), bytes.size());
 }
 
-HGLOBAL MakeTextData(const std::wstring& text) { return GlobalOf(text.c_str(), (text.size() + 1) * sizeof(wchar_t)); }
+inline HGLOBAL MakeTextData(const std::wstring& text) {
+    return detail::GlobalOf(text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+}
 
-CLIPFORMAT ObjectDescriptorFormat() { return static_cast<CLIPFORMAT>(RegisterClipboardFormatW(L"Object Descriptor")); }
+inline CLIPFORMAT ObjectDescriptorFormat() { return static_cast<CLIPFORMAT>(RegisterClipboardFormatW(L"Object Descriptor")); }
 
-}  // namespace qm::testing
+}  // namespace qm::comkit
