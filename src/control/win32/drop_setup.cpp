@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "common/errors.h"
+#include "common/win32/owners.h"
 
 namespace qm {
 
@@ -34,9 +35,8 @@ WNDPROC SavedProcedure(HWND window) {
 
 LRESULT CALLBACK ShellDropProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_DROPFILES) {
-        const HDROP drop = reinterpret_cast<HDROP>(wParam);
-        RecordShellDrop(window, drop);
-        DragFinish(drop);
+        const UniqueHdrop drop(reinterpret_cast<HDROP>(wParam));
+        RecordShellDrop(window, drop.get());
         return 0;
     }
     const WNDPROC saved = SavedProcedure(window);

@@ -3,6 +3,8 @@
 #include <map>
 #include <mutex>
 
+#include "common/win32/owners.h"
+#include "control/win32/com_status.h"
 #include "control/win32/drop_setup.h"
 #include "control/win32/page_script_win32.h"
 #include "dragdrop/drop_effect.h"
@@ -21,24 +23,9 @@ constexpr SIZE_T kMailClientTypeChars = 7;
 
 FORMATETC ShellFileFormat() { return {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL}; }
 
-// Releases a data medium on scope exit.
-class Medium {
-public:
-    Medium() { medium_ = {}; }
-    Medium(const Medium&) = delete;
-    Medium& operator=(const Medium&) = delete;
-    ~Medium() {
-        if (medium_.tymed != TYMED_NULL) ReleaseStgMedium(&medium_);
-    }
-    STGMEDIUM* get() { return &medium_; }
-
-private:
-    STGMEDIUM medium_;
-};
-
 bool DescriptorNamesMailClient(IDataObject* data, CLIPFORMAT format) {
     FORMATETC wanted = {format, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-    Medium medium;
+    StgMedium medium;
     if (FAILED(data->GetData(&wanted, medium.get())) || medium.get()->tymed != TYMED_HGLOBAL) return false;
     const HGLOBAL memory = medium.get()->hGlobal;
     const SIZE_T size = GlobalSize(memory);
@@ -108,23 +95,35 @@ STDMETHODIMP_(ULONG) PageDropTarget::Release() {
 }
 
 STDMETHODIMP PageDropTarget::DragEnter(IDataObject* data, DWORD keyState, POINTL point, DWORD* effect) {
-    if (!effect) return E_INVALIDARG;
-    POINT at = {point.x, point.y};
-    if (helper_) helper_->DragEnter(window_, data, &at, *effect);
-    *effect = ChooseDropEffect(*effect, keyState);
-    return S_OK;
+    try {
+        if (!effect) return E_INVALIDARG;
+        POINT at = {point.x, point.y};
+        if (helper_) helper_->DragEnter(window_, data, &at, *effect);
+        *effect = ChooseDropEffect(*effect, keyState);
+        return S_OK;
+    } catch (...) {
+        return CaughtStatusQuiet();
+    }
 }
 
 STDMETHODIMP PageDropTarget::DragOver(DWORD, POINTL point, DWORD* effect) {
-    if (!effect) return E_INVALIDARG;
-    POINT at = {point.x, point.y};
-    if (helper_) helper_->DragOver(&at, *effect);
-    return S_OK;
+    try {
+        if (!effect) return E_INVALIDARG;
+        POINT at = {point.x, point.y};
+        if (helper_) helper_->DragOver(&at, *effect);
+        return S_OK;
+    } catch (...) {
+        return CaughtStatusQuiet();
+    }
 }
 
 STDMETHODIMP PageDropTarget::DragLeave() {
-    if (helper_) helper_->DragLeave();
-    return S_OK;
+    try {
+        if (helper_) helper_->DragLeave();
+        return S_OK;
+    } catch (...) {
+        return CaughtStatusQuiet();
+    }
 }
 
 STDMETHODIMP PageDropTarget::Drop(IDataObject* data, DWORD, POINTL point, DWORD* effect) {
@@ -139,14 +138,14 @@ STDMETHODIMP PageDropTarget::Drop(IDataObject* data, DWORD, POINTL point, DWORD*
         if (IsMailClientData(data)) DropMail();
         return S_OK;
     } catch (...) {
-        // Never past the platform's drag loop.
-        return E_FAIL;
+        // Nothing reaches the platform's drag loop, and no box interrupts the drag.
+        return CaughtStatusQuiet();
     }
 }
 
 bool PageDropTarget::DropShellFiles(IDataObject* data) {
     FORMATETC files = ShellFileFormat();
-    Medium medium;
+    StgMedium medium;
     if (FAILED(data->GetData(&files, medium.get())) || medium.get()->tymed != TYMED_HGLOBAL) return false;
     if (!RecordShellDrop(window_, static_cast<HDROP>(medium.get()->hGlobal))) return false;
     TellPage();
