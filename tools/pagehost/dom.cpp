@@ -2,7 +2,6 @@
 
 #include <oleauto.h>
 
-#include "dispatch.h"
 #include "record.h"
 
 namespace qm::pagehost {
@@ -19,31 +18,9 @@ ComPtr<Object> Adopt(Object* created) {
     return ComPtr<Object>(created);
 }
 
-class HostLocation final : public StubIHTMLLocation {
+class HostLocation final : public NamedDispatchObject<StubIHTMLLocation, IHTMLLocation> {
 public:
     explicit HostLocation(std::wstring href) : href_(std::move(href)) {}
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IDispatch || iid == __uuidof(IHTMLLocation)) {
-            *out = static_cast<IHTMLLocation*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        ULONG left = --refs_;
-        if (!left) delete this;
-        return left;
-    }
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override {
-        if (!count) return E_POINTER;
-        *count = 0;
-        return S_OK;
-    }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
         static const DispatchName table[] = {{L"href", DISPID_VALUE}, {L"toString", 1}};
         return LookUpNames(table, names, count, ids);
@@ -61,36 +38,12 @@ public:
     STDMETHODIMP toString(BSTR* p) override { return get_href(p); }
 
 private:
-    std::atomic<ULONG> refs_{0};
     std::wstring href_;
 };
 
-class HostWindow final : public StubIHTMLWindow2 {
+class HostWindow final : public NamedDispatchObject<StubIHTMLWindow2, IHTMLFramesCollection2, IHTMLWindow2> {
 public:
     explicit HostWindow(std::wstring href) : location_(Adopt(new HostLocation(std::move(href)))) {}
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IDispatch || iid == __uuidof(IHTMLFramesCollection2) ||
-            iid == __uuidof(IHTMLWindow2)) {
-            *out = static_cast<IHTMLWindow2*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        ULONG left = --refs_;
-        if (!left) delete this;
-        return left;
-    }
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override {
-        if (!count) return E_POINTER;
-        *count = 0;
-        return S_OK;
-    }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
         static const DispatchName table[] = {{L"location", 1}};
         return LookUpNames(table, names, count, ids);
@@ -108,7 +61,6 @@ public:
     }
 
 private:
-    std::atomic<ULONG> refs_{0};
     ComPtr<HostLocation> location_;
 };
 
@@ -249,29 +201,6 @@ STDMETHODIMP HostDocument::GetWindow(HWND* window) {
 }
 
 // ---- element
-
-STDMETHODIMP HostElement::QueryInterface(REFIID iid, void** out) {
-    if (!out) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == __uuidof(IHTMLElement)) {
-        *out = static_cast<IHTMLElement*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-}
-
-STDMETHODIMP_(ULONG) HostElement::Release() {
-    ULONG left = --refs_;
-    if (!left) delete this;
-    return left;
-}
-
-STDMETHODIMP HostElement::GetTypeInfoCount(UINT* count) {
-    if (!count) return E_POINTER;
-    *count = 0;
-    return S_OK;
-}
 
 STDMETHODIMP HostElement::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
     static const DispatchName table[] = {{L"getAttribute", kGetAttribute}, {L"setAttribute", kSetAttribute},
@@ -454,25 +383,9 @@ std::string VariantJson(const VARIANT& value) {
 
 namespace {
 
-class ScriptRecorder final : public IDispatch {
+class ScriptRecorder final : public ComObject<IDispatch, IDispatch> {
 public:
     explicit ScriptRecorder(IDispatch* global) : global_(global) {}
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IDispatch) {
-            *out = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        ULONG left = --refs_;
-        if (!left) delete this;
-        return left;
-    }
     STDMETHODIMP GetTypeInfoCount(UINT* count) override { return global_->GetTypeInfoCount(count); }
     STDMETHODIMP GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override {
         return global_->GetTypeInfo(index, lcid, info);
@@ -507,7 +420,6 @@ public:
     }
 
 private:
-    std::atomic<ULONG> refs_{0};
     ComPtr<IDispatch> global_;
     std::map<DISPID, std::wstring> names_;
 };

@@ -1,6 +1,6 @@
 #pragma once
 // The browser's document object model pieces the control uses, over the parsed page. Members the control never
-// calls answer E_NOTIMPL (dom_stubs.h); the objects' IDispatch serves the page's script by name.
+// calls answer E_NOTIMPL (comkit/dom_stubs.h); the objects' IDispatch serves the page's script by name.
 #include <windows.h>
 #include <mshtml.h>
 #include <wrl/client.h>
@@ -10,10 +10,14 @@
 #include <memory>
 #include <string>
 
-#include "dom_stubs.h"
+#include "comkit/com_object.h"
+#include "comkit/dispatch.h"
+#include "comkit/dom_stubs.h"
 #include "page.h"
 
 namespace qm::pagehost {
+
+using namespace qm::comkit;
 
 class HostElement;
 
@@ -63,15 +67,10 @@ private:
     std::map<std::wstring, Microsoft::WRL::ComPtr<HostElement>> elements_;
 };
 
-class HostElement final : public StubIHTMLElement {
+class HostElement final : public NamedDispatchObject<StubIHTMLElement, IHTMLElement> {
 public:
     explicit HostElement(std::shared_ptr<PageElement> element) : element_(std::move(element)) {}
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override;
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override;
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override;
     STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
                         UINT*) override;
@@ -88,7 +87,6 @@ public:
 
 private:
     std::pair<std::wstring, AttributeValue>* Find(const std::wstring& name, bool exactCase);
-    std::atomic<ULONG> refs_{0};
     std::shared_ptr<PageElement> element_;
 };
 

@@ -5,7 +5,8 @@
 #include <algorithm>
 #include <atomic>
 
-#include "dispatch.h"
+#include "comkit/com_object.h"
+#include "comkit/dispatch.h"
 #include "drops.h"
 #include "hooks.h"
 #include "record.h"
@@ -13,12 +14,14 @@
 
 namespace qm::pagehost {
 
+using namespace qm::comkit;
+
 using Microsoft::WRL::ComPtr;
 
 namespace {
 
 enum Member : DISPID {
-    kCreateObject = 1, kLog, kNote, kArg, kScreenshot, kDropFiles, kOleDropFiles, kOleDropMail, kPump, kWaitForFinish,
+    kCreateObject = 1, kLog, kNote, kArg, kScreenshot, kDropFiles, kOleDropFiles, kOleDropMail, kOleDropText, kPump, kWaitForFinish,
     kFinish, kFail, kCallPage
 };
 
@@ -36,36 +39,14 @@ std::vector<std::wstring> SplitPaths(const std::wstring& text) {
     return parts;
 }
 
-class HostObject final : public IDispatch {
+class HostObject final : public NamedDispatchObject<IDispatch> {
 public:
     explicit HostObject(HWND window) : window_(window) {}
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IDispatch) {
-            *out = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        ULONG left = --refs_;
-        if (!left) delete this;
-        return left;
-    }
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override {
-        if (!count) return E_POINTER;
-        *count = 0;
-        return S_OK;
-    }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
         static const DispatchName table[] = {
             {L"createObject", kCreateObject}, {L"log", kLog}, {L"note", kNote}, {L"arg", kArg},
             {L"screenshot", kScreenshot}, {L"dropFiles", kDropFiles}, {L"oleDropFiles", kOleDropFiles},
-            {L"oleDropMail", kOleDropMail}, {L"pump", kPump}, {L"waitForFinish", kWaitForFinish},
+            {L"oleDropMail", kOleDropMail}, {L"oleDropText", kOleDropText}, {L"pump", kPump}, {L"waitForFinish", kWaitForFinish},
             {L"finish", kFinish}, {L"fail", kFail}, {L"callPage", kCallPage}};
         return LookUpNames(table, names, count, ids);
     }
@@ -113,6 +94,10 @@ public:
                 ReturnNumber(result, OleDrop(window_, DropKind::MailItem, payload));
                 return S_OK;
             }
+            case kOleDropText:
+                HookControlModule();
+                ReturnNumber(result, OleDrop(window_, DropKind::Text, {ArgumentText(params, 0)}));
+                return S_OK;
             case kPump:
                 Pump(ArgumentNumber(params, 0, 0), [] { return TheRun().finished; });
                 return S_OK;
@@ -142,33 +127,9 @@ private:
     HRESULT CallPage(DISPPARAMS* params, VARIANT* result) {
         ComPtr<IDispatch> script;
         if (!document_ || FAILED(document_->get_Script(&script)) || !script) return E_FAIL;
-        std::wstring name = ArgumentText(params, 0);
-        LPOLESTR names[] = {const_cast<LPOLESTR>(name.c_str())};
-        DISPID id = DISPID_UNKNOWN;
-        if (FAILED(script->GetIDsOfNames(IID_NULL, names, 1, LOCALE_SYSTEM_DEFAULT, &id))) {
-            ReturnBool(result, false);
-            return S_OK;
-        }
-        UINT count = params->cArgs > 0 ? params->cArgs - 1 : 0;
-        std::vector<VARIANT> block(count);
-        for (UINT i = 0; i < count; ++i) {
-            VARIANT& v = block[count - 1 - i];
-            VariantInit(&v);
-            std::wstring text = ArgumentText(params, i + 1);
-            v.vt = VT_BSTR;
-            v.bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-        }
-        DISPPARAMS call = {block.data(), nullptr, count, 0};
-        EXCEPINFO exception = {};
-        UINT argError = static_cast<UINT>(-1);
         VARIANT value;
         VariantInit(&value);
-        HRESULT hr = script->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &call, &value, &exception, &argError);
-        for (auto& v : block) VariantClear(&v);
-        SysFreeString(exception.bstrSource);
-        SysFreeString(exception.bstrDescription);
-        SysFreeString(exception.bstrHelpFile);
-        if (FAILED(hr)) {
+        if (FAILED(CallWithTexts(script.Get(), ArgumentText(params, 0), params, 1, &value))) {
             VariantClear(&value);
             ReturnBool(result, false);
             return S_OK;
@@ -196,7 +157,6 @@ private:
         return S_OK;
     }
 
-    std::atomic<ULONG> refs_{0};
     HWND window_;
     ComPtr<IHTMLDocument2> document_;
 };

@@ -8,6 +8,7 @@
 //   host.dropFiles(paths)       a shell drop ("|"-joined paths) posted as WM_DROPFILES to the document window
 //   host.oleDropFiles(paths)    an OLE drop of CF_HDROP data on the registered drop target; the drop effect
 //   host.oleDropMail(typeName)  an OLE drop of a mail item's "Object Descriptor"; the drop effect
+//   host.oleDropText(text)      an OLE drop of plain text (CF_UNICODETEXT); the drop effect
 //   host.pump(ms)               dispatches window messages for ms milliseconds
 //   host.waitForFinish()        after the run function returns, keep dispatching until host.finish
 //   host.finish(code)           ends the run; a non-zero code fails it

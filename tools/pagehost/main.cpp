@@ -8,7 +8,7 @@
 #include <fstream>
 #include <thread>
 
-#include "dispatch.h"
+#include "comkit/dispatch.h"
 #include "dom.h"
 #include "hooks.h"
 #include "host_object.h"
@@ -19,6 +19,7 @@
 #include "user.h"
 
 using namespace qm::pagehost;
+using namespace qm::comkit;
 using Microsoft::WRL::ComPtr;
 
 namespace {

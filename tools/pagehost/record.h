@@ -1,12 +1,17 @@
 #pragma once
 // What a run saw and did, in order, written as JSON at the end (or when the time bound stops the run).
 #include <windows.h>
+#include <oaidl.h>
 
 #include <mutex>
 #include <string>
 #include <vector>
 
 namespace qm::pagehost {
+
+// JSON of a value as the record shows it: text as a string, numbers and booleans as themselves, empty and null as
+// null, anything else as {"vt": N}.
+std::string VariantJson(const VARIANT& value);
 
 // One JSON object under construction; values are escaped as they are added.
 class JsonObject {

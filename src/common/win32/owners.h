@@ -3,6 +3,8 @@
 // Every adapter holds what it opens in one of these; nothing else calls a closing function.
 #include <windows.h>
 #include <oleauto.h>
+#include <ole2.h>
+#include <shellapi.h>
 #include <wininet.h>
 
 #include <string>
@@ -71,6 +73,7 @@ inline void FreeBstr(BSTR text) noexcept { ::SysFreeString(text); }
 inline void DeleteGdiObject(HGDIOBJ object) noexcept { ::DeleteObject(object); }
 inline void DeleteMemoryDc(HDC dc) noexcept { ::DeleteDC(dc); }
 inline void DestroyIconHandle(HICON icon) noexcept { ::DestroyIcon(icon); }
+inline void FinishDrop(HDROP drop) noexcept { ::DragFinish(drop); }
 
 }  // namespace owners
 
@@ -86,6 +89,8 @@ using UniqueHinternet = UniqueValue<owners::NullInvalid<HINTERNET, owners::Close
 // A memory device context from CreateCompatibleDC.
 using UniqueMemoryDc = UniqueValue<owners::NullInvalid<HDC, owners::DeleteMemoryDc>>;
 using UniqueHicon = UniqueValue<owners::NullInvalid<HICON, owners::DestroyIconHandle>>;
+// A shell drop handed over with WM_DROPFILES, finished with DragFinish.
+using UniqueHdrop = UniqueValue<owners::NullInvalid<HDROP, owners::FinishDrop>>;
 
 // Pens, brushes, bitmaps and fonts, typed so that get() hands back the kind that was made.
 template <typename T>
@@ -167,6 +172,21 @@ public:
 
 private:
     VARIANT value_;
+};
+
+// A data medium filled by IDataObject::GetData, released on scope exit.
+class StgMedium {
+public:
+    StgMedium() noexcept : medium_() {}
+    StgMedium(const StgMedium&) = delete;
+    StgMedium& operator=(const StgMedium&) = delete;
+    ~StgMedium() {
+        if (medium_.tymed != TYMED_NULL) ::ReleaseStgMedium(&medium_);
+    }
+    STGMEDIUM* get() noexcept { return &medium_; }
+
+private:
+    STGMEDIUM medium_;
 };
 
 // The exception record an IDispatch::Invoke may fill; its texts are freed on scope exit.

@@ -218,7 +218,24 @@ STDMETHODIMP FileDragDrop::ProcessLockedFiles() {
     }
 }
 
-STDMETHODIMP FileDragDrop::UploadDroppedFiles(BSTR) { return S_FALSE; }
+STDMETHODIMP FileDragDrop::UploadDroppedFiles(BSTR ElementId) {
+    try {
+        return RunOperation(true, [&] {
+            const HWND window = documentWindow_;
+            const UploadSetup setup = uploadSetup.load();
+            const std::wstring elementId = TextOf(ElementId);
+            const int result = UploadDroppedFilesFrom(
+                TheDroppedFileTable(), KeyOf(window), [window](unsigned ms) { WaitForDrops(window, ms); },
+                [&](const std::vector<std::wstring>& files) {
+                    // Before the upload side is bound the files are taken and nothing more is done.
+                    if (setup) setup(*this, elementId, files);
+                });
+            return result == 0 ? S_OK : S_FALSE;
+        });
+    } catch (...) {
+        return CaughtStatus();
+    }
+}
 
 STDMETHODIMP FileDragDrop::get_EnableOutlookSupport(LONG* pVal) {
     // Reports the stored value, so a page can read back what it set.

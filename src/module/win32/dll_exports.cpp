@@ -3,7 +3,9 @@
 
 #include "common/win32/com_module.h"
 #include "control/win32/file_drag_drop.h"
+#include "control/win32/drop_setup.h"
 #include "download/win32/download_com.h"
+#include "dragdrop/win32/page_drop_target.h"
 #include "module/win32/class_factory.h"
 #include "module/win32/registration.h"
 #include "upload/win32/upload_com.h"
@@ -18,6 +20,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
         operations.processLocked = &qm::RunProcessLockedFiles;
         operations.uploadSetup = &qm::RunUploadSetup;
         qm::FileDragDrop::SetOperations(operations);
+        qm::BindDropTargetSetup(&qm::SetUpPageDropTarget);
     }
     if (reason == DLL_PROCESS_DETACH) qm::ReleaseClassTable();
     return TRUE;

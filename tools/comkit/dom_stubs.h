@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <mshtml.h>
 
-namespace qm::pagehost {
+namespace qm::comkit {
 
 class StubIHTMLDocument2 : public IHTMLDocument2 {
 public:
@@ -352,4 +352,4 @@ public:
     HRESULT STDMETHODCALLTYPE toString(BSTR *) override { return E_NOTIMPL; }
 };
 
-}  // namespace qm::pagehost
+}  // namespace qm::comkit

@@ -4,8 +4,9 @@
 #include <oleauto.h>
 
 #include <string>
+#include <vector>
 
-namespace qm::pagehost {
+namespace qm::comkit {
 
 struct DispatchName {
     const wchar_t* name;
@@ -95,8 +96,33 @@ inline void ReturnObject(VARIANT* result, IDispatch* object) {
     result->pdispVal = object;
 }
 
-// JSON of a value as the record shows it: text as a string, numbers and booleans as themselves, empty and null as
-// null, anything else as {"vt": N}.
-std::string VariantJson(const VARIANT& value);
+// Calls the member `name` of object with the call's arguments from `first` on, each as text; the member's own
+// status.
+inline HRESULT CallWithTexts(IDispatch* object, const std::wstring& name, const DISPPARAMS* params, UINT first,
+                             VARIANT* value) {
+    LPOLESTR names[] = {const_cast<LPOLESTR>(name.c_str())};
+    DISPID id = DISPID_UNKNOWN;
+    HRESULT hr = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_SYSTEM_DEFAULT, &id);
+    if (FAILED(hr)) return hr;
+    const UINT total = params ? params->cArgs : 0;
+    const UINT count = total > first ? total - first : 0;
+    std::vector<VARIANT> block(count);
+    for (UINT i = 0; i < count; ++i) {
+        VARIANT& v = block[count - 1 - i];
+        VariantInit(&v);
+        const std::wstring text = ArgumentText(params, first + i);
+        v.vt = VT_BSTR;
+        v.bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    }
+    DISPPARAMS call = {block.data(), nullptr, count, 0};
+    EXCEPINFO exception = {};
+    UINT argError = static_cast<UINT>(-1);
+    hr = object->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &call, value, &exception, &argError);
+    for (auto& v : block) VariantClear(&v);
+    SysFreeString(exception.bstrSource);
+    SysFreeString(exception.bstrDescription);
+    SysFreeString(exception.bstrHelpFile);
+    return hr;
+}
 
-}  // namespace qm::pagehost
+}  // namespace qm::comkit

@@ -1,0 +1,56 @@
+#pragma once
+// The IUnknown part that every hand-made COM object of the page host and the test stand-ins shares: a reference
+// count and QueryInterface over a fixed list of interfaces, all served by the primary one.
+#include <windows.h>
+#include <unknwn.h>
+
+#include <atomic>
+
+namespace qm::comkit {
+
+// Primary is the interface the object implements (possibly a stub base of it); Ids are the interfaces it answers
+// for besides IUnknown, each given as the interface type. The count starts at `initial`: 0 for objects that
+// the first smart pointer adopts, 1 for objects whose creator holds the first reference.
+template <typename Primary, typename... Ids>
+class ComObject : public Primary {
+public:
+    explicit ComObject(ULONG initial = 0) : refs_(initial) {}
+    ComObject(const ComObject&) = delete;
+    ComObject& operator=(const ComObject&) = delete;
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        if (!IsEqualIID(iid, IID_IUnknown) && !(IsEqualIID(iid, __uuidof(Ids)) || ...)) return E_NOINTERFACE;
+        *out = static_cast<Primary*>(this);
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
+    STDMETHODIMP_(ULONG) Release() override {
+        const ULONG left = --refs_;
+        if (!left) delete this;
+        return left;
+    }
+
+protected:
+    virtual ~ComObject() = default;
+
+private:
+    std::atomic<ULONG> refs_;
+};
+
+// An object scriptable by name only: it has no type information.
+template <typename Primary, typename... Ids>
+class NamedDispatchObject : public ComObject<Primary, IDispatch, Ids...> {
+public:
+    using ComObject<Primary, IDispatch, Ids...>::ComObject;
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override {
+        if (!count) return E_POINTER;
+        *count = 0;
+        return S_OK;
+    }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+};
+
+}  // namespace qm::comkit
