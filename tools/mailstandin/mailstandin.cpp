@@ -1,6 +1,7 @@
 // The mail client stand-in: the members of its automation model that the control uses, answered by name.
 #include <windows.h>
 #include <ole2.h>
+#include <wrl/client.h>
 
 #include <atomic>
 #include <cstdio>
@@ -192,6 +193,12 @@ IDispatch* MakeItem(const ItemScript& item, long index) {
     });
 }
 
+Microsoft::WRL::ComPtr<IDispatch> Adopt(IDispatch* made) {
+    Microsoft::WRL::ComPtr<IDispatch> held;
+    held.Attach(made);
+    return held;
+}
+
 IDispatch* MakeApplication() {
     const Script script = ReadScript();
     Log(L"create");
@@ -254,10 +261,9 @@ public:
         if (!object) return E_POINTER;
         *object = nullptr;
         if (outer) return CLASS_E_NOAGGREGATION;
-        IDispatch* application = MakeApplication();
-        const HRESULT hr = application->QueryInterface(riid, object);
-        application->Release();
-        return hr;
+        // The new object's own reference is handed to the holder, which lets go of it after the query.
+        const Microsoft::WRL::ComPtr<IDispatch> application = Adopt(MakeApplication());
+        return application->QueryInterface(riid, object);
     }
     STDMETHODIMP LockServer(BOOL) override { return S_OK; }
 };
