@@ -70,18 +70,6 @@ private:
     bool committed_ = false;
 };
 
-// COM for the calling thread for as long as the object lives.
-class ComScope {
-public:
-    ComScope() : ok_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
-    ~ComScope() {
-        if (ok_) CoUninitialize();
-    }
-
-private:
-    bool ok_;
-};
-
 // Types that run code when opened, beside the shell's own test (which some systems answer for few types).
 constexpr std::array<const wchar_t*, 27> kRunnableTypes = {
     L".exe", L".com", L".bat", L".cmd", L".scr", L".pif", L".lnk", L".js",  L".jse", L".vbs", L".vbe", L".wsf", L".wsh",
