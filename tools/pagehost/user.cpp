@@ -229,6 +229,7 @@ void ScriptedUser::Watch() {
     using Clock = std::chrono::steady_clock;
     std::map<HWND, Clock::time_point> firstSeen;
     std::set<HWND> handled;
+    std::set<HWND> waiting;  // seen without a fitting answer
     const DWORD process = GetCurrentProcessId();
     while (!stop_) {
         std::vector<HWND> dialogs;
@@ -238,19 +239,22 @@ void ScriptedUser::Watch() {
             it = IsWindow(*it) ? std::next(it) : handled.erase(it);
         for (auto it = firstSeen.begin(); it != firstSeen.end();)
             it = IsWindow(it->first) ? std::next(it) : firstSeen.erase(it);
+        for (auto it = waiting.begin(); it != waiting.end();)
+            it = IsWindow(*it) ? std::next(it) : waiting.erase(it);
         for (HWND dialog : dialogs) {
+            if (waiting.count(dialog) && IsWindowEnabled(dialog) && Handle(dialog, true)) waiting.erase(dialog);
             if (handled.count(dialog)) continue;
             auto seen = firstSeen.emplace(dialog, Clock::now()).first;
             // Let the dialog settle, and leave it while a window it opened is in front of it.
             if (Clock::now() - seen->second < std::chrono::milliseconds(150) || !IsWindowEnabled(dialog)) continue;
             handled.insert(dialog);
-            Handle(dialog);
+            if (!Handle(dialog, false)) waiting.insert(dialog);
         }
         Sleep(50);
     }
 }
 
-void ScriptedUser::Handle(HWND dialog) {
+bool ScriptedUser::Handle(HWND dialog, bool again) {
     const std::wstring caption = WindowText(dialog);
     std::vector<Control> controls = Controls(dialog);
     std::wstring text;
@@ -263,7 +267,7 @@ void ScriptedUser::Handle(HWND dialog) {
 
     UserAnswer* answer = nullptr;
     for (auto& candidate : answers_) {
-        if (candidate.used) continue;
+        if (candidate.used || (again && candidate.when.empty())) continue;
         bool fits = candidate.when.empty() || Lower(caption).find(Lower(candidate.when)) != std::wstring::npos;
         for (auto& control : controls)
             fits = fits || Lower(control.text).find(Lower(candidate.when)) != std::wstring::npos;
@@ -272,6 +276,9 @@ void ScriptedUser::Handle(HWND dialog) {
             break;
         }
     }
+
+    // Looked at again as its texts change: quiet until an answer fits.
+    if (again && !answer) return false;
 
     std::string buttons = "[", checks = "[";
     for (auto& control : controls) {
@@ -291,7 +298,7 @@ void ScriptedUser::Handle(HWND dialog) {
                         .Text("owner", OwnerName(GetWindow(dialog, GW_OWNER)))
                         .Text("answer", answer ? answer->line : L""));
     TheRecord().Say(L"dialog \"" + caption + L"\": " + (answer ? answer->line : L"(no answer)"));
-    if (!answer) return;
+    if (!answer) return false;
     answer->used = true;
 
     for (auto& action : answer->actions) {
@@ -327,6 +334,7 @@ void ScriptedUser::Handle(HWND dialog) {
         if (!ok) TheRecord().Fail(L"dialog \"" + caption + L"\" has no control for \"" + answer->line + L"\"");
         Sleep(30);
     }
+    return true;
 }
 
 }  // namespace qm::pagehost
