@@ -229,7 +229,6 @@ void ScriptedUser::Watch() {
     using Clock = std::chrono::steady_clock;
     std::map<HWND, Clock::time_point> firstSeen;
     std::set<HWND> handled;
-    std::set<HWND> waiting;  // seen without a fitting answer
     const DWORD process = GetCurrentProcessId();
     while (!stop_) {
         std::vector<HWND> dialogs;
@@ -239,16 +238,16 @@ void ScriptedUser::Watch() {
             it = IsWindow(*it) ? std::next(it) : handled.erase(it);
         for (auto it = firstSeen.begin(); it != firstSeen.end();)
             it = IsWindow(it->first) ? std::next(it) : firstSeen.erase(it);
-        for (auto it = waiting.begin(); it != waiting.end();)
-            it = IsWindow(*it) ? std::next(it) : waiting.erase(it);
         for (HWND dialog : dialogs) {
-            if (waiting.count(dialog) && IsWindowEnabled(dialog) && Handle(dialog, true)) waiting.erase(dialog);
-            if (handled.count(dialog)) continue;
+            if (handled.count(dialog)) {
+                if (IsWindowEnabled(dialog)) Handle(dialog, true);
+                continue;
+            }
             auto seen = firstSeen.emplace(dialog, Clock::now()).first;
             // Let the dialog settle, and leave it while a window it opened is in front of it.
             if (Clock::now() - seen->second < std::chrono::milliseconds(150) || !IsWindowEnabled(dialog)) continue;
             handled.insert(dialog);
-            if (!Handle(dialog, false)) waiting.insert(dialog);
+            Handle(dialog, false);
         }
         Sleep(50);
     }
@@ -277,7 +276,7 @@ bool ScriptedUser::Handle(HWND dialog, bool again) {
         }
     }
 
-    // Looked at again as its texts change: quiet until an answer fits.
+    // Looked at again while it is open, as its texts change: quiet unless an answer fits.
     if (again && !answer) return false;
 
     std::string buttons = "[", checks = "[";

@@ -43,8 +43,8 @@ public:
 private:
     void Watch();
     // Answers the dialog with the first unused answer that fits; false when none does. `again`: a dialog seen
-    // before without an answer, looked at once more because its texts may have changed (answers with a `when`
-    // only, and nothing is recorded unless one fits).
+    // before, still open, looked at once more because its texts may have changed (answers with a `when` only,
+    // and nothing is recorded unless one fits).
     bool Handle(HWND dialog, bool again);
     std::vector<UserAnswer> answers_;
     std::atomic<bool> stop_{false};
