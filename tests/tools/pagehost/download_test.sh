@@ -157,7 +157,7 @@ need(not opens, "nothing opened: %r" % opens)
 '
 
 # Server faults, each with an older copy at the target that must stay as it was.
-fault() { curl -s -o /dev/null -X POST -d '' "$base/_filestore/fault?name=$1&for=getfile${2:-}"; }
+fault() { curl -s -o /dev/null -X POST -H 'X-Filestore-Control: 1' -d '' "$base/_filestore/fault?name=$1&for=getfile${2:-}"; }
 for f in html long-body drop-mid-body; do
   printf 'older plain' >"$out/Plain.doc"
   printf 'when OK => escape\n' >"$work/fault.txt"
@@ -174,7 +174,7 @@ need(read(os.path.join(work, 'out', 'Plain.doc')) == b'older plain', 'older copy
 need(not [n for n in os.listdir(os.path.join(work, 'out')) if n.lower().endswith('.tmp')], 'no temporary file')
 "
 done
-curl -s -o /dev/null -X POST -d '' "$base/_filestore/faults/clear"
+curl -s -o /dev/null -X POST -H 'X-Filestore-Control: 1' -d '' "$base/_filestore/faults/clear"
 
 # The File Download dialog: Edit Mode checked, Open: downloaded into the temporary folder, opened, registered.
 printf 'when File Download => shot file-download; check 209; click 1\n' >"$work/asked.txt"
