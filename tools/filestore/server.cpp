@@ -689,12 +689,17 @@ void FileStoreServer::Install(httplib::Server& server) {
   });
   Inspect(server);
   server.Get(".*", [this](const httplib::Request& req, httplib::Response& res) { Page(req, res); });
-  server.Post("(?!/_filestore/).*", [this](const httplib::Request& req, httplib::Response& res, const httplib::ContentReader& reader) {
+  // Other bodies are streamed past, never held: the library keeps a body whole for a route without a reader.
+  auto not_found = [this](const httplib::Request& req, httplib::Response& res, const httplib::ContentReader& reader) {
     RequestEntry entry = NewEntry(req, "other");
     Drain(reader, entry);
     SetXml(res, ErrorDocument("Nothing is served at " + req.path + "."), 404);
     Finish(entry, res, "error: not found");
-  });
+  };
+  server.Post("(?!/_filestore/).*", not_found);
+  server.Put(".*", not_found);
+  server.Patch(".*", not_found);
+  server.Delete(".*", not_found);
   // Replies that the library makes itself (a request it cannot parse, a body over the limit).
   server.set_error_handler(httplib::Server::HandlerWithResponse([this](const httplib::Request& req, httplib::Response& res) {
     if (!res.body.empty() || res.content_provider_) return httplib::Server::HandlerResponse::Unhandled;

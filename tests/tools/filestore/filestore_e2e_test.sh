@@ -293,6 +293,14 @@ test_pages() {
   check "missing page gives Response/Error" contains "$out" '<Response><Error Message="No page /missing.html."/></Response>'
   out=$(curl -s -X POST --data-binary x "$BASE/other.aspx")
   check "POST elsewhere gives Response/Error" contains "$out" '<Response><Error Message="Nothing is served at /other.aspx."/></Response>'
+  local method
+  for method in PUT PATCH DELETE; do
+    out=$(curl -s -X "$method" --data-binary 123456789 -w ' %{http_code}' "$BASE/other.aspx")
+    check "$method elsewhere gives Response/Error" eq "$out" '<Response><Error Message="Nothing is served at /other.aspx."/></Response> 404'
+    check "$method elsewhere: its body streamed past and counted" contains "$(curl -s "$BASE/_filestore/requests" | tail -n 1)" \
+      "\"method\":\"$method\",\"target\":\"/other.aspx\",\"kind\":\"other\""
+    check "$method elsewhere: body length" contains "$(curl -s "$BASE/_filestore/requests" | tail -n 1)" '"body_length":9,"body_crc":3421780262'
+  done
 }
 
 # ---------------------------------------------------------------------------------------------------
