@@ -55,7 +55,7 @@ enum class BodyRead { Ok, TooLarge, Broken };
 // before the first byte, a chunked body as soon as it passes the limit.
 BodyRead ReadCapped(const httplib::Request& req, const httplib::ContentReader& reader, std::size_t limit,
                     std::string& body) {
-  // Neither a length nor chunks: the request has no body (the library would wait for the connection's end).
+  // Neither a length nor chunks: by HTTP/1.1 there is no body (the library's reader would call it broken).
   if (!req.has_header("Transfer-Encoding") && !req.has_header("Content-Length")) return BodyRead::Ok;
   if (auto length = AnnouncedLength(req); length && *length > limit) return BodyRead::TooLarge;
   bool over = false;
