@@ -112,7 +112,9 @@ printf 'alpha' >"$files/a.txt"; head -c 5000 /dev/urandom >"$files/b.bin"; print
 : >"$files/empty.txt"
 printf 'not for the server' >"$files/secret.txt"
 w() { qm_winpath "$1"; }
-clear_requests() { curl -s -d '' "$base/_filestore/requests/clear" >/dev/null; curl -s -d '' "$base/_filestore/faults/clear" >/dev/null; }
+# The store takes control actions only as POSTs with its control header.
+control() { curl -s -H 'X-Filestore-Control: 1' "$@" >/dev/null; }
+clear_requests() { control -d '' "$base/_filestore/requests/clear"; control -d '' "$base/_filestore/faults/clear"; }
 # scenario NAME [ANSWER...] -- ARGS...: clears the request log, runs the page with the scripted user's answers
 # (one a line), takes the store's snapshot.
 scenario() {
@@ -179,13 +181,13 @@ verdict raise 'need(code == 0 and not uploads and not boxes, "left out silently"
 # Replies without success: an error document and an HTML page.
 printf 'files %s\nwhen Quota exceeded => escape\n' "$(w "$files/a.txt")" >"$work/error.user"
 clear_requests
-curl -s -d '' "$base/_filestore/fault?name=error&for=upload&message=Quota%20exceeded" >/dev/null
+control -d '' "$base/_filestore/fault?name=error&for=upload&message=Quota%20exceeded"
 run error "$work/error.user" -- --page "$page" --timeout 90 --arg op=upload --arg id=up
 snapshot error
 verdict error 'need(any("Quota exceeded" in b for b in boxes), "message shown: %r" % boxes); need(not notes.get("reports"), "no report")'
 printf 'files %s\nwhen Server Error => escape\n' "$(w "$files/a.txt")" >"$work/html.user"
 clear_requests
-curl -s -d '' "$base/_filestore/fault?name=html&for=upload" >/dev/null
+control -d '' "$base/_filestore/fault?name=html&for=upload"
 run html "$work/html.user" -- --page "$page" --timeout 90 --arg op=upload --arg id=up
 snapshot html
 verdict html 'need(any("<h1>Server Error</h1>" in b for b in boxes), "the reply text shown: %r" % boxes); need(not notes.get("reports"), "no report")'
@@ -238,7 +240,7 @@ edit_round() {  # NAME ANSWER
   wait "$changer"
 }
 # The record as it was seeded: earlier scenarios replaced its bytes.
-curl -s --data-binary "@$work/seed.txt" "$base/_filestore/seed" >/dev/null
+control --data-binary "@$work/seed.txt" "$base/_filestore/seed"
 edit_round edit_save "click 1"
 verdict edit_save '
 body = read(os.path.join(work, "edit-edit_save", "Plan.doc"))
@@ -249,7 +251,7 @@ asked = [e for e in ev if e.get("kind") == "dialog" and "updated on your local s
 need(len(asked) == 1, "asked once: %d" % len(asked))
 need(os.path.exists(os.path.join(work, "shots-edit_save", "save-to-server.png")), "screenshot")
 '
-curl -s --data-binary "@$work/seed.txt" "$base/_filestore/seed" >/dev/null
+control --data-binary "@$work/seed.txt" "$base/_filestore/seed"
 edit_round edit_cancel "click 2"
 verdict edit_cancel '
 need(len(uploads) == 0, "nothing sent after Cancel")
