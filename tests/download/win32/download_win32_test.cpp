@@ -78,6 +78,27 @@ TEST_F(ScratchFolder, DroppedWithoutCommitLeavesTheOlderCopyAndNoTemporaryFile) 
     EXPECT_EQ(Names(), std::vector<std::wstring>{L"Plan.doc"});
 }
 
+TEST_F(ScratchFolder, ProgramEndingInTheMiddleOfADownloadLeavesNoPartialFile) {
+    Put(target, "older copy");
+    // The death test's child runs this test again, with a folder of its own: it is told the parent's, and
+    // keeps it when it sets the variable in turn.
+    wchar_t inherited[MAX_PATH] = L"";
+    if (!GetEnvironmentVariableW(L"QM_ABANDONED_TARGET", inherited, MAX_PATH))
+        SetEnvironmentVariableW(L"QM_ABANDONED_TARGET", target.c_str());
+    EXPECT_EXIT(
+        {
+            wchar_t parentTarget[MAX_PATH] = L"";
+            GetEnvironmentVariableW(L"QM_ABANDONED_TARGET", parentTarget, MAX_PATH);
+            auto incoming = files.Begin(parentTarget, L"");
+            incoming->Write("partial", 7);
+            ExitProcess(3);  // as a browser that ends: no destructor runs, the system closes the handles
+        },
+        ::testing::ExitedWithCode(3), "");
+    SetEnvironmentVariableW(L"QM_ABANDONED_TARGET", nullptr);
+    EXPECT_EQ(Get(target), "older copy");
+    EXPECT_EQ(Names(), std::vector<std::wstring>{L"Plan.doc"});
+}
+
 TEST_F(ScratchFolder, TargetHeldOpenWithoutSharingRefusesTheCommitAndStays) {
     Put(target, "older copy");
     UniqueFileHandle held(CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
