@@ -42,14 +42,12 @@ long ThreadCount() {
     return count;
 }
 
-// The process's private bytes in KiB, for runs whose memory must stay flat.
-long PrivateKib() {
-    PROCESS_MEMORY_COUNTERS_EX counters{};
+// The process's working set in KiB, for runs whose memory must stay flat (Wine leaves the private bytes 0).
+long WorkingSetKib() {
+    PROCESS_MEMORY_COUNTERS counters{};
     counters.cb = sizeof counters;
-    if (!GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
-                              sizeof counters))
-        return -1;
-    return static_cast<long>(counters.PrivateUsage / 1024);
+    if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return -1;
+    return static_cast<long>(counters.WorkingSetSize / 1024);
 }
 
 std::vector<std::wstring> SplitPaths(const std::wstring& text) {
@@ -143,7 +141,7 @@ public:
                 ReturnNumber(result, ThreadCount());
                 return S_OK;
             case kMemory:
-                ReturnNumber(result, PrivateKib());
+                ReturnNumber(result, WorkingSetKib());
                 return S_OK;
             case kFreeUnusedLibraries:
                 // As a browser does now and then: modules that say they can go are unloaded at once.

@@ -80,6 +80,18 @@ std::vector<Control> Controls(HWND dialog) {
     return controls;
 }
 
+// Until the dialog or one of its controls shows the text (a minute at most); false when it never does.
+bool WaitForText(HWND dialog, const std::wstring& text) {
+    const std::wstring wanted = Lower(text);
+    for (int waited = 0; waited < 60000 && IsWindow(dialog); waited += 50) {
+        if (Lower(WindowText(dialog)).find(wanted) != std::wstring::npos) return true;
+        for (auto& control : Controls(dialog))
+            if (control.visible && Lower(control.text).find(wanted) != std::wstring::npos) return true;
+        Sleep(50);
+    }
+    return false;
+}
+
 struct Search {
     DWORD process;
     std::vector<HWND>* found;
@@ -173,6 +185,10 @@ UserAnswer ParseAnswer(const std::wstring& line) {
     UserAnswer answer;
     answer.line = line;
     std::wstring rest = Trim(line);
+    if (_wcsnicmp(rest.c_str(), L"maybe ", 6) == 0) {
+        answer.optional = true;
+        rest = Trim(rest.substr(6));
+    }
     if (_wcsnicmp(rest.c_str(), L"when ", 5) == 0) {
         size_t arrow = rest.find(L"=>");
         if (arrow == std::wstring::npos) throw HostError(L"answer without \"=>\": " + line);
@@ -195,7 +211,8 @@ UserAnswer ParseAnswer(const std::wstring& line) {
             if (action.verb == L"type") action.text = Trim(end);
         } else if (action.verb == L"wait") {
             action.id = _wtoi(argument.c_str());
-        } else if (action.verb == L"files" || action.verb == L"folder" || action.verb == L"shot") {
+        } else if (action.verb == L"files" || action.verb == L"folder" || action.verb == L"shot" ||
+                   action.verb == L"waitfor") {
             if (argument.empty()) throw HostError(L"answer needs an argument: " + line);
             action.text = argument;
         } else if (action.verb != L"escape") {
@@ -221,7 +238,7 @@ void ScriptedUser::Stop() {
 std::vector<std::wstring> ScriptedUser::UnusedAnswers() const {
     std::vector<std::wstring> unused;
     for (auto& answer : answers_)
-        if (!answer.used) unused.push_back(answer.line);
+        if (!answer.used && !answer.optional) unused.push_back(answer.line);
     return unused;
 }
 
@@ -239,21 +256,18 @@ void ScriptedUser::Watch() {
         for (auto it = firstSeen.begin(); it != firstSeen.end();)
             it = IsWindow(it->first) ? std::next(it) : firstSeen.erase(it);
         for (HWND dialog : dialogs) {
-            if (handled.count(dialog)) {
-                if (IsWindowEnabled(dialog)) Handle(dialog, true);
-                continue;
-            }
+            if (handled.count(dialog)) continue;
             auto seen = firstSeen.emplace(dialog, Clock::now()).first;
             // Let the dialog settle, and leave it while a window it opened is in front of it.
             if (Clock::now() - seen->second < std::chrono::milliseconds(150) || !IsWindowEnabled(dialog)) continue;
             handled.insert(dialog);
-            Handle(dialog, false);
+            Handle(dialog);
         }
         Sleep(50);
     }
 }
 
-bool ScriptedUser::Handle(HWND dialog, bool again) {
+void ScriptedUser::Handle(HWND dialog) {
     const std::wstring caption = WindowText(dialog);
     std::vector<Control> controls = Controls(dialog);
     std::wstring text;
@@ -266,7 +280,7 @@ bool ScriptedUser::Handle(HWND dialog, bool again) {
 
     UserAnswer* answer = nullptr;
     for (auto& candidate : answers_) {
-        if (candidate.used || (again && candidate.when.empty())) continue;
+        if (candidate.used) continue;
         bool fits = candidate.when.empty() || Lower(caption).find(Lower(candidate.when)) != std::wstring::npos;
         for (auto& control : controls)
             fits = fits || Lower(control.text).find(Lower(candidate.when)) != std::wstring::npos;
@@ -275,9 +289,6 @@ bool ScriptedUser::Handle(HWND dialog, bool again) {
             break;
         }
     }
-
-    // Looked at again while it is open, as its texts change: quiet unless an answer fits.
-    if (again && !answer) return false;
 
     std::string buttons = "[", checks = "[";
     for (auto& control : controls) {
@@ -297,7 +308,7 @@ bool ScriptedUser::Handle(HWND dialog, bool again) {
                         .Text("owner", OwnerName(GetWindow(dialog, GW_OWNER)))
                         .Text("answer", answer ? answer->line : L""));
     TheRecord().Say(L"dialog \"" + caption + L"\": " + (answer ? answer->line : L"(no answer)"));
-    if (!answer) return false;
+    if (!answer) return;
     answer->used = true;
 
     for (auto& action : answer->actions) {
@@ -327,13 +338,14 @@ bool ScriptedUser::Handle(HWND dialog, bool again) {
             ok = ChooseFolder(dialog, action.text);
         } else if (action.verb == L"wait") {
             Sleep(static_cast<DWORD>(action.id));
+        } else if (action.verb == L"waitfor") {
+            ok = WaitForText(dialog, action.text);
         } else if (action.verb == L"shot") {
             TakeShot(action.text);
         }
         if (!ok) TheRecord().Fail(L"dialog \"" + caption + L"\" has no control for \"" + answer->line + L"\"");
         Sleep(30);
     }
-    return true;
 }
 
 }  // namespace qm::pagehost

@@ -26,6 +26,7 @@ struct UserAnswer {
     std::wstring when;
     std::vector<UserAction> actions;
     bool used = false;
+    bool optional = false;  // "maybe ...": for a dialog that may or may not come; unused is no failure
 };
 
 // Throws HostError naming the line when it cannot be read.
@@ -42,10 +43,7 @@ public:
 
 private:
     void Watch();
-    // Answers the dialog with the first unused answer that fits; false when none does. `again`: a dialog seen
-    // before, still open, looked at once more because its texts may have changed (answers with a `when` only,
-    // and nothing is recorded unless one fits).
-    bool Handle(HWND dialog, bool again);
+    void Handle(HWND dialog);
     std::vector<UserAnswer> answers_;
     std::atomic<bool> stop_{false};
     std::thread thread_;

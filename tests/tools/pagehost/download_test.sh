@@ -150,7 +150,7 @@ multi_dir="$drive_c/qm-multi"
 mkdir -p "$multi_dir"
 # The bodies come at 10 KB/s, so the user unchecks "Close this dialog box" while the job runs.
 store_control "fault?name=slow-body&for=getfile&rate=10000&count=3"
-printf 'when Select a folder => folder C:\\qm-multi\nwhen Estimated time left => uncheck 221\nwhen Download completed => click 218\n' >"$work/multi.txt"
+printf 'when Select a folder => folder C:\\qm-multi\nwhen Estimated time left => uncheck 221; waitfor Download completed; click 218\n' >"$work/multi.txt"
 run multi "$work/multi.txt" -- --page "$page" --arg 'ids=m1|nope|mesc|m3' --timeout 90
 verdict multi '
 need(code == 0, "exit code %d" % code)
