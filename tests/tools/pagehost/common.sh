@@ -54,7 +54,8 @@ run() {
   echo $? >"$work/$name.code"
 }
 # verdict NAME PYTHON-CHECK: the check reads rec (the record), ev (its events), notes, boxes, opens, code (the
-# exit code) and work (the folder), and calls need(CONDITION, WHAT).
+# exit code) and work (the folder), and calls need(CONDITION, WHAT). A suite may set verdict_prelude to Python
+# that runs before every check (helpers of its own).
 verdict() {
   local name=$1 check=$2
   checks=$((checks + 1))
@@ -74,6 +75,7 @@ def temporaries(folder):
 problems = []
 def need(cond, what):
     if not cond: problems.append(what)
+${verdict_prelude:-}
 $check
 if problems:
     print("  " + "\n  ".join(problems)); print("  boxes:", boxes); print("  notes:", notes); sys.exit(1)
