@@ -26,10 +26,12 @@ trap cleanup EXIT
 timeout 120 "$wine" regsvr32 /s "$(qm_winpath "$dist/Quillmark.dll")" >/dev/null 2>&1 || echo "warning: regsvr32 failed"
 if [ -n "${QM_FILESTORE:-}" ]; then fs=("$QM_FILESTORE"); else fs=("$root/scripts/filestore"); fi
 
-# start_store [SEED_FILE]: the reference store on a free port, serving the suites' pages; sets `base`.
+# start_store [SEED_FILE...]: the reference store on a free port, serving the suites' pages; sets `base`.
+# seeds/ holds the records several suites share.
+seeds="$here/seeds"
 start_store() {
-  local seed=()
-  [ -n "${1:-}" ] && seed=(--seed "$1")
+  local seed=() f
+  for f in "$@"; do seed+=(--seed "$f"); done
   mkdir -p "$work/store"
   "${fs[@]}" --data "$work/store" --port 0 --port-file "$work/port" --pages "$here/pages" "${seed[@]}" \
     --quiet >"$work/fs.out" 2>&1 &

@@ -11,18 +11,11 @@ source "$(dirname "$0")/common.sh"
 cat >"$work/seed.txt" <<'SEED'
 [record]
 view = Documents
-key = 01234567-89ab-cdef-0123-456789abcdef
-name = Plan.doc
-generate = 10000 7
-updated = 2024-02-03 04:05:06
-
-[record]
-view = Documents
 key = big-key
 name = Big.bin
 generate = 4194304 5
 SEED
-start_store "$work/seed.txt"
+start_store "$seeds/plan.txt" "$work/seed.txt"
 port=$(cat "$work/port")
 curl -s -o "$work/plan.bytes" "$base/_filestore/bytes?view=Documents&key=01234567-89ab-cdef-0123-456789abcdef"
 dl="$base/download.xhtml"

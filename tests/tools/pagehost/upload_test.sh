@@ -6,17 +6,7 @@ set -uo pipefail
 suite=upload
 source "$(dirname "$0")/common.sh"
 
-cat >"$work/seed.txt" <<'SEED'
-[record]
-view = Documents
-key = 01234567-89ab-cdef-0123-456789abcdef
-name = Plan.doc
-generate = 10000 7
-created = 2024-01-02 03:04:05
-updated = 2024-02-03 04:05:06
-
-SEED
-start_store "$work/seed.txt"
+start_store "$seeds/plan.txt"
 curl -s -o "$work/plan.bytes" "$base/_filestore/bytes?view=Documents&key=01234567-89ab-cdef-0123-456789abcdef"
 # What the store holds: every record, and the facts of its last recorded requests.
 snapshot() {  # NAME
@@ -178,7 +168,7 @@ edit_round() {  # NAME ANSWER
   wait "$changer"
 }
 # The record as it was seeded: earlier scenarios replaced its bytes.
-control --data-binary "@$work/seed.txt" "$base/_filestore/seed"
+control --data-binary "@$seeds/plan.txt" "$base/_filestore/seed"
 edit_round edit_save "click 1"
 verdict edit_save '
 body = read(os.path.join(work, "edit-edit_save", "Plan.doc"))
@@ -189,7 +179,7 @@ asked = [e for e in ev if e.get("kind") == "dialog" and "updated on your local s
 need(len(asked) == 1, "asked once: %d" % len(asked))
 need(os.path.exists(os.path.join(work, "shots-edit_save", "save-to-server.png")), "screenshot")
 '
-control --data-binary "@$work/seed.txt" "$base/_filestore/seed"
+control --data-binary "@$seeds/plan.txt" "$base/_filestore/seed"
 edit_round edit_cancel "click 2"
 verdict edit_cancel '
 need(len(uploads) == 0, "nothing sent after Cancel")
