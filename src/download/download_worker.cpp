@@ -1,5 +1,6 @@
 #include "download/download_worker.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "common/errors.h"
@@ -31,8 +32,9 @@ std::wstring TextOf(const std::exception& e) {
     return CutErrorText(text.empty() ? std::wstring(kUnknownErrorText) : text);
 }
 
-void ShowTextReply(HttpRequest& request, ProtocolDocument& document, WorkerServices& services) {
-    const std::wstring text = ReadReplyText(request, services.codePage);
+void ShowTextReply(HttpRequest& request, ProtocolDocument& document, WorkerServices& services, const TransferJob& job) {
+    const std::wstring text = ReadReplyText(request, services.codePage, false, [&job] { return job.Cancelled.load(); });
+    if (job.Cancelled) return;  // the user ended it: nothing more to tell
     const ReplyDecision decision = DecideReply(kGetFileReplyRules, document, text);
     if (decision.box != ReplyBox::None) ShowMessage(services.dialogs, decision.text);
 }
@@ -72,7 +74,10 @@ Received ReceiveBody(HttpRequest& request, IncomingFile& incoming, const Transfe
                      std::uint64_t& received, AfterWrite&& afterWrite) {
     char buffer[kDownloadReadSize + 1];
     for (;;) {
-        const std::size_t n = request.Read(buffer, kDownloadReadSize);
+        // Never more than has arrived: a read of more waits until it is all there, and a body that trickles
+        // would hold the worker (and its temporary file) far past a Cancel.
+        const std::size_t arrived = request.QueryDataAvailable();
+        const std::size_t n = request.Read(buffer, arrived > 0 ? std::min(arrived, kDownloadReadSize) : kDownloadReadSize);
         if (n == 0) break;
         if (job.Cancelled) return Received::Cancelled;
         incoming.Write(buffer, n);
@@ -122,7 +127,7 @@ void RunSingleDownload(ProgressDialog& dialog, WorkerServices& services, std::ui
         succeeded = RetryRequest([&] {
             SendGetFile(*request, requestText);
             if (ClassifyReply(*request) == ReplyKind::Text) {
-                ShowTextReply(*request, document, services);
+                ShowTextReply(*request, document, services, job);
                 return false;
             }
             auto incoming = services.files.Begin(d.LocalPath, SourceAddress(job));
@@ -202,7 +207,7 @@ void RunMultiDownload(ProgressDialog& dialog, WorkerServices& services, const st
                     fileReceived = 0;
                     SendGetFile(*request, requestText);
                     if (ClassifyReply(*request) == ReplyKind::Text) {
-                        ShowTextReply(*request, document, services);
+                        ShowTextReply(*request, document, services, job);
                         return;
                     }
                     auto incoming = services.files.Begin(target, SourceAddress(job));

@@ -61,7 +61,8 @@ ReplyKind ClassifyReply(HttpRequest& request) {
     return type.find(L"binary/octet") != std::wstring::npos ? ReplyKind::FileData : ReplyKind::Text;
 }
 
-std::wstring ReadReplyText(HttpRequest& request, const CodePage& codePage, bool queryStatus) {
+std::wstring ReadReplyText(HttpRequest& request, const CodePage& codePage, bool queryStatus,
+                           const std::function<bool()>& stop) {
     const std::size_t available = request.QueryDataAvailable();
     if (queryStatus) static_cast<void>(request.QueryStatusCode());
     std::wstring text = request.QueryContentDescription().value_or(std::wstring());
@@ -73,10 +74,15 @@ std::wstring ReadReplyText(HttpRequest& request, const CodePage& codePage, bool 
     std::string body;
     std::vector<char> buffer(std::min(available, bodyLimit));
     while (body.size() < bodyLimit) {
-        const std::size_t room = std::min(buffer.size(), bodyLimit - body.size());
+        // Never more than has arrived: a read of more waits until it is all there, and a reply that trickles
+        // would hold the worker far past a Cancel.
+        std::size_t room = std::min(buffer.size(), bodyLimit - body.size());
+        const std::size_t arrived = request.QueryDataAvailable();
+        if (arrived > 0) room = std::min(room, arrived);
         const std::size_t got = request.Read(buffer.data(), room);
         if (got == 0) break;
         body.append(buffer.data(), got);
+        if (stop && stop()) break;
     }
     return text + codePage.FromAnsi(body);
 }

@@ -2,6 +2,7 @@
 // The requests to the file-store endpoint and the reading of their replies, over the HTTP client port.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 
@@ -82,6 +83,9 @@ ReplyKind ClassifyReply(HttpRequest& request);
 // The Content-Description value, then the body from the ANSI code page; the two together are cut at
 // kMaxReplyTextBytes.
 // queryStatus: file posts ask for the status code as well (its value decides nothing).
-std::wstring ReadReplyText(HttpRequest& request, const CodePage& codePage, bool queryStatus = false);
+// stop: asked after every read; when it says so, the text read so far is returned. A reply may trickle on
+// without end, and a cancelled worker must not stay behind reading it.
+std::wstring ReadReplyText(HttpRequest& request, const CodePage& codePage, bool queryStatus = false,
+                           const std::function<bool()>& stop = {});
 
 }  // namespace qm

@@ -1,5 +1,7 @@
 #include "protocol/reply_rules.h"
 
+#include <cstdint>
+
 namespace qm {
 
 namespace {
@@ -7,6 +9,16 @@ namespace {
 std::wstring HtmlBody(const std::wstring& text) {
     const std::size_t body = text.find(L"<body");
     return body == std::wstring::npos ? text : text.substr(body);
+}
+
+// Cuts a text to be shown at kMaxShownReplyChars, never between the two halves of a surrogate pair.
+std::wstring Shown(std::wstring text) {
+    if (text.size() <= kMaxShownReplyChars) return text;
+    std::size_t keep = kMaxShownReplyChars;
+    const auto c = static_cast<std::uint32_t>(text[keep - 1]);
+    if (sizeof(wchar_t) == 2 && c >= 0xD800 && c <= 0xDBFF) --keep;
+    text.resize(keep);
+    return text + kReplyCutNote;
 }
 
 }  // namespace
@@ -37,6 +49,7 @@ ReplyDecision DecideReply(std::span<const ReplyRule> rules, ProtocolDocument& do
             case ReplyShown::WholeText: decision.text = replyText; break;
             case ReplyShown::HtmlBody: decision.text = HtmlBody(replyText); break;
         }
+        decision.text = Shown(std::move(decision.text));
         decision.box = decision.text.empty() ? ReplyBox::None : rule.box;
         return decision;
     }

@@ -48,6 +48,11 @@ inline constexpr ReplyRule kGetFileReplyRules[] = {
     {ReplyCondition::Always, false, ReplyBox::Message, ReplyShown::WholeText},
 };
 
+// A box shows at most this much of a reply (a server may send a megabyte of text, which a box cannot show and
+// takes a minute to lay out); what is cut is said at the end.
+inline constexpr std::size_t kMaxShownReplyChars = 4096;
+inline constexpr wchar_t kReplyCutNote[] = L"\r\n\r\n(The rest of the server's reply is not shown.)";
+
 struct ReplyDecision {
     bool stored = false;
     std::wstring fileRef;              // when stored

@@ -269,7 +269,7 @@ private:
 
     ReplyDecision Respond(HttpRequest& request) {
         StopIfCancelled();
-        const std::wstring text = ReadReplyText(request, s_.codePage, true);
+        const std::wstring text = ReadReplyText(request, s_.codePage, true, [this] { return job_.Cancelled.load(); });
         StopIfCancelled();
         ReplyDecision decision = DecideReply(kFilePostReplyRules, document_, text);
         StopIfCancelled();

@@ -47,6 +47,15 @@ TEST_F(SingleWorker, WholeFileArrivesUnderItsNameAndTheDialogClosesWithOne) {
     for (std::size_t asked : reply->readSizes) EXPECT_LE(asked, 4095u);
 }
 
+TEST_F(SingleWorker, ReadsNoMoreThanHasArrivedSoATrickleNeverHoldsAReadLong) {
+    auto reply = rig.server.AddFile(Bytes(10000));
+    reply->available = 300;
+    Run(10000);
+    EXPECT_EQ(rig.files.disk[kTarget], Bytes(10000));
+    ASSERT_FALSE(reply->readSizes.empty());
+    for (std::size_t asked : reply->readSizes) EXPECT_LE(asked, 300u);
+}
+
 TEST_F(SingleWorker, TenThousandBytesStepAtFortyEightyOneAndHundredPercent) {
     rig.server.AddFile(Bytes(10000));
     Run(10000);

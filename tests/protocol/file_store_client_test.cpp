@@ -207,5 +207,21 @@ TEST_F(ReadReplyTextTest, AnOversizedReplyIsCutAtTheLimit) {
     EXPECT_EQ(ReadReplyText(trickle, codePage_).size(), kMaxReplyTextBytes);
 }
 
+TEST_F(ReadReplyTextTest, AStopAskedAfterEveryReadEndsAnEndlessTrickle) {
+    request_.SetReply(std::string(kMaxReplyTextBytes, 'x'));
+    request_.available = 10;
+    int asked = 0;
+    const std::wstring text = ReadReplyText(request_, codePage_, false, [&] { return ++asked == 3; });
+    EXPECT_EQ(asked, 3);
+    EXPECT_EQ(text, std::wstring(30, L'x')) << "what arrived before the stop is kept";
+    EXPECT_EQ(request_.readSizes.size(), 3u);
+
+    // A stop that never says so reads to the end, as without one.
+    FakeHttpRequest whole;
+    whole.SetReply("abcdef");
+    whole.available = 4;
+    EXPECT_EQ(ReadReplyText(whole, codePage_, false, [] { return false; }), L"abcdef");
+}
+
 }  // namespace
 }  // namespace qm

@@ -94,5 +94,29 @@ TEST_F(ReplyRulesTest, GetFileOtherwiseShowsTheWholeText) {
     }
 }
 
+TEST_F(ReplyRulesTest, AMegabyteReplyIsCutForTheBoxAndSaysSo) {
+    const std::wstring huge = L"<html><body><p>" + std::wstring(1 << 20, L'x');
+    for (const ReplyDecision& d : {Get(huge), Post(huge)}) {
+        EXPECT_EQ(d.text.size(), kMaxShownReplyChars + std::wstring(kReplyCutNote).size());
+        EXPECT_EQ(d.text.substr(0, 10), L"<html><bo" + std::wstring(1, L'd'));
+        EXPECT_EQ(d.text.substr(kMaxShownReplyChars), kReplyCutNote);
+    }
+    // Exactly the bound is shown whole, without the note.
+    const std::wstring full(kMaxShownReplyChars, L'y');
+    EXPECT_EQ(Get(full).text, full);
+    // The message of an error document is cut the same way.
+    const ReplyDecision e = Post(L"<Response><Error Message=\"" + std::wstring(10000, L'm') + L"\"/></Response>");
+    EXPECT_EQ(e.box, ReplyBox::Error);
+    EXPECT_EQ(e.text, std::wstring(kMaxShownReplyChars, L'm') + kReplyCutNote);
+}
+
+TEST_F(ReplyRulesTest, TheCutNeverSplitsASurrogatePair) {
+    if (sizeof(wchar_t) != 2) GTEST_SKIP() << "wide characters hold whole code points here";
+    std::wstring text(kMaxShownReplyChars - 1, L'a');
+    text += L"\xD83D\xDE00 tail";
+    const ReplyDecision d = Get(text);
+    EXPECT_EQ(d.text, std::wstring(kMaxShownReplyChars - 1, L'a') + kReplyCutNote);
+}
+
 }  // namespace
 }  // namespace qm

@@ -1,6 +1,7 @@
 // Faults that tests switch on for the next endpoint requests.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -40,6 +41,23 @@ class FaultSet {
   std::mutex mutex_;
   std::vector<Fault> faults_;
 };
+
+// The body of a reply fault that is made, not stored: a head, a filler repeated, a tail. Too large or endless
+// to hold in memory, so the server asks for it piece by piece.
+struct MadeBody {
+  std::string content_type;
+  std::string head, filler, tail;
+  std::uint64_t length = 0;  // the whole body; ignored when endless
+  bool endless = false;      // no length: the filler goes on until the client leaves
+  long long rate = 0;        // bytes per second; 0: as fast as the connection takes them
+
+  // Bytes [offset, offset + n) of the body, cut at its end.
+  std::string Piece(std::uint64_t offset, std::size_t n) const;
+};
+
+// The made body of the faults doctype-external, entity-bomb, huge-html, huge-response and endless; nothing for
+// the others.
+std::optional<MadeBody> MadeReply(const Fault& f);
 
 const Fault* FindFault(const std::vector<Fault>& faults, const std::string& name);
 // The first reply fault, if any.

@@ -150,6 +150,26 @@ void SetBody(httplib::Response& res, const std::string& content_type, BodyPlan p
       });
 }
 
+// A made fault body, piece by piece: never held whole, and an endless one stops only when the client goes.
+void SetMadeBody(httplib::Response& res, const MadeBody& made) {
+  auto body = std::make_shared<MadeBody>(made);
+  auto start = std::chrono::steady_clock::now();
+  auto piece = [body, start](std::size_t offset, std::size_t want, httplib::DataSink& sink) {
+    std::size_t n = std::min<std::size_t>(want, kChunk);
+    if (body->rate > 0) n = std::min<std::size_t>(n, std::max<long long>(1, body->rate / 10));
+    std::string bytes = body->Piece(offset, n);
+    if (bytes.empty()) return false;
+    Pace(start, offset, body->rate);
+    return sink.write(bytes.data(), bytes.size());
+  };
+  if (made.endless)
+    res.set_chunked_content_provider(made.content_type, [piece](std::size_t offset, httplib::DataSink& sink) {
+      return piece(offset, kChunk, sink);
+    });
+  else
+    res.set_content_provider(made.length, made.content_type, piece);
+}
+
 std::string RecordJson(const Record& r, const std::string& extra = {}) {
   std::string out = "{\"view\":" + JsonString(r.view) + ",\"key\":" + JsonString(r.key) +
                     ",\"name\":" + JsonString(r.name) + ",\"size\":" + std::to_string(r.size) +
@@ -194,6 +214,7 @@ void FaultReply(const Fault& f, RequestKind kind, const std::string& success_ref
     return "<Error Message=\"" + XmlAttribute(f.Param("message", "Simulated server error.")) + "\"/>";
   };
   res.status = 200;
+  if (auto made = MadeReply(f)) return SetMadeBody(res, *made);
   if (f.name == "text-plain") {
     res.set_content(f.Param("text", "The file store is not available."), "text/plain");
   } else if (f.name == "empty") {
