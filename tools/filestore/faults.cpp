@@ -12,7 +12,8 @@ namespace {
 
 const std::set<std::string> kReply = {"text-plain", "html", "error", "success-and-error", "response-attributes",
                                       "trailing-html", "missing-end", "empty", "auth-challenge",
-                                      "doctype-external", "entity-bomb", "huge-html", "huge-response", "endless"};
+                                      "doctype-external", "entity-bomb", "huge-html", "huge-response", "endless",
+                                      "redirect"};
 const std::set<std::string> kFileData = {"binary-octet-params", "short-body", "long-body", "drop-mid-body",
                                          "slow-body"};
 const std::set<std::string> kAny = {"content-description", "delay"};
@@ -62,6 +63,8 @@ std::string ValidateFault(const Fault& f) {
   if (f.name == "entity-bomb" && (f.Number("depth", 10) < 1 || f.Number("depth", 10) > 40))
     return "depth must be 1 to 40";
   if (f.name == "endless" && f.Number("rate", 64) <= 0) return "rate must be above 0";
+  if (f.name == "redirect" && (f.Number("status", 302) < 300 || f.Number("status", 302) > 399))
+    return "status must be 300 to 399";
   if (f.name == "response-attributes" || f.name == "trailing-html" || f.name == "missing-end") {
     auto child = f.Param("child", "");
     if (!child.empty() && child != "success" && child != "error") return "child must be success or error";

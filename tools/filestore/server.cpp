@@ -247,6 +247,10 @@ void FaultReply(const Fault& f, RequestKind kind, const std::string& success_ref
     if (scheme == "negotiate-ntlm" || scheme == "ntlm") res.set_header("WWW-Authenticate", "NTLM");
     if (scheme == "basic") res.set_header("WWW-Authenticate", "Basic realm=\"filestore\"");
     res.set_content("<html><body><h1>401 Unauthorized</h1></body></html>", "text/html");
+  } else if (f.name == "redirect") {
+    res.status = static_cast<int>(f.Number("status", 302));
+    res.set_header("Location", f.Param("to", "/"));
+    res.set_content("<html><body><h1>Moved</h1></body></html>", "text/html");
   }
 }
 

@@ -177,8 +177,9 @@ std::size_t WinInetRequest::Read(void* buffer, std::size_t size) {
 }
 
 std::unique_ptr<HttpRequest> WinInetConnection::OpenFileStoreRequest(std::uint32_t requestFlags) {
+    // A reply may not send the request elsewhere: a redirect comes back as the reply it is, and is told.
     UniqueHinternet request(HttpOpenRequestW(connection_.get(), L"POST", kFileStoreObject, kHttpVersion, nullptr,
-                                            nullptr, requestFlags, kContext));
+                                            nullptr, requestFlags | INTERNET_FLAG_NO_AUTO_REDIRECT, kContext));
     if (!request) ThrowInternetError(GetLastError());
     return std::make_unique<WinInetRequest>(std::move(request));
 }

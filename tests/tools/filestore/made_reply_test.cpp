@@ -76,4 +76,8 @@ TEST(MadeReply, Validation) {
   EXPECT_NE(ValidateFault(Named("endless", {{"rate", "0"}})), "");
   Fault f = Named("huge-response");
   EXPECT_TRUE(f.IsReply());
+  EXPECT_EQ(ValidateFault(Named("redirect", {{"status", "307"}, {"to", "http://elsewhere/"}})), "");
+  EXPECT_NE(ValidateFault(Named("redirect", {{"status", "200"}})), "") << "a redirect is a 3xx status";
+  EXPECT_NE(ValidateFault(Named("redirect", {{"status", "404"}})), "");
+  EXPECT_TRUE(Named("redirect").IsReply());
 }

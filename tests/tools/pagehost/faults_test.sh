@@ -172,6 +172,37 @@ need(len(boxes) <= 1, 'at most one message: %r' % boxes)
 $unchanged"
 store_control faults/clear
 
+# A redirect to another address: not followed (nothing reaches the other port), told once, nothing stored.
+python3 - "$work/other.port" "$work/other.log" <<'PY' &
+import socket, sys
+s = socket.socket(); s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+s.bind(("127.0.0.1", 0)); s.listen(8)
+open(sys.argv[1], "w").write(str(s.getsockname()[1]))
+while True:
+    c, _ = s.accept()
+    open(sys.argv[2], "a").write("connection\n")
+    c.close()
+PY
+other=$!
+for _ in $(seq 1 100); do [ -s "$work/other.port" ] && break; sleep 0.1; done
+: >"$work/other.log"
+elsewhere="http://127.0.0.1:$(cat "$work/other.port")/system/filestore/data.aspx"
+not_followed='need(not open(os.path.join(work, "other.log")).read(), "nothing fetched from the other address")'
+store_control "fault?name=redirect&for=getfile&to=$elsewhere"
+single redirect_single "when OK => click 1"
+verdict redirect_single "$alive
+$one_message
+$not_followed
+$older_intact"
+store_control "fault?name=redirect&for=upload&status=307&to=$elsewhere"
+upload redirect_upload "when OK => click 1"
+verdict redirect_upload "$alive
+$one_message
+$not_followed
+$unchanged"
+kill "$other" 2>/dev/null
+store_control faults/clear
+
 # A slow link: 16 KB/s for the whole body still brings the file, and a multi-file job completes.
 store_control "fault?name=slow-body&for=getfile&rate=16000&count=2"
 multi slow_multi
