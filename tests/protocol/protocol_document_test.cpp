@@ -125,6 +125,19 @@ TEST_F(ProtocolDocumentTest, ParseErrorWritesReasonAndPositionToStandardOutput) 
     EXPECT_EQ(out.substr(out.size() - 5), " \"\".\n") << out;
 }
 
+TEST_F(ProtocolDocumentTest, AReasonWithoutLineEndStillEndsItsLine) {
+    dom_->reasonEnd = L"";
+    ::testing::internal::CaptureStdout();
+    EXPECT_FALSE(document_->LoadResponse(L"<Response>\n<Error Message=\"a</Response>"));
+    std::string out = ::testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find(".\nError on line 2, position "), std::string::npos) << out;
+
+    ::testing::internal::CaptureStdout();
+    EXPECT_FALSE(document_->LoadResponse(L"<Response><Success/>"));
+    out = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out, "The document has no top level element.\n");
+}
+
 TEST_F(ProtocolDocumentTest, BothChildrenAnswerBothQuestions) {
     EXPECT_TRUE(document_->LoadResponse(L"<Response><Success FileRef=\"r\"/><Error Message=\"m\"/></Response>"));
     EXPECT_TRUE(document_->HasSuccessResponse());

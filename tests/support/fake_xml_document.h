@@ -25,6 +25,8 @@ public:
 
     bool created = true;
     bool failCreateElement = false;
+    // What the parser's reasons end with (MSXML's end with a line end; others need not).
+    std::wstring reasonEnd = L"\r\n";
     std::vector<std::wstring> loadedTexts;
 
     bool Created() const override { return created; }
@@ -50,7 +52,7 @@ public:
             root_ = parser.Document();
         } catch (const ParseFailure& failure) {
             error.code = 1;
-            error.reason = failure.reason + L"\r\n";
+            error.reason = failure.reason + reasonEnd;
             error.line = text.empty() ? 0 : parser.Line();
             error.linePosition = parser.LinePosition();
         }
