@@ -72,6 +72,20 @@ TEST(MailFileNamesTest, AFolderThatLeavesNoRoomGivesNothing) {
     EXPECT_FALSE(names.PathFor(L"x").has_value());
 }
 
+// Room for the extension alone is no room: a file called ".msg" has no name.
+TEST(MailFileNamesTest, AFolderThatLeavesRoomForOneCharacterGivesOneCharacterNames) {
+    const std::wstring oneLeft = L"C:\\" + std::wstring(kMaxPathChars - 4 - 1 - 4, L'f') + L"\\";
+    MailFileNames names(oneLeft);
+    EXPECT_EQ(names.PathFor(L"Budget"), oneLeft + L"B.msg");
+    EXPECT_EQ(names.PathFor(L""), oneLeft + L"U.msg");
+    EXPECT_EQ(names.PathFor(L"Budget"), std::nullopt) << "no room for a number either";
+
+    const std::wstring noneLeft = oneLeft.substr(0, 3) + L"f" + oneLeft.substr(3);
+    MailFileNames full(noneLeft);
+    EXPECT_EQ(full.PathFor(L"Budget"), std::nullopt);
+    EXPECT_EQ(full.PathFor(L""), std::nullopt);
+}
+
 TEST(SaveSelectedMailTest, ThreeItemsTwoWithOneSubjectAllArriveInOrder) {
     FakeMailClient client;
     client.items = {{L"Re: a/b <test>"}, {L"Budget"}, {L"Re: a/b <test>"}};
