@@ -299,6 +299,25 @@ TEST_F(UploadWorker, AFileThatCannotBeOpenedIsShownAndTheNextOneIsSent) {
     EXPECT_EQ(rig.server.opened[1]->body, Bytes(10));
 }
 
+// Unlike a file that cannot be opened, one that changes while it is read has already started a body the server
+// cannot use: the job ends there.
+TEST_F(UploadWorker, AFileThatGrowsWhileItIsSentEndsTheJob) {
+    rig.AddFile(L"C:\\a.txt", Bytes(10));
+    rig.AddFile(L"C:\\b.txt", Bytes(10));
+    rig.posted.files[L"C:\\a.txt"] = Bytes(5000);  // written to since it was listed
+    List({L"C:\\a.txt", L"C:\\b.txt"});
+    Keys({kKeyA, kKeyB});
+    rig.Reply(StoredReply("r1"));
+    rig.Reply(StoredReply("r2"));
+    Run();
+    ASSERT_EQ(rig.dialogs.shown.size(), 1u);
+    EXPECT_EQ(rig.dialogs.shown[0].kind, MessageKind::Error);
+    EXPECT_NE(rig.dialogs.shown[0].text.find(L"C:\\a.txt"), std::wstring::npos);
+    EXPECT_EQ(rig.server.opened.size(), 1u) << "b.txt is not sent";
+    EXPECT_EQ(rig.posted.openNow, 0) << "the file is closed";
+    EXPECT_EQ(dialog.endCode, kEndUploadDone);
+}
+
 TEST_F(UploadWorker, ForcedRetrySendsTheSameRequestAgainWithoutCountingTwice) {
     rig.AddFile(L"C:\\a.bin", Bytes(8192));
     List({L"C:\\a.bin"});
