@@ -375,6 +375,21 @@ TEST_F(UploadWorker, APageWithoutKeyIsAskedAgainWithPausesUntilCancel) {
     EXPECT_FALSE(dialog.endCode.has_value());
 }
 
+// A page that has no key yet is asked again a quarter second later, not sooner and not later.
+TEST_F(UploadWorker, ThePageIsAskedForAKeyAgainAfterAQuarterSecond) {
+    rig.AddFile(L"C:\\a.txt", Bytes(10));
+    List({L"C:\\a.txt"});
+    dialog.Job().BeforeUploadScript.clear();
+    std::vector<unsigned> askedAt;
+    dialog.onRequest = [&](HandlingProgressDialog& d) {
+        askedAt.push_back(rig.pausedMs);
+        HandleScriptRequest(d.Job(), rig.page, rig.fs);
+        if (askedAt.size() == 3) d.Cancel();
+    };
+    Run();
+    EXPECT_EQ(askedAt, (std::vector<unsigned>{0, 250, 500}));
+}
+
 TEST_F(UploadWorker, AKeyFromThePreviousFileIsNeverReused) {
     rig.AddFile(L"C:\\a.txt", Bytes(10));
     rig.AddFile(L"C:\\b.txt", Bytes(10));
