@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include "support/fake_save_to_server_prompt.h"
 #include "support/fake_send_confirmation.h"
 #include "support/fake_settings_store.h"
@@ -381,6 +383,21 @@ TEST_F(TrackedWalk, AnErrorPutsTheEntryBackAndIsShown) {
     EXPECT_EQ(Entry().State, TrackedState::Waiting);
     ASSERT_EQ(rig.dialogs.shown.size(), 1u);
     EXPECT_EQ(rig.dialogs.shown[0].kind, MessageKind::Error);
+}
+
+// Not only the control's own errors: anything that stops the send is shown, in a box of its own (there is no
+// window of the control to own it), and the copy is offered again after its next change.
+TEST_F(TrackedWalk, AnUnexpectedFailureIsShownWithoutOwnerAndPutsTheEntryBack) {
+    Change(5);
+    prompt.answers.push_back(kSaveToServerSave);
+    rig.page.answers.push_back(ScriptValue::Text(kKeyB));
+    runner.worker = [](HandlingProgressDialog&) { throw std::runtime_error("resource exhausted"); };
+    ProcessLockedFiles(context);
+    EXPECT_EQ(Entry().State, TrackedState::Waiting);
+    ASSERT_EQ(rig.dialogs.shown.size(), 1u);
+    EXPECT_EQ(rig.dialogs.shown[0].kind, MessageKind::Error);
+    EXPECT_EQ(rig.dialogs.shown[0].owner, 0u);
+    EXPECT_NE(rig.dialogs.shown[0].text.find(L"resource exhausted"), std::wstring::npos);
 }
 
 TEST_F(TrackedWalk, ADeletedCopyIsNotOffered) {
