@@ -80,6 +80,7 @@ TEST_F(FolderTest, EnsureFolderChainStartsARootRelativePathAtTheRoot) {
     EXPECT_TRUE(EnsureFolderChain(fs, L"\\Data\\New"));
     EXPECT_EQ(fs.created, (std::vector<std::wstring>{L"\\Data\\", L"\\Data\\New\\"}));
     EXPECT_FALSE(EnsureFolderChain(fs, L"\\"));  // the root itself is never created
+    EXPECT_FALSE(EnsureFolderChain(fs, L"\\\\"));  // the start of a network path is no folder at all
     // A relative path starts where it is: its first folder is created too.
     fs.AddFolder(L"Here");
     EXPECT_TRUE(EnsureFolderChain(fs, L"Here\\Sub"));
