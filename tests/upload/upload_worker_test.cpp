@@ -86,6 +86,22 @@ TEST_F(UploadWorker, OneFileIsPostedWithItsHeaderAndReportedToThePage) {
     EXPECT_TRUE(rig.dialogs.shown.empty());
 }
 
+// The rate is the bytes so far over the time since the job began; the rig's clock moves a second per reading,
+// so three pieces of 4096 bytes take three seconds.
+TEST_F(UploadWorker, TheRateCountsFromTheStartOfTheJob) {
+    rig.AddFile(L"C:\\a.txt", Bytes(3 * 4096));
+    List({L"C:\\a.txt"});
+    Keys({kKeyA});
+    rig.Reply(StoredReply("r1"));
+    Run();
+    dialog.Flush();
+    ASSERT_FALSE(dialog.writes.empty());
+    std::wstring rate;
+    for (const auto& w : dialog.writes)
+        if (w.field == ProgressField::Rate) rate = w.text;
+    EXPECT_EQ(rate, L"4.0 KB/sec");
+}
+
 TEST_F(UploadWorker, ProgressRangesFollowBlocksUpToAHundred) {
     EXPECT_EQ(UploadProgressRange(1), 1u);
     EXPECT_EQ(UploadProgressRange(4096), 1u);
