@@ -80,6 +80,12 @@ TEST(MailFileNamesTest, AFolderThatLeavesRoomForOneCharacterGivesOneCharacterNam
     EXPECT_EQ(names.PathFor(L""), oneLeft + L"U.msg");
     EXPECT_EQ(names.PathFor(L"Budget"), std::nullopt) << "no room for a number either";
 
+    // A cut that leaves only dots and blanks takes as much of "Untitled" as fits.
+    const std::wstring threeLeft = L"C:\\" + std::wstring(kMaxPathChars - 4 - 3 - 4, L'f') + L"\\";
+    MailFileNames dots(threeLeft);
+    EXPECT_EQ(dots.PathFor(L"... report"), threeLeft + L"Unt.msg");
+    EXPECT_EQ(dots.PathFor(L". . later"), std::nullopt) << "the same name, and no room for a number";
+
     const std::wstring noneLeft = oneLeft.substr(0, 3) + L"f" + oneLeft.substr(3);
     MailFileNames full(noneLeft);
     EXPECT_EQ(full.PathFor(L"Budget"), std::nullopt);
