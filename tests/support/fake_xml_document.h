@@ -27,6 +27,8 @@ public:
     bool failCreateElement = false;
     // What the parser's reasons end with (MSXML's end with a line end; others need not).
     std::wstring reasonEnd = L"\r\n";
+    // When set, the reason of every parse failure, as a parser in another language gives it.
+    std::wstring localizedReason;
     std::vector<std::wstring> loadedTexts;
 
     bool Created() const override { return created; }
@@ -52,7 +54,7 @@ public:
             root_ = parser.Document();
         } catch (const ParseFailure& failure) {
             error.code = 1;
-            error.reason = failure.reason + reasonEnd;
+            error.reason = (localizedReason.empty() ? failure.reason : localizedReason) + reasonEnd;
             error.line = text.empty() ? 0 : parser.Line();
             error.linePosition = parser.LinePosition();
         }
