@@ -37,6 +37,13 @@ TEST(MailNameTest, DeviceNamesAreChangedWhateverTheCaseOrExtension) {
     EXPECT_EQ(MailNameOfSubject(L"LPT10"), L"LPT10");
 }
 
+// The system ignores blanks before the dot too: "NUL .txt" would be the device, and the mail would be lost.
+TEST(MailNameTest, BlanksBeforeTheDotStillNameTheDevice) {
+    EXPECT_EQ(MailNameOfSubject(L"NUL .txt"), L"NUL .txt_");
+    EXPECT_EQ(MailNameOfSubject(L"com3  .agenda"), L"com3  .agenda_");
+    EXPECT_EQ(MailNameOfSubject(L"PRN x.txt"), L"PRN x.txt") << "a word after the blank makes another name";
+}
+
 TEST(MailFileNamesTest, SameSubjectsGetNumberedNamesWithoutRegardToCase) {
     MailFileNames names(kFolder);
     EXPECT_EQ(names.PathFor(L"Hello"), kFolder + L"Hello.msg");

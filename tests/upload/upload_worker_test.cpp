@@ -495,6 +495,7 @@ TEST_F(ReUploadWorker, HttpErrorIsAnErrorBoxAndAnOpenFailureStops) {
     RunUploadJob(dialog, rig.services);
     ASSERT_EQ(rig.dialogs.shown.size(), 1u);
     EXPECT_EQ(rig.dialogs.shown[0].kind, MessageKind::Error);
+    EXPECT_EQ(rig.dialogs.shown[0].owner, 0u);
     EXPECT_FALSE(dialog.Job().Succeeded);
 
     UploadRig r;
