@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
+
 #include "upload/upload_operation.h"
 #include "upload_rig.h"
 
@@ -332,6 +334,28 @@ TEST_F(UploadWorker, AFileThatGrowsWhileItIsSentEndsTheJob) {
     EXPECT_EQ(rig.server.opened.size(), 1u) << "b.txt is not sent";
     EXPECT_EQ(rig.posted.openNow, 0) << "the file is closed";
     EXPECT_EQ(dialog.endCode, kEndUploadDone);
+}
+
+// A failure that is not the control's own (here: no memory for the reply document) is told too, unless the user
+// had already cancelled.
+TEST_F(UploadWorker, AnUnexpectedFailureIsShownUnlessTheUserCancelled) {
+    rig.services.makeDom = []() -> std::unique_ptr<XmlDocument> { throw std::bad_alloc(); };
+    rig.AddFile(L"C:\\a.txt", Bytes(10));
+    List({L"C:\\a.txt"});
+    Run();
+    ASSERT_EQ(rig.dialogs.shown.size(), 1u);
+    EXPECT_EQ(rig.dialogs.shown[0].kind, MessageKind::Error);
+    EXPECT_EQ(rig.dialogs.shown[0].owner, 0u);
+    EXPECT_TRUE(rig.server.opened.empty());
+    EXPECT_EQ(dialog.endCode, kEndUploadDone);
+
+    HandlingProgressDialog cancelled;
+    cancelled.windowExists = true;
+    cancelled.Job().FileList = dialog.Job().FileList;
+    cancelled.Job().Cancelled = true;
+    RunUploadJob(cancelled, rig.services);
+    EXPECT_EQ(rig.dialogs.shown.size(), 1u) << "nothing more after a cancel";
+    EXPECT_FALSE(cancelled.endCode.has_value());
 }
 
 TEST_F(UploadWorker, ForcedRetrySendsTheSameRequestAgainWithoutCountingTwice) {
