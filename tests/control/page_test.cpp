@@ -24,6 +24,15 @@ TEST(IsTrueTextTest, AcceptsTrueInAnyLetterCaseOnly) {
     EXPECT_FALSE(IsTrueText(std::wstring(L"true\0", 5)));
 }
 
+// Pages write "null" or "none" into attributes they have no value for; four letters are not enough.
+TEST(IsTrueTextTest, OtherFourLetterTextsAreNotTrue) {
+    for (const wchar_t* text : {L"null", L"none", L"NULL", L"trux", L"xrue", L"tRUe\u00a0"})
+        EXPECT_FALSE(IsTrueText(text)) << text;
+    FakePageElement element;
+    element.text[L"AllowDrop"] = L"null";
+    EXPECT_FALSE(BoolAttribute(element, L"AllowDrop", true));
+}
+
 TEST(BoolAttributeTest, AbsentGivesTheDefaultAndOnlyTrueTextGivesTrue) {
     FakePageElement element;
     EXPECT_FALSE(BoolAttribute(element, L"AllowDrop"));

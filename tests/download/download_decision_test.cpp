@@ -59,6 +59,16 @@ TEST(DownloadAttributesTest, LocalPathIsExpandedThenTrimmed) {
     EXPECT_EQ(Read({{L"PrimKey", L"1"}, {L"ViewName", L"V"}, {L"LocalPath", L"   "}}).LocalPath, L"");
 }
 
+// The overflow check must not give up early: every count up to the 64-bit limit is read exactly.
+TEST(ByteCount, CountsNearTheSixtyFourBitLimitAreExact) {
+    EXPECT_EQ(ParseByteCount(L"10000000000000000000"), 10000000000000000000u);
+    EXPECT_EQ(ParseByteCount(L"18000000000000000009"), 18000000000000000009u);
+    EXPECT_EQ(ParseByteCount(L"18446744073709551614"), UINT64_MAX - 1);
+    EXPECT_EQ(ParseByteCount(L"18446744073709551615"), UINT64_MAX);
+    EXPECT_EQ(ParseByteCount(L"18446744073709551616"), UINT64_MAX);
+    EXPECT_EQ(ParseByteCount(L"18446744073709551620"), UINT64_MAX);
+}
+
 TEST(ByteCount, ParsesSixtyFourBitsAndRefusesNegatives) {
     EXPECT_EQ(ParseByteCount(L"10000"), 10000u);
     EXPECT_EQ(ParseByteCount(L"  +42x"), 42u);

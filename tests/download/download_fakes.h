@@ -225,7 +225,14 @@ public:
     void* window = nullptr;  // the dialog's window, once it exists
 
 protected:
-    void WriteProgressField(ProgressField, const std::wstring&) override { ++progressReports; }
+    void WriteProgressField(ProgressField field, const std::wstring& text) override {
+        ++progressReports;
+        if (field == ProgressField::Rate) rate = text;
+    }
+
+public:
+    std::wstring rate;  // the last rate text written
+    void Flush() { FlushProgressTexts(); }
 };
 
 // A request whose reply can be cut off: after cutAfter bytes the read throws the client's error.

@@ -67,6 +67,15 @@ TEST_F(SingleWorker, TenThousandBytesStepAtFortyEightyOneAndHundredPercent) {
     EXPECT_EQ(StepsDue(10000, 10000, 3), 3u);
 }
 
+// The rate is the bytes so far over the time since the transfer began; the rig's clock moves a second per
+// reading, so three pieces of 4095 bytes take three seconds.
+TEST_F(SingleWorker, TheRateCountsFromTheStartOfTheTransfer) {
+    rig.server.AddFile(Bytes(3 * 4095));
+    Run(3 * 4095);
+    dialog.Flush();
+    EXPECT_EQ(dialog.rate, L"4.0 KB/sec");
+}
+
 TEST_F(SingleWorker, LargeFileGetsOneStepPerPercentAndNoMore) {
     rig.server.AddFile(Bytes(1000000));
     Run(1000000);
@@ -243,6 +252,14 @@ protected:
     RecordingProgress dialog;
     std::vector<ListedFile> files;
 };
+
+TEST_F(MultiWorker, TheRateCountsFromTheStartOfTheJob) {
+    Add(L"a.doc", 3 * 4095);
+    rig.server.AddFile(Bytes(3 * 4095));
+    RunMultiDownload(dialog, rig.services, files);
+    dialog.Flush();
+    EXPECT_EQ(dialog.rate, L"4.0 KB/sec");
+}
 
 TEST_F(MultiWorker, ThreeFilesOverOneConnectionAndTheBarEndsAtHundred) {
     Add(L"a.doc", 100);

@@ -37,6 +37,13 @@ TEST(MailNameTest, DeviceNamesAreChangedWhateverTheCaseOrExtension) {
     EXPECT_EQ(MailNameOfSubject(L"LPT10"), L"LPT10");
 }
 
+// The system ignores blanks before the dot too: "NUL .txt" would be the device, and the mail would be lost.
+TEST(MailNameTest, BlanksBeforeTheDotStillNameTheDevice) {
+    EXPECT_EQ(MailNameOfSubject(L"NUL .txt"), L"NUL .txt_");
+    EXPECT_EQ(MailNameOfSubject(L"com3  .agenda"), L"com3  .agenda_");
+    EXPECT_EQ(MailNameOfSubject(L"PRN x.txt"), L"PRN x.txt") << "a word after the blank makes another name";
+}
+
 TEST(MailFileNamesTest, SameSubjectsGetNumberedNamesWithoutRegardToCase) {
     MailFileNames names(kFolder);
     EXPECT_EQ(names.PathFor(L"Hello"), kFolder + L"Hello.msg");
@@ -70,6 +77,26 @@ TEST(MailFileNamesTest, LongSubjectsAreCutSoThePathFitsAndCutsLoseTrailingDots) 
 TEST(MailFileNamesTest, AFolderThatLeavesNoRoomGivesNothing) {
     MailFileNames names(L"C:\\" + std::wstring(kMaxPathChars - 7, L'f') + L"\\");
     EXPECT_FALSE(names.PathFor(L"x").has_value());
+}
+
+// Room for the extension alone is no room: a file called ".msg" has no name.
+TEST(MailFileNamesTest, AFolderThatLeavesRoomForOneCharacterGivesOneCharacterNames) {
+    const std::wstring oneLeft = L"C:\\" + std::wstring(kMaxPathChars - 4 - 1 - 4, L'f') + L"\\";
+    MailFileNames names(oneLeft);
+    EXPECT_EQ(names.PathFor(L"Budget"), oneLeft + L"B.msg");
+    EXPECT_EQ(names.PathFor(L""), oneLeft + L"U.msg");
+    EXPECT_EQ(names.PathFor(L"Budget"), std::nullopt) << "no room for a number either";
+
+    // A cut that leaves only dots and blanks takes as much of "Untitled" as fits.
+    const std::wstring threeLeft = L"C:\\" + std::wstring(kMaxPathChars - 4 - 3 - 4, L'f') + L"\\";
+    MailFileNames dots(threeLeft);
+    EXPECT_EQ(dots.PathFor(L"... report"), threeLeft + L"Unt.msg");
+    EXPECT_EQ(dots.PathFor(L". . later"), std::nullopt) << "the same name, and no room for a number";
+
+    const std::wstring noneLeft = oneLeft.substr(0, 3) + L"f" + oneLeft.substr(3);
+    MailFileNames full(noneLeft);
+    EXPECT_EQ(full.PathFor(L"Budget"), std::nullopt);
+    EXPECT_EQ(full.PathFor(L""), std::nullopt);
 }
 
 TEST(SaveSelectedMailTest, ThreeItemsTwoWithOneSubjectAllArriveInOrder) {

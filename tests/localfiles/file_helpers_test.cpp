@@ -73,6 +73,26 @@ TEST(FileTimeConversion, CalendarFieldsAreTakenAsUtc) {
     EXPECT_EQ(back.milliseconds, 250);
 }
 
+// A server date on 29 February of a century year: 2000 and 2400 have it, 1900 and 2100 do not.
+TEST(FileTimeConversion, CenturyLeapDays) {
+    for (int year : {1600 + 400, 2400}) {
+        const auto leapDay = CalendarToFileTime({year, 2, 29, 12, 0, 0, 0});
+        ASSERT_TRUE(leapDay) << year;
+        EXPECT_EQ(*CalendarToFileTime({year, 3, 1, 12, 0, 0, 0}) - *leapDay, FileTime{86400} * 10'000'000) << year;
+        const CalendarTime back = FileTimeToCalendar(*leapDay);
+        EXPECT_EQ(back.year, year);
+        EXPECT_EQ(back.month, 2);
+        EXPECT_EQ(back.day, 29);
+        const CalendarTime yearEnd = FileTimeToCalendar(*CalendarToFileTime({year, 12, 31, 23, 59, 59, 0}));
+        EXPECT_EQ(yearEnd.month, 12) << year;
+        EXPECT_EQ(yearEnd.day, 31) << year;
+    }
+    for (int year : {1700, 1900, 2100})
+        EXPECT_FALSE(CalendarToFileTime({year, 2, 29, 0, 0, 0, 0})) << year;
+    EXPECT_EQ(*CalendarToFileTime({2100, 3, 1, 0, 0, 0, 0}) - *CalendarToFileTime({2100, 2, 28, 0, 0, 0, 0}),
+              FileTime{86400} * 10'000'000);
+}
+
 TEST(ParseServerDate, UsesTheParsersFieldsAsUtcAndNothingOnFailure) {
     FakeSystemText text;
     text.dates[L"3/7/2009 4:05:06 PM"] = {2009, 3, 7, 16, 5, 6, 0};

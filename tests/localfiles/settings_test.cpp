@@ -63,6 +63,30 @@ TEST_F(FolderTest, EnsureFolderChainStopsAtTheFirstFailure) {
     EXPECT_FALSE(EnsureFolderChain(fs, L""));
 }
 
+// Two downloads into one new folder at once: whoever creates a level second still has the folder it wanted.
+TEST_F(FolderTest, EnsureFolderChainAcceptsALevelThatAnotherProcessMadeMeanwhile) {
+    fs.madeByOthers.insert(FakeFileSystem::Key(L"D:\\Projects\\Shared"));
+    EXPECT_TRUE(EnsureFolderChain(fs, L"D:\\Projects\\Shared\\Mine"));
+    EXPECT_EQ(fs.created, (std::vector<std::wstring>{L"D:\\Projects\\Shared\\Mine\\"}));
+    EXPECT_TRUE(fs.HasFolder(L"D:\\Projects\\Shared\\Mine"));
+    // The download lands in the folder the page asked for, not in a fallback.
+    fs.madeByOthers.insert(FakeFileSystem::Key(L"D:\\Projects\\Other"));
+    EXPECT_EQ(Resolve(kSave, L"D:\\Projects\\Other", false), L"D:\\Projects\\Other");
+}
+
+// "\Data\New" is on the current drive's root, whatever the current folder is.
+TEST_F(FolderTest, EnsureFolderChainStartsARootRelativePathAtTheRoot) {
+    fs.AddFolder(L"\\");
+    EXPECT_TRUE(EnsureFolderChain(fs, L"\\Data\\New"));
+    EXPECT_EQ(fs.created, (std::vector<std::wstring>{L"\\Data\\", L"\\Data\\New\\"}));
+    EXPECT_FALSE(EnsureFolderChain(fs, L"\\"));  // the root itself is never created
+    EXPECT_FALSE(EnsureFolderChain(fs, L"\\\\"));  // the start of a network path is no folder at all
+    // A relative path starts where it is: its first folder is created too.
+    fs.AddFolder(L"Here");
+    EXPECT_TRUE(EnsureFolderChain(fs, L"Here\\Sub"));
+    EXPECT_EQ(fs.created.back(), L"Here\\Sub\\");
+}
+
 TEST_F(FolderTest, EnsureFolderChainTreatsTheShareOfANetworkPathAsItsRoot) {
     fs.AddFolder(L"\\\\server\\share");
     EXPECT_TRUE(EnsureFolderChain(fs, L"\\\\server\\share\\team\\docs"));

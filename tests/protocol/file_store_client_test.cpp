@@ -78,6 +78,16 @@ TEST_F(SendFilePostTest, CancelStopsBeforeTheRequestIsEnded) {
     EXPECT_EQ(files_.openNow, 0);
 }
 
+TEST_F(SendFilePostTest, ACancelWhileTheFileOpensBeginsNoRequest) {
+    files_.files[L"a"] = std::string(20000, 'z');
+    observer_.cancelAfterPieces = 0;
+    EXPECT_EQ(SendFilePost(request_, files_, header_, L"a", 20000, observer_), PostResult::Cancelled);
+    EXPECT_EQ(request_.calls, (Calls{"headers"})) << "the server is not told of a body that never comes";
+    EXPECT_EQ(observer_.opened, 1);
+    EXPECT_EQ(observer_.reads, 0);
+    EXPECT_EQ(files_.openNow, 0);
+}
+
 TEST_F(SendFilePostTest, AFileWhoseSizeChangedIsNotEndedAsIfComplete) {
     files_.files[L"grew"] = std::string(5000, 'z');
     EXPECT_THROW(SendFilePost(request_, files_, header_, L"grew", 4500, observer_), FileError);

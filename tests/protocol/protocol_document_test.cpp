@@ -125,6 +125,35 @@ TEST_F(ProtocolDocumentTest, ParseErrorWritesReasonAndPositionToStandardOutput) 
     EXPECT_EQ(out.substr(out.size() - 5), " \"\".\n") << out;
 }
 
+TEST_F(ProtocolDocumentTest, AReasonWithoutLineEndStillEndsItsLine) {
+    dom_->reasonEnd = L"";
+    ::testing::internal::CaptureStdout();
+    EXPECT_FALSE(document_->LoadResponse(L"<Response>\n<Error Message=\"a</Response>"));
+    std::string out = ::testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find(".\nError on line 2, position "), std::string::npos) << out;
+
+    ::testing::internal::CaptureStdout();
+    EXPECT_FALSE(document_->LoadResponse(L"<Response><Success/>"));
+    out = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out, "The document has no top level element.\n");
+}
+
+// The reason is written as UTF-8, whatever the parser's language: one, two, three and four bytes a character.
+TEST_F(ProtocolDocumentTest, AReasonInAnotherLanguageIsWrittenAsUtf8) {
+    std::wstring reason = L"Ung\u00fcltiges Zeichen \u00bb\u20ac\u00ab ";
+    if constexpr (sizeof(wchar_t) == 2) {
+        reason += static_cast<wchar_t>(0xD83D);
+        reason += static_cast<wchar_t>(0xDE00);
+    } else {
+        reason += static_cast<wchar_t>(0x1F600);
+    }
+    dom_->localizedReason = reason;
+    ::testing::internal::CaptureStdout();
+    EXPECT_FALSE(document_->LoadResponse(L"<Response><Success/>"));
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+              "Ung\xC3\xBCltiges Zeichen \xC2\xBB\xE2\x82\xAC\xC2\xAB \xF0\x9F\x98\x80\r\n");
+}
+
 TEST_F(ProtocolDocumentTest, BothChildrenAnswerBothQuestions) {
     EXPECT_TRUE(document_->LoadResponse(L"<Response><Success FileRef=\"r\"/><Error Message=\"m\"/></Response>"));
     EXPECT_TRUE(document_->HasSuccessResponse());

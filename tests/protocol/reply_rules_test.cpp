@@ -46,6 +46,33 @@ TEST_F(ReplyRulesTest, FilePostErrorShowsTheMessageAsAnError) {
     EXPECT_EQ(d.text, L"Quota exceeded");
 }
 
+// An empty box tells the user nothing: a reply whose message is empty ends without one.
+TEST_F(ReplyRulesTest, AnEmptyErrorMessageShowsNoBox) {
+    for (const std::wstring text : {L"<Response><Error Message=\"\"/></Response>", L"<Response><Error/></Response>"}) {
+        ReplyDecision d = Post(text);
+        EXPECT_FALSE(d.stored);
+        EXPECT_EQ(d.box, ReplyBox::None) << "file post";
+        d = Get(text);
+        EXPECT_FALSE(d.stored);
+        EXPECT_EQ(d.box, ReplyBox::None) << "GetFile";
+    }
+}
+
+// Each load writes its diagnostics; asking a second question of the same reply must not write them again.
+TEST_F(ReplyRulesTest, AReplyIsLoadedOnceHoweverManyRowsAskAboutIt) {
+    ::testing::internal::CaptureStderr();
+    const ReplyDecision d = Post(L"<Response><Error Message=\"Quota exceeded\"/></Response>");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "XML document loaded successfully\n");
+    EXPECT_EQ(d.box, ReplyBox::Error);
+    EXPECT_EQ(dom_->loadedTexts.size(), 1u);
+
+    ::testing::internal::CaptureStdout();
+    const ReplyDecision broken = Post(L"<Response><Error Message=\"a</Response>");
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out.find("Error on line"), out.rfind("Error on line")) << out;
+    EXPECT_EQ(broken.box, ReplyBox::Message);
+}
+
 TEST_F(ReplyRulesTest, FilePostOtherTextIsShownWholeAndEmptyTextNotAtAll) {
     const std::wstring page = L"<html><body>Server Error</body></html>";
     ReplyDecision d = Post(page);

@@ -44,6 +44,24 @@ TEST(ParsePageLocationTest, NoPathQueryOrFragmentLeaksIntoTheHost) {
     EXPECT_EQ(v6.ServerPort, 8081);
 }
 
+// Browsers read a backslash after the host as the start of the path, and user information up to the last "@".
+TEST(ParsePageLocationTest, BackslashesAndAtSignsAsBrowsersReadThem) {
+    ServerLocation backslash = ParsePageLocation(L"http://files.example.com\\app\\page.aspx");
+    EXPECT_EQ(backslash.ServerName, L"files.example.com");
+    EXPECT_EQ(backslash.ServerPort, 80);
+    ServerLocation portThenBackslash = ParsePageLocation(L"https://host:8443\\x:9");
+    EXPECT_EQ(portThenBackslash.ServerName, L"host");
+    EXPECT_EQ(portThenBackslash.ServerPort, 8443);
+
+    ServerLocation twoAts = ParsePageLocation(L"http://me@corp:p@ss@host:82/page");
+    EXPECT_EQ(twoAts.ServerName, L"host");
+    EXPECT_EQ(twoAts.ServerPort, 82);
+    EXPECT_EQ(ParsePageLocation(L"http://a@b@[::1]/").ServerName, L"::1");
+    // An "@" in the path is not user information.
+    EXPECT_EQ(ParsePageLocation(L"http://host/mail@x").ServerName, L"host");
+    EXPECT_EQ(ParsePageLocation(L"http://host\\mail@x").ServerName, L"host");
+}
+
 TEST(ParsePageLocationTest, BadPortsAndMissingHostsAreErrors) {
     EXPECT_THROW(ParsePageLocation(L"http://host:80a/"), Error);
     EXPECT_THROW(ParsePageLocation(L"http://host:65536/"), Error);

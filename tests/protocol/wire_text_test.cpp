@@ -55,5 +55,26 @@ TEST(EncodeGetFileBody, NamesACharacterBeyondTheBasicPlaneOnce) {
     EXPECT_EQ(EncodeGetFileBody(text), "a&#128512;b");
 }
 
+// A reference to a surrogate code point makes the whole request unreadable to an XML parser.
+TEST(EncodeGetFileBody, ALoneSurrogateBecomesTheReplacementCharacter) {
+    for (std::uint32_t lone : {0xD800u, 0xDBFFu, 0xDC00u, 0xDFFFu}) {
+        std::wstring text = L"K=\"";
+        text += static_cast<wchar_t>(lone);
+        text += L"\"";
+        EXPECT_EQ(EncodeGetFileBody(text), "K=\"&#65533;\"") << std::hex << lone;
+    }
+    // A high surrogate followed by something else than a low one, and a low one that comes first.
+    std::wstring swapped = L"a";
+    swapped += static_cast<wchar_t>(0xDC00);
+    swapped += static_cast<wchar_t>(0xD800);
+    swapped += L"b";
+    EXPECT_EQ(EncodeGetFileBody(swapped), "a&#65533;&#65533;b");
+    // Neighbours of the surrogate block are characters of their own.
+    std::wstring edges;
+    edges += static_cast<wchar_t>(0xD7FF);
+    edges += static_cast<wchar_t>(0xE000);
+    EXPECT_EQ(EncodeGetFileBody(edges), "&#55295;&#57344;");
+}
+
 }  // namespace
 }  // namespace qm

@@ -22,6 +22,8 @@ class FakeFileSystem : public FileSystem {
 public:
     std::wstring tempPath = L"C:\\Temp\\";
     std::set<std::wstring> failCreate;  // keys of folders whose creation fails
+    // Keys of folders another process makes just before this one tries: the creation fails, the folder is there.
+    std::set<std::wstring> madeByOthers;
     std::vector<std::wstring> created;  // folders created, as asked
     std::vector<std::wstring> crcReads;
     int findCalls = 0;
@@ -83,6 +85,7 @@ public:
     }
     bool CreateFolder(const std::wstring& path) override {
         const std::wstring key = Key(path);
+        if (madeByOthers.count(key) && folders_.count(Parent(key))) folders_.insert(key);
         if (failCreate.count(key) || folders_.count(key) || files_.count(key) || !folders_.count(Parent(key)))
             return false;
         folders_.insert(key);

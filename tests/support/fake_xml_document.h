@@ -25,6 +25,10 @@ public:
 
     bool created = true;
     bool failCreateElement = false;
+    // What the parser's reasons end with (MSXML's end with a line end; others need not).
+    std::wstring reasonEnd = L"\r\n";
+    // When set, the reason of every parse failure, as a parser in another language gives it.
+    std::wstring localizedReason;
     std::vector<std::wstring> loadedTexts;
 
     bool Created() const override { return created; }
@@ -50,7 +54,7 @@ public:
             root_ = parser.Document();
         } catch (const ParseFailure& failure) {
             error.code = 1;
-            error.reason = failure.reason + L"\r\n";
+            error.reason = (localizedReason.empty() ? failure.reason : localizedReason) + reasonEnd;
             error.line = text.empty() ? 0 : parser.Line();
             error.linePosition = parser.LinePosition();
         }

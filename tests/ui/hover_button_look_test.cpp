@@ -28,6 +28,15 @@ TEST(GradientBrushForRow, RowsPastTheTableTakeTheLastBrush) {
     EXPECT_EQ(GradientBrushForRow(5, 0), 0);
 }
 
+// The shading a user sees on a standard 23-pixel button, row by row from the inner top to the bottom edge.
+TEST(GradientBrushForRow, EveryRowOfAStandardButton) {
+    const int expected[] = {6, 9, 13, 16, 19, 23, 26, 29, 33, 36, 39, 43, 46, 49, 53, 56, 59, 63, 63, 63};
+    for (int y = 2; y <= 21; ++y) EXPECT_EQ(GradientBrushForRow(y, 19), expected[y - 2]) << "row " << y;
+    // A taller button reaches the last brush only at its bottom row.
+    EXPECT_EQ(GradientBrushForRow(63, 64), 62);
+    EXPECT_EQ(GradientBrushForRow(64, 64), 63);
+}
+
 TEST(GradientRows, FromTheInnerTopToItsBottomEdge) {
     const Edges inner{2, 2, 78, 23};  // an 80 by 25 button with 2-pixel edges
     const GradientRows rows = GradientRowsFor(inner);

@@ -41,6 +41,17 @@ TEST(CentredPosition, OverTheOwnerOrTheWorkAreaAndInsideIt) {
     EXPECT_EQ(CentredPosition(2000, 1000, nullptr, shifted), (PixelPoint{60, 30}));
 }
 
+// With the taskbar on the left or at the top, a dialog over an owner near that edge must not slide under it.
+TEST(CentredPosition, StaysOffATaskbarOnTheLeftOrTop) {
+    const PixelRect work{60, 30, 964, 738};
+    const PixelRect nearLeft{100, 200, 200, 300};  // centring would put the dialog at x = 0
+    EXPECT_EQ(CentredPosition(400, 200, &nearLeft, work), (PixelPoint{60, 250}));
+    const PixelRect nearTop{300, 50, 400, 100};  // centring would put it at y = 0
+    EXPECT_EQ(CentredPosition(400, 200, &nearTop, work), (PixelPoint{300, 30}));
+    const PixelRect inside{70, 35, 400, 200};  // just inside the work area: kept as centred
+    EXPECT_EQ(CentredPosition(380, 190, &inside, work), (PixelPoint{80, 40}));
+}
+
 TEST(ProgressBarUpper, OnlyTheLow16BitsCount) {
     EXPECT_EQ(ProgressBarUpper(100), 100u);
     EXPECT_EQ(ProgressBarUpper(65535), 65535u);

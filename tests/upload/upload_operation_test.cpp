@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include "support/fake_save_to_server_prompt.h"
 #include "support/fake_send_confirmation.h"
 #include "support/fake_settings_store.h"
@@ -265,6 +267,18 @@ TEST_F(UpdateFileOperation, APageNamedFolderIsExpandedTrimmedAndConfirmed) {
     EXPECT_EQ(runner.runs.at(0).descriptor.LocalPath, L"C:\\Users\\ann\\Docs\\Work\\Plan.doc");
 }
 
+// Attribute values pasted into a page often carry blanks and line ends around them.
+TEST_F(UpdateFileOperation, BlanksAndLineEndsAroundAPageNamedFolderAreIgnored) {
+    page.elements[L"f1"][L"LocalPath"] = L" \t%DOCS%\\Work \t\r\n";
+    rig.AddFile(L"C:\\Users\\ann\\Docs\\Work\\Plan.doc", Bytes(10));
+    confirm.answers.push_back(true);
+    EXPECT_EQ(UpdateFile(context, L"f1", 10001), 0);
+    ASSERT_EQ(confirm.asked.size(), 1u);
+    EXPECT_NE(confirm.asked[0].find(L"\"C:\\Users\\ann\\Docs\\Work\\Plan.doc\""), std::wstring::npos) << confirm.asked[0];
+    ASSERT_EQ(runner.runs.size(), 1u);
+    EXPECT_EQ(runner.runs[0].descriptor.LocalPath, L"C:\\Users\\ann\\Docs\\Work\\Plan.doc");
+}
+
 TEST_F(UpdateFileOperation, ANameThatClimbsOutOfTheWorkingFolderIsNotTheControlsCopy) {
     page.elements[L"f1"][L"FileName"] = L"..\\..\\Windows\\win.ini";
     EXPECT_EQ(UpdateFile(context, L"f1", 10001), 1);
@@ -329,6 +343,7 @@ TEST_F(TrackedWalk, SaveSendsTheCopyAndTheNextWalkDropsTheEntry) {
     EXPECT_EQ(runner.runs[0].descriptor.IsUpdate, 0);
     EXPECT_EQ(Names(), (std::vector<std::wstring>{L"before", L"after"}));
     EXPECT_EQ(rig.page.calls[1].arguments.at(1), L"ref-5");
+    EXPECT_EQ(rig.page.calls[1].arguments.at(4), L"false") << "the page hears of a new upload, not an update";
     EXPECT_EQ(tracked.Size(), 1u);
     EXPECT_EQ(Entry().State, TrackedState::Sent);
     ProcessLockedFiles(context);
@@ -368,6 +383,21 @@ TEST_F(TrackedWalk, AnErrorPutsTheEntryBackAndIsShown) {
     EXPECT_EQ(Entry().State, TrackedState::Waiting);
     ASSERT_EQ(rig.dialogs.shown.size(), 1u);
     EXPECT_EQ(rig.dialogs.shown[0].kind, MessageKind::Error);
+}
+
+// Not only the control's own errors: anything that stops the send is shown, in a box of its own (there is no
+// window of the control to own it), and the copy is offered again after its next change.
+TEST_F(TrackedWalk, AnUnexpectedFailureIsShownWithoutOwnerAndPutsTheEntryBack) {
+    Change(5);
+    prompt.answers.push_back(kSaveToServerSave);
+    rig.page.answers.push_back(ScriptValue::Text(kKeyB));
+    runner.worker = [](HandlingProgressDialog&) { throw std::runtime_error("resource exhausted"); };
+    ProcessLockedFiles(context);
+    EXPECT_EQ(Entry().State, TrackedState::Waiting);
+    ASSERT_EQ(rig.dialogs.shown.size(), 1u);
+    EXPECT_EQ(rig.dialogs.shown[0].kind, MessageKind::Error);
+    EXPECT_EQ(rig.dialogs.shown[0].owner, 0u);
+    EXPECT_NE(rig.dialogs.shown[0].text.find(L"resource exhausted"), std::wstring::npos);
 }
 
 TEST_F(TrackedWalk, ADeletedCopyIsNotOffered) {

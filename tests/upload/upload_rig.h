@@ -30,6 +30,7 @@ struct UploadRig {
     FakePageScripts page;
     double clock = 0;
     int pauses = 0;
+    unsigned pausedMs = 0;
     UploadWorkerServices services{server,
                                   posted,
                                   fs,
@@ -38,7 +39,10 @@ struct UploadRig {
                                   codePage,
                                   [] { return std::make_unique<FakeXmlDocument>(); },
                                   [this] { return clock += 1.0 / 86400.0; },
-                                  [this](unsigned) { ++pauses; }};
+                                  [this](unsigned ms) {
+                                      ++pauses;
+                                      pausedMs += ms;
+                                  }};
 
     // A file on disk with these bytes and times.
     void AddFile(const std::wstring& path, const std::string& bytes) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
+
 #include "upload/upload_operation.h"
 #include "upload_rig.h"
 
@@ -84,6 +86,22 @@ TEST_F(UploadWorker, OneFileIsPostedWithItsHeaderAndReportedToThePage) {
     EXPECT_EQ(dialog.captions.at(1), L"Plan.doc to store.example");
     EXPECT_EQ(dialog.steps, 3);  // range 3 for 10000 bytes
     EXPECT_TRUE(rig.dialogs.shown.empty());
+}
+
+// The rate is the bytes so far over the time since the job began; the rig's clock moves a second per reading,
+// so three pieces of 4096 bytes take three seconds.
+TEST_F(UploadWorker, TheRateCountsFromTheStartOfTheJob) {
+    rig.AddFile(L"C:\\a.txt", Bytes(3 * 4096));
+    List({L"C:\\a.txt"});
+    Keys({kKeyA});
+    rig.Reply(StoredReply("r1"));
+    Run();
+    dialog.Flush();
+    ASSERT_FALSE(dialog.writes.empty());
+    std::wstring rate;
+    for (const auto& w : dialog.writes)
+        if (w.field == ProgressField::Rate) rate = w.text;
+    EXPECT_EQ(rate, L"4.0 KB/sec");
 }
 
 TEST_F(UploadWorker, ProgressRangesFollowBlocksUpToAHundred) {
@@ -299,6 +317,47 @@ TEST_F(UploadWorker, AFileThatCannotBeOpenedIsShownAndTheNextOneIsSent) {
     EXPECT_EQ(rig.server.opened[1]->body, Bytes(10));
 }
 
+// Unlike a file that cannot be opened, one that changes while it is read has already started a body the server
+// cannot use: the job ends there.
+TEST_F(UploadWorker, AFileThatGrowsWhileItIsSentEndsTheJob) {
+    rig.AddFile(L"C:\\a.txt", Bytes(10));
+    rig.AddFile(L"C:\\b.txt", Bytes(10));
+    rig.posted.files[L"C:\\a.txt"] = Bytes(5000);  // written to since it was listed
+    List({L"C:\\a.txt", L"C:\\b.txt"});
+    Keys({kKeyA, kKeyB});
+    rig.Reply(StoredReply("r1"));
+    rig.Reply(StoredReply("r2"));
+    Run();
+    ASSERT_EQ(rig.dialogs.shown.size(), 1u);
+    EXPECT_EQ(rig.dialogs.shown[0].kind, MessageKind::Error);
+    EXPECT_NE(rig.dialogs.shown[0].text.find(L"C:\\a.txt"), std::wstring::npos);
+    EXPECT_EQ(rig.server.opened.size(), 1u) << "b.txt is not sent";
+    EXPECT_EQ(rig.posted.openNow, 0) << "the file is closed";
+    EXPECT_EQ(dialog.endCode, kEndUploadDone);
+}
+
+// A failure that is not the control's own (here: no memory for the reply document) is told too, unless the user
+// had already cancelled.
+TEST_F(UploadWorker, AnUnexpectedFailureIsShownUnlessTheUserCancelled) {
+    rig.services.makeDom = []() -> std::unique_ptr<XmlDocument> { throw std::bad_alloc(); };
+    rig.AddFile(L"C:\\a.txt", Bytes(10));
+    List({L"C:\\a.txt"});
+    Run();
+    ASSERT_EQ(rig.dialogs.shown.size(), 1u);
+    EXPECT_EQ(rig.dialogs.shown[0].kind, MessageKind::Error);
+    EXPECT_EQ(rig.dialogs.shown[0].owner, 0u);
+    EXPECT_TRUE(rig.server.opened.empty());
+    EXPECT_EQ(dialog.endCode, kEndUploadDone);
+
+    HandlingProgressDialog cancelled;
+    cancelled.windowExists = true;
+    cancelled.Job().FileList = dialog.Job().FileList;
+    cancelled.Job().Cancelled = true;
+    RunUploadJob(cancelled, rig.services);
+    EXPECT_EQ(rig.dialogs.shown.size(), 1u) << "nothing more after a cancel";
+    EXPECT_FALSE(cancelled.endCode.has_value());
+}
+
 TEST_F(UploadWorker, ForcedRetrySendsTheSameRequestAgainWithoutCountingTwice) {
     rig.AddFile(L"C:\\a.bin", Bytes(8192));
     List({L"C:\\a.bin"});
@@ -354,6 +413,21 @@ TEST_F(UploadWorker, APageWithoutKeyIsAskedAgainWithPausesUntilCancel) {
     EXPECT_GE(rig.pauses, 4 * 5);  // each repeat waited a quarter second in slices
     EXPECT_TRUE(rig.server.opened.empty());
     EXPECT_FALSE(dialog.endCode.has_value());
+}
+
+// A page that has no key yet is asked again a quarter second later, not sooner and not later.
+TEST_F(UploadWorker, ThePageIsAskedForAKeyAgainAfterAQuarterSecond) {
+    rig.AddFile(L"C:\\a.txt", Bytes(10));
+    List({L"C:\\a.txt"});
+    dialog.Job().BeforeUploadScript.clear();
+    std::vector<unsigned> askedAt;
+    dialog.onRequest = [&](HandlingProgressDialog& d) {
+        askedAt.push_back(rig.pausedMs);
+        HandleScriptRequest(d.Job(), rig.page, rig.fs);
+        if (askedAt.size() == 3) d.Cancel();
+    };
+    Run();
+    EXPECT_EQ(askedAt, (std::vector<unsigned>{0, 250, 500}));
 }
 
 TEST_F(UploadWorker, AKeyFromThePreviousFileIsNeverReused) {
@@ -445,6 +519,7 @@ TEST_F(ReUploadWorker, HttpErrorIsAnErrorBoxAndAnOpenFailureStops) {
     RunUploadJob(dialog, rig.services);
     ASSERT_EQ(rig.dialogs.shown.size(), 1u);
     EXPECT_EQ(rig.dialogs.shown[0].kind, MessageKind::Error);
+    EXPECT_EQ(rig.dialogs.shown[0].owner, 0u);
     EXPECT_FALSE(dialog.Job().Succeeded);
 
     UploadRig r;
