@@ -75,6 +75,13 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
   return true;
 }
 
+// XML 1.0 has no way to carry the other controls or U+FFFE and U+FFFF, not even as references: a document that
+// names one is not well formed, and the client then cannot read the message at all.
+bool IsXmlChar(std::uint32_t cp) {
+  return cp == 0x9 || cp == 0xA || cp == 0xD || (cp >= 0x20 && cp <= 0xD7FF) || (cp >= 0xE000 && cp <= 0xFFFD) ||
+         (cp >= 0x10000 && cp <= 0x10FFFF);
+}
+
 }  // namespace
 
 std::string Latin1ToUtf8(std::string_view bytes) {
@@ -486,7 +493,7 @@ std::string XmlAttribute(std::string_view utf8) {
       case '"': out += "&quot;"; break;
       default:
         if (cp >= 0x20 && cp < 0x7F) out += static_cast<char>(cp);
-        else out += "&#" + std::to_string(cp) + ";";
+        else out += "&#" + std::to_string(IsXmlChar(cp) ? cp : 0xFFFD) + ";";
     }
   }
   return out;

@@ -175,6 +175,17 @@ TEST(Documents, AreAsciiWithEscapes) {
             "<Response><Error Message=\"a&lt;b &amp; &quot;c&quot; &#233;&#8364;&#10;\"/></Response>");
 }
 
+// A name read from a request may hold any control; echoed into a message it must leave the document well formed.
+TEST(Documents, ReplaceCharactersXmlCannotCarry) {
+  EXPECT_EQ(ErrorDocument(std::string("k\x01\x1f\x7f\t", 5) + std::string(1, '\0') + "\xef\xbf\xbe\xef\xbf\xbf"),
+            "<Response><Error Message=\"k&#65533;&#65533;&#127;&#9;&#65533;&#65533;&#65533;\"/></Response>");
+  std::string error;
+  auto request = ParseGetFile("<DataRequest><GetFile ViewName=\"v\" PrimKey=\"a&#19;b\"/></DataRequest>", error);
+  ASSERT_TRUE(request);
+  EXPECT_EQ(XmlAttribute(request->prim_key), "a&#65533;b");
+  EXPECT_EQ(XmlAttribute("\xf0\x9f\x98\x80\xed\xa0\x80"), "&#128512;&#237;&#160;&#128;");
+}
+
 TEST(Json, EscapesTextAndBytes) {
   EXPECT_EQ(JsonString("a\"b\\c\r\n\x01\xc3\xa9"), "\"a\\\"b\\\\c\\r\\n\\u0001\xc3\xa9\"");
   EXPECT_EQ(JsonString("\xff"), "\"\xef\xbf\xbd\"");
