@@ -1,5 +1,6 @@
 // The texts a page hands the control and gets back: upload lists ("path?key" entries joined by "|"), the
-// once-mode summary and result records, list splitting, numbers (ParseDecimal) and keys (IsGuidText).
+// once-mode summary and result records, list splitting, numbers (ParseDecimal, byte counts), keys (IsGuidText)
+// and the names a page gives for files it downloads.
 #include <algorithm>
 #include <climits>
 #include <cwchar>
@@ -8,6 +9,8 @@
 
 #include "control/dropped_files.h"
 #include "control/page_script.h"
+#include "download/download_decision.h"
+#include "download/safe_names.h"
 #include "fuzz_support.h"
 #include "localfiles/file_helpers.h"
 #include "support/fake_file_system.h"
@@ -42,6 +45,28 @@ void CheckDecimal(const std::wstring& text) {
     FUZZ_CHECK(value == expected);
 }
 
+// The C library's reading of a byte count, which also saturates.
+void CheckByteCount(const std::wstring& text) {
+    const std::uint64_t value = ParseByteCount(text);
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == L' ' || text[i] == L'\t')) ++i;
+    if (i < text.size() && text[i] == L'+') ++i;
+    std::wstring digits;
+    for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i) digits += text[i];
+    const std::uint64_t expected = digits.empty() ? 0 : std::wcstoull(digits.c_str(), nullptr, 10);
+    FUZZ_CHECK(value == expected);
+}
+
+void CheckSafeName(const std::wstring& name) {
+    const std::wstring safe = SafeComponent(name);
+    FUZZ_CHECK(!safe.empty() && safe != L"." && safe != L"..");
+    FUZZ_CHECK(safe.find_first_of(L"\\/:*?\"<>|") == std::wstring::npos);
+    for (wchar_t c : safe) FUZZ_CHECK(c >= 0x20 && c != 0x7F);
+    FUZZ_CHECK(safe.front() != L' ' && safe.back() != L' ' && safe.back() != L'.');
+    FUZZ_CHECK(IsSafeComponent(safe));
+    FUZZ_CHECK(IsSafeComponent(name) == (safe == name));
+}
+
 void CheckGuid(const std::wstring& text) {
     const bool shape = text.size() == 36 && std::count(text.begin(), text.end(), L'-') == 4 && text[8] == L'-' &&
                        text[13] == L'-' && text[18] == L'-' && text[23] == L'-';
@@ -61,6 +86,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const auto& s : {list, key, name, dates}) {
         CheckDecimal(s);
         CheckGuid(s);
+        CheckByteCount(s);
+        CheckSafeName(s);
     }
     (void)IsTrueText(key);
 
@@ -79,18 +106,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                [&](const std::wstring& file) { return !file.empty() && EqualsNoCase(file, path); }));
     }
 
-    // Files named in the list, so the summary and the listed sizes have something to find.
+    // Files named in the list, so the summary and the listed sizes have something to find. The stand-in file
+    // system matches wildcards by backtracking and reads names up to a NUL: such paths stay out of it.
     testing::FakeFileSystem fs;
     std::uint32_t number = 0;
     std::vector<std::wstring> paths;
     for (const auto& entry : entries) {
         const std::wstring path = entry.substr(0, entry.find(L'?'));
-        if (path.empty()) continue;
+        if (path.empty() || path.find_first_of(std::wstring(L"*\0", 2)) != std::wstring::npos) continue;
+        if (paths.size() == 64) break;
         paths.push_back(path);
         fs.AddFile(path, number++ * 977u);
     }
     const std::wstring summary = BuildFileListText(fs, paths);
-    (void)SumListedSizes(fs, list);
+    if (list.find_first_of(std::wstring(L"*\0", 2)) == std::wstring::npos) (void)SumListedSizes(fs, list);
     // The page reads the summary back record by record when names and paths hold no separator.
     if (!summary.empty() && std::all_of(paths.begin(), paths.end(), Plain)) {
         const auto records = SplitText(summary, L'|');
