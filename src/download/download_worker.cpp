@@ -161,7 +161,8 @@ void RunMultiDownload(ProgressDialog& dialog, WorkerServices& services, const st
     constexpr std::uint32_t kSteps = 100;
     std::uint64_t total = 0;
     for (const ListedFile& f : files) total += f.size;
-    const WindowRef owner = reinterpret_cast<WindowRef>(dialog.OwnerWindow());
+    // Asked when a question comes: the worker may start before the dialog's window exists.
+    const auto owner = [&dialog] { return reinterpret_cast<WindowRef>(dialog.OwnerWindow()); };
     try {
         auto session = services.http.OpenSession();
         const std::wstring folder = job.FileList && !job.FileList->empty() ? job.FileList->front() : std::wstring();
@@ -183,7 +184,7 @@ void RunMultiDownload(ProgressDialog& dialog, WorkerServices& services, const st
             const std::wstring name = SafeComponent(file.fileName);
             const std::wstring target = JoinFolder(folder, name);
             if (services.files.Exists(target) &&
-                services.dialogs.Ask(owner, target + kOverwriteQuestionTail, false) != Answer::Yes) {
+                services.dialogs.Ask(owner(), target + kOverwriteQuestionTail, false) != Answer::Yes) {
                 overall += file.size;
                 stepUpTo(StepsDue(overall, total, kSteps));
                 continue;
@@ -225,7 +226,7 @@ void RunMultiDownload(ProgressDialog& dialog, WorkerServices& services, const st
                 if (!job.Cancelled) ShowMessage(services.dialogs, e.text());
             } catch (const Error& e) {
                 if (!job.Cancelled &&
-                    services.dialogs.Ask(owner, e.text() + kContinueQuestionTail, false) == Answer::No)
+                    services.dialogs.Ask(owner(), e.text() + kContinueQuestionTail, false) == Answer::No)
                     stop = true;
             }
         }

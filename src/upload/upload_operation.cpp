@@ -182,6 +182,26 @@ int UploadSetup(UploadContext& c, const std::wstring& elementId, const std::vect
     }
 }
 
+namespace {
+
+// Sends one edited copy back under the progress dialog and tells the page what was stored.
+void SendEditedCopy(UploadContext& c, const FileDescriptor& d) {
+    const UploadOutcome outcome = c.runner.Run([&](TransferJob& job) {
+        job.TotalBytes = d.FileSize;
+        FillServer(c, job);
+        job.Descriptor = d;
+        job.Mode = TransferMode::ReUpload;
+        job.ProgressRange = d.BlockCount > 100 ? 100 : d.BlockCount;
+    });
+    if (!outcome.cancelled && outcome.succeeded) {
+        FileDescriptor stored = outcome.descriptor;
+        stored.IsUpdate = 0;
+        RunFileReport(stored, c.scripts, c.fs);
+    }
+}
+
+}  // namespace
+
 int UpdateFile(UploadContext& c, const std::wstring& objectId, int fileLocation) {
     BusyScope busy(c.busy);
     auto element = c.page.FindElement(objectId);
@@ -224,18 +244,7 @@ int UpdateFile(UploadContext& c, const std::wstring& objectId, int fileLocation)
             const auto key = CallBeforeReUpload(c, d);
             if (key && key->IsText() && !key->text.empty()) d.PrimKey = key->text;
         }
-        const UploadOutcome outcome = c.runner.Run([&](TransferJob& job) {
-            job.TotalBytes = d.FileSize;
-            FillServer(c, job);
-            job.Descriptor = d;
-            job.Mode = TransferMode::ReUpload;
-            job.ProgressRange = d.BlockCount > 100 ? 100 : d.BlockCount;
-        });
-        if (!outcome.cancelled && outcome.succeeded) {
-            FileDescriptor stored = outcome.descriptor;
-            stored.IsUpdate = 0;
-            RunFileReport(stored, c.scripts, c.fs);
-        }
+        SendEditedCopy(c, d);
         return 0;
     } catch (const Error& e) {
         ShowMessage(c.dialogs, e.text());
@@ -309,18 +318,7 @@ void ProcessTrackedFile(UploadContext& c, TrackedFile& entry) {
         }
         entry.State = TrackedState::Sent;
         d.IsUpdate = 0;
-        const UploadOutcome outcome = c.runner.Run([&](TransferJob& job) {
-            job.TotalBytes = d.FileSize;
-            FillServer(c, job);
-            job.Descriptor = d;
-            job.Mode = TransferMode::ReUpload;
-            job.ProgressRange = d.BlockCount > 99 ? 100 : d.BlockCount;
-        });
-        if (!outcome.cancelled && outcome.succeeded) {
-            FileDescriptor stored = outcome.descriptor;
-            stored.IsUpdate = 0;
-            RunFileReport(stored, c.scripts, c.fs);
-        }
+        SendEditedCopy(c, d);
     } catch (const Error& e) {
         entry.State = TrackedState::Waiting;
         ShowError(c.dialogs, 0, e.text());

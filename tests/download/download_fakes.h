@@ -76,6 +76,7 @@ public:
     };
     std::vector<Shown> messages;
     std::vector<std::wstring> questions;
+    std::vector<WindowRef> questionOwners;
     std::deque<Answer> answers;  // No when empty
     std::optional<std::wstring> folder;
     std::vector<std::wstring> folderTitles;
@@ -86,8 +87,9 @@ public:
     void Message(WindowRef owner, MessageKind kind, const std::wstring& text) override {
         messages.push_back({owner, kind, text});
     }
-    Answer Ask(WindowRef, const std::wstring& text, bool) override {
+    Answer Ask(WindowRef owner, const std::wstring& text, bool) override {
         questions.push_back(text);
+        questionOwners.push_back(owner);
         if (answers.empty()) return Answer::No;
         Answer a = answers.front();
         answers.pop_front();
@@ -219,7 +221,8 @@ public:
         if (!ended) ended = code;
     }
     bool WindowExists() const override { return true; }
-    void* OwnerWindow() const override { return nullptr; }
+    void* OwnerWindow() const override { return window; }
+    void* window = nullptr;  // the dialog's window, once it exists
 
 protected:
     void WriteProgressField(ProgressField, const std::wstring&) override { ++progressReports; }

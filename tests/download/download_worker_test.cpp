@@ -275,6 +275,31 @@ TEST_F(MultiWorker, SameNameTwiceMeetsTheOverwriteQuestionAndNoSkipsIt) {
     EXPECT_EQ(dialog.steps, 100);
 }
 
+TEST_F(MultiWorker, QuestionsAreOwnedByTheDialogWindowEvenWhenItAppearsAfterTheWorkerStarted) {
+    Add(L"same.doc", 10);
+    Add(L"same.doc", 20);
+    rig.server.AddFile(Bytes(10));
+    rig.server.AddFile(Bytes(20));
+    rig.dialogs.answers = {Answer::Yes};
+    int window = 0;
+    // The window comes into being when the worker first reports a status, i.e. after the worker started.
+    struct LateWindow : RecordingProgress {
+        void* late = nullptr;
+        void SetStatus(const std::wstring& text) override {
+            window = late;
+            RecordingProgress::SetStatus(text);
+        }
+    } late;
+    late.Job().ServerName = dialog.Job().ServerName;
+    late.Job().ServerPort = dialog.Job().ServerPort;
+    late.Job().FileList = dialog.Job().FileList;
+    late.Job().ProgressRange = dialog.Job().ProgressRange;
+    late.late = &window;
+    RunMultiDownload(late, rig.services, files);
+    ASSERT_EQ(rig.dialogs.questionOwners.size(), 1u);
+    EXPECT_EQ(rig.dialogs.questionOwners[0], reinterpret_cast<WindowRef>(&window));
+}
+
 TEST_F(MultiWorker, FileErrorAsksWhetherToContinueAndNoEndsTheJobAsCompleted) {
     Add(L"a.doc", 10);
     Add(L"b.doc", 10);

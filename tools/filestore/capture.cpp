@@ -47,7 +47,7 @@ State& StateFor(int fd) {
 // Returns false when the head has grown past kMaxHead: the read is then turned into an end of stream.
 bool Feed(int fd, const char* data, std::size_t n) {
   State& st = StateFor(fd);
-  if (st.cut) return false;
+  if (st.cut || st.head.ended) return false;
   if (!st.capturing) return true;
   for (std::size_t i = 0; i < n; ++i) {
     char c = data[i];
@@ -72,6 +72,8 @@ bool Feed(int fd, const char* data, std::size_t n) {
   return true;
 }
 
+bool Ended(int fd) { return StateFor(fd).head.ended; }
+
 template <class F>
 F Real(const char* name) {
   return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
@@ -84,7 +86,7 @@ void Enable(bool tls) { g_tls = tls; }
 Head Current() { return t_state.head; }
 
 void NextRequest() {
-  if (t_state.cut) return;
+  if (t_state.cut || t_state.head.ended) return;
   int fd = t_state.fd;
   std::uint64_t connection = t_state.connection;
   t_state = State{};
@@ -92,6 +94,8 @@ void NextRequest() {
   t_state.connection = connection;
   t_state.head.connection = connection;
 }
+
+void EndConnection() { t_state.head.ended = true; }
 
 }  // namespace filestore::capture
 
@@ -106,6 +110,7 @@ extern "C" int accept(int fd, struct sockaddr* addr, socklen_t* len) {
 
 extern "C" ssize_t recv(int fd, void* buf, size_t n, int flags) {
   static auto real = Real<ssize_t (*)(int, void*, size_t, int)>("recv");
+  if (!g_tls && !(flags & MSG_PEEK) && Ended(fd)) return 0;
   ssize_t got = real(fd, buf, n, flags);
   if (got > 0 && !(flags & MSG_PEEK) && !g_tls && !Feed(fd, static_cast<const char*>(buf), static_cast<size_t>(got)))
     return 0;
@@ -114,6 +119,7 @@ extern "C" ssize_t recv(int fd, void* buf, size_t n, int flags) {
 
 extern "C" int SSL_read(SSL* ssl, void* buf, int num) {
   static auto real = Real<int (*)(SSL*, void*, int)>("SSL_read");
+  if (g_tls && Ended(SSL_get_fd(ssl))) return 0;
   int got = real(ssl, buf, num);
   if (got > 0 && g_tls && !Feed(SSL_get_fd(ssl), static_cast<const char*>(buf), static_cast<size_t>(got))) return 0;
   return got;

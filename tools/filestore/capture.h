@@ -19,11 +19,15 @@ struct Head {
   std::size_t size = 0;    // the whole head's length
   bool complete = false;   // the blank line was seen
   bool cut = false;        // passed kMaxHead: the connection was ended
+  bool ended = false;      // EndConnection was called
 };
 
 // The head of the request being served on this thread.
 Head Current();
 // The reply is out: the next bytes on this connection start a new head.
 void NextRequest();
+// Reads on this thread's connection see its end from now on, so a body that is refused is not read: the
+// library answers and closes instead of taking the rest of the body for the next request.
+void EndConnection();
 
 }  // namespace filestore::capture

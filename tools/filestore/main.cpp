@@ -69,6 +69,7 @@ int main(int argc, char** argv) {
   if (port < 0 || port > 65535) Usage("--port is required (0 picks a free port)");
   if (cert.empty() != key.empty()) Usage("--tls-cert and --tls-key go together");
   if (threads < 2) threads = 2;
+  options.host = host;
 
   // Signals are taken by one thread; the library's threads inherit the mask.
   sigset_t stop_signals;

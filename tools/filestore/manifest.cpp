@@ -1,5 +1,9 @@
 #include "manifest.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstring>
 #include <fstream>
 
@@ -56,6 +60,60 @@ void Check(const ManifestEntry& e) {
     throw ManifestError(where + ": created is not YYYY-MM-DD HH:MM:SS");
   if (!e.record.updated.empty() && !IsTimeText(e.record.updated))
     throw ManifestError(where + ": updated is not YYYY-MM-DD HH:MM:SS");
+}
+
+namespace fs = std::filesystem;
+
+bool Inside(const fs::path& p, const fs::path& root) {
+  auto q = p.begin();
+  for (auto r = root.begin(); r != root.end(); ++r, ++q)
+    if (q == p.end() || *q != *r) return false;
+  return true;
+}
+
+bool InsideAny(const fs::path& p, const std::vector<fs::path>& roots) {
+  for (auto& root : roots)
+    if (Inside(p, root)) return true;
+  return false;
+}
+
+std::string Where(const ManifestEntry& e) {
+  return "record at line " + std::to_string(e.line) + ": content_file \"" + e.content + "\"";
+}
+
+std::string Outside(const ManifestEntry& e) {
+  return Where(e) + " is outside the store's folders (the data folder and the pages folder)";
+}
+
+// The file's real path (links and ".." resolved), refused unless it lies inside one of the roots.
+fs::path ConfinedPath(const ManifestEntry& e, const fs::path& base_dir, const std::vector<fs::path>& roots) {
+  if (e.content.find('\0') != std::string::npos) throw ManifestError(Where(e) + " holds a NUL byte");
+  fs::path p(e.content);
+  if (p.is_relative()) p = base_dir / p;
+  std::error_code ec;
+  fs::path real = fs::weakly_canonical(p, ec);
+  if (ec) throw ManifestError(Where(e) + ": " + ec.message());
+  if (!InsideAny(real, roots)) throw ManifestError(Outside(e));
+  return real;
+}
+
+// Opens a confined file and checks again what was opened, so a link swapped in after the check does not
+// lead out of the roots.
+int OpenConfined(const ManifestEntry& e, const fs::path& real, const std::vector<fs::path>& roots) {
+  int fd = ::open(real.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) throw ManifestError("record at line " + std::to_string(e.line) + ": cannot read " + real.string());
+  struct stat st{};
+  std::error_code ec;
+  fs::path opened = fs::read_symlink("/proc/self/fd/" + std::to_string(fd), ec);
+  if (ec || !InsideAny(opened, roots)) {
+    ::close(fd);
+    throw ManifestError(Outside(e));
+  }
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    throw ManifestError(Where(e) + " is not a regular file");
+  }
+  return fd;
 }
 
 }  // namespace
@@ -147,16 +205,40 @@ void Generator::Fill(char* out, std::size_t count) {
   }
 }
 
-int Seed(Store& store, const std::vector<ManifestEntry>& entries, const std::filesystem::path& base_dir) {
+int Seed(Store& store, const std::vector<ManifestEntry>& entries, const std::filesystem::path& base_dir,
+         const std::vector<std::filesystem::path>& roots) {
+  // Every content file is checked before anything is written: a refused manifest seeds nothing.
+  std::vector<fs::path> real_roots;
+  for (auto& root : roots) {
+    fs::path r = fs::weakly_canonical(fs::absolute(root));
+    if (r.filename().empty()) r = r.parent_path();
+    real_roots.push_back(r);
+  }
+  std::vector<fs::path> confined(entries.size());
+  if (!roots.empty())
+    for (std::size_t i = 0; i < entries.size(); ++i)
+      if (entries[i].source == ManifestEntry::Source::File)
+        confined[i] = ConfinedPath(entries[i], fs::absolute(base_dir), real_roots);
+
   int count = 0;
   std::vector<char> buffer(1 << 20);
-  for (auto& e : entries) {
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const ManifestEntry& e = entries[i];
     auto file = store.BeginFile();
     bool ok = true;
     switch (e.source) {
       case ManifestEntry::Source::None: break;
       case ManifestEntry::Source::Inline: ok = file->Write(e.content.data(), e.content.size()); break;
       case ManifestEntry::Source::File: {
+        if (!roots.empty()) {
+          int fd = OpenConfined(e, confined[i], real_roots);
+          ssize_t n = 0;
+          while (ok && (n = ::read(fd, buffer.data(), buffer.size())) > 0)
+            ok = file->Write(buffer.data(), static_cast<std::size_t>(n));
+          ::close(fd);
+          if (n < 0) ok = false;
+          break;
+        }
         std::filesystem::path p(e.content);
         if (p.is_relative()) p = base_dir / p;
         std::ifstream in(p, std::ios::binary);

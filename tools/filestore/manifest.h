@@ -42,6 +42,9 @@ class Generator {
 };
 
 // Writes every entry into the store; relative content files are taken from base_dir. Returns the count.
-int Seed(Store& store, const std::vector<ManifestEntry>& entries, const std::filesystem::path& base_dir);
+// With roots (a manifest from the network), a content file must be a regular file whose real path, links
+// and ".." resolved, lies inside one of them; otherwise ManifestError is thrown and nothing is written.
+int Seed(Store& store, const std::vector<ManifestEntry>& entries, const std::filesystem::path& base_dir,
+         const std::vector<std::filesystem::path>& roots = {});
 
 }  // namespace filestore

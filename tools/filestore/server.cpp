@@ -22,8 +22,58 @@ constexpr const char* kEndpoint = "/system/filestore/data.aspx";
 constexpr std::size_t kMaxGetFileBody = 65536;
 constexpr std::size_t kChunk = 256 * 1024;
 
+constexpr const char* kInspection = "/_filestore/";
+// A browser sends no such header to another origin without asking first (a preflight we never allow),
+// so a page cannot make the store's state change behind a developer's back.
+constexpr const char* kControlHeader = "X-Filestore-Control";
+constexpr std::size_t kMaxControlBody = 1 << 20;
+constexpr std::size_t kMaxSeedBody = 4 << 20;
+
 // Set once a handler of ours has answered, so the error handler leaves the reply alone.
 thread_local bool t_handled = false;
+// A refusal answered before the body (Expect: 100-continue); the error handler writes it out.
+thread_local std::string t_refusal;
+
+bool IsInspection(const std::string& path) { return path.rfind(kInspection, 0) == 0; }
+
+bool MayHaveBody(const httplib::Request& req) {
+  return req.has_header("Transfer-Encoding") ||
+         (req.has_header("Content-Length") && req.get_header_value("Content-Length") != "0");
+}
+
+// The length the head announces; nothing for a chunked body, UINT64_MAX when it is not a number.
+std::optional<std::uint64_t> AnnouncedLength(const httplib::Request& req) {
+  if (req.has_header("Transfer-Encoding") || !req.has_header("Content-Length")) return std::nullopt;
+  std::string v = req.get_header_value("Content-Length");
+  if (v.empty() || v.size() > 19 || v.find_first_not_of("0123456789") != std::string::npos) return UINT64_MAX;
+  return std::stoull(v);
+}
+
+enum class BodyRead { Ok, TooLarge, Broken };
+
+// Reads a body of at most `limit` bytes. A longer one is not read on: a length over the limit is refused
+// before the first byte, a chunked body as soon as it passes the limit.
+BodyRead ReadCapped(const httplib::Request& req, const httplib::ContentReader& reader, std::size_t limit,
+                    std::string& body) {
+  // Neither a length nor chunks: by HTTP/1.1 there is no body (the library's reader would call it broken).
+  if (!req.has_header("Transfer-Encoding") && !req.has_header("Content-Length")) return BodyRead::Ok;
+  if (auto length = AnnouncedLength(req); length && *length > limit) return BodyRead::TooLarge;
+  bool over = false;
+  bool read = reader([&](const char* d, std::size_t n) {
+    if (body.size() + n > limit) {
+      over = true;
+      return false;
+    }
+    body.append(d, n);
+    return true;
+  });
+  if (over) return BodyRead::TooLarge;
+  return read ? BodyRead::Ok : BodyRead::Broken;
+}
+
+std::string TooLargeMessage(std::size_t limit) {
+  return "the request body is larger than " + std::to_string(limit) + " bytes, the most this request accepts";
+}
 
 std::string Lower(std::string s) {
   std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -420,7 +470,7 @@ void FileStoreServer::Upload(const httplib::Request&, httplib::Response& res, co
 }
 
 void FileStoreServer::Page(const httplib::Request& req, httplib::Response& res) {
-  if (req.path.rfind("/_filestore/", 0) == 0) {
+  if (IsInspection(req.path)) {
     t_handled = true;
     return SetJson(res, "{\"error\":\"unknown inspection request\"}", 404);
   }
@@ -503,18 +553,6 @@ void FileStoreServer::Inspect(httplib::Server& server) {
     plan.length = plan.send = file->size;
     SetBody(res, "binary/octet-stream", plan);
   }));
-  server.Post("/_filestore/seed", handled([this](const Request& req, Response& res) {
-    int n = Seed(store_, ParseManifest(req.body), std::filesystem::current_path());
-    SetJson(res, "{\"seeded\":" + std::to_string(n) + "}");
-  }));
-  auto h_reset = handled([this](const Request&, Response& res) {
-    store_.Reset();
-    faults_.Clear();
-    log_.Clear();
-    SetJson(res, "{\"reset\":true}");
-  });
-  server.Post("/_filestore/reset", h_reset);
-  server.Get("/_filestore/reset", h_reset);
   server.Get("/_filestore/requests", handled([this](const Request&, Response& res) {
     std::string out = "[";
     for (auto& e : log_.All()) out += (out.size() > 1 ? ",\n" : "") + e.Json();
@@ -529,13 +567,31 @@ void FileStoreServer::Inspect(httplib::Server& server) {
     res.set_header("X-Filestore-Body-Crc", std::to_string(e.body_crc));
     res.set_content(e.head, "application/octet-stream");
   }));
-  auto h_requests_clear = handled([this](const Request&, Response& res) {
+  server.Get("/_filestore/faults", handled([this](const Request&, Response& res) {
+    std::string out = "[";
+    for (auto& f : faults_.List()) out += (out.size() > 1 ? "," : "") + f.Json();
+    SetJson(res, out + "]");
+  }));
+
+  // The control actions: POST only, with the control header (Refusal), bodies capped (Control).
+  controls_["/_filestore/seed"] = {kMaxSeedBody, [this](const Request&, const std::string& body, Response& res) {
+    // A manifest from the network reads files only from the store's own folders.
+    std::vector<std::filesystem::path> roots = {store_.dir()};
+    if (!options_.pages.empty()) roots.push_back(options_.pages);
+    int n = Seed(store_, ParseManifest(body), std::filesystem::current_path(), roots);
+    SetJson(res, "{\"seeded\":" + std::to_string(n) + "}");
+  }};
+  controls_["/_filestore/reset"] = {kMaxControlBody, [this](const Request&, const std::string&, Response& res) {
+    store_.Reset();
+    faults_.Clear();
+    log_.Clear();
+    SetJson(res, "{\"reset\":true}");
+  }};
+  controls_["/_filestore/requests/clear"] = {kMaxControlBody, [this](const Request&, const std::string&, Response& res) {
     log_.Clear();
     SetJson(res, "{\"cleared\":true}");
-  });
-  server.Post("/_filestore/requests/clear", h_requests_clear);
-  server.Get("/_filestore/requests/clear", h_requests_clear);
-  auto h_fault = handled([this](const Request& req, Response& res) {
+  }};
+  controls_["/_filestore/fault"] = {kMaxControlBody, [this](const Request& req, const std::string&, Response& res) {
     Fault f;
     for (auto& [k, v] : req.params) {
       if (k == "name") f.name = v;
@@ -547,42 +603,111 @@ void FileStoreServer::Inspect(httplib::Server& server) {
       return SetJson(res, "{\"error\":" + JsonString(problem) + "}", 400);
     SetJson(res, f.Json());
     faults_.Set(std::move(f));
-  });
-  server.Post("/_filestore/fault", h_fault);
-  server.Get("/_filestore/fault", h_fault);
-  server.Get("/_filestore/faults", handled([this](const Request&, Response& res) {
-    std::string out = "[";
-    for (auto& f : faults_.List()) out += (out.size() > 1 ? "," : "") + f.Json();
-    SetJson(res, out + "]");
-  }));
-  auto h_faults_clear = handled([this](const Request&, Response& res) {
+  }};
+  controls_["/_filestore/faults/clear"] = {kMaxControlBody, [this](const Request&, const std::string&, Response& res) {
     faults_.Clear();
     SetJson(res, "{\"cleared\":true}");
+  }};
+  server.Post("/_filestore/.*", [this](const Request& req, Response& res, const httplib::ContentReader& reader) {
+    Control(req, res, reader);
   });
-  server.Post("/_filestore/faults/clear", h_faults_clear);
-  server.Get("/_filestore/faults/clear", h_faults_clear);
+}
+
+std::optional<std::pair<int, std::string>> FileStoreServer::Refusal(const httplib::Request& req) const {
+  // A page whose name was rebound to this machine's address still sends its own name as the Host.
+  if (!IsLocalHost(req.get_header_value("Host"), options_.host))
+    return std::pair(403, "the Host header \"" + req.get_header_value("Host") +
+                              "\" does not name this machine's loopback or the address the server listens on");
+  bool control = controls_.count(req.path) > 0;
+  if (control && (req.method != "POST" || req.get_header_value(kControlHeader) != "1"))
+    return std::pair(403, std::string("a control action is accepted only as POST with the header ") + kControlHeader +
+                              ": 1");
+  if (!control && req.method != "GET" && req.method != "HEAD")
+    return std::pair(404, std::string("unknown inspection request"));
+  return std::nullopt;
+}
+
+void FileStoreServer::Control(const httplib::Request& req, httplib::Response& res,
+                              const httplib::ContentReader& reader) {
+  t_handled = true;
+  auto control = controls_.find(req.path);
+  if (control == controls_.end()) return SetJson(res, "{\"error\":\"unknown inspection request\"}", 404);
+  std::string body;
+  switch (ReadCapped(req, reader, control->second.max_body, body)) {
+    case BodyRead::TooLarge:
+      capture::EndConnection();
+      res.set_header("Connection", "close");
+      return SetJson(res, "{\"error\":" + JsonString(TooLargeMessage(control->second.max_body)) + "}", 413);
+    case BodyRead::Broken:
+      return SetJson(res, "{\"error\":\"the request body did not arrive\"}", 400);
+    case BodyRead::Ok:
+      break;
+  }
+  try {
+    control->second.run(req, body, res);
+  } catch (const std::exception& e) {
+    SetJson(res, "{\"error\":" + JsonString(e.what()) + "}", 400);
+  }
 }
 
 void FileStoreServer::Install(httplib::Server& server) {
   server.set_payload_max_length(options_.max_body);
-  server.set_pre_routing_handler([](const httplib::Request&, httplib::Response&) {
+  using httplib::Server;
+  // The inspection interface is refused here, before any body is read.
+  server.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
     t_handled = false;
-    return httplib::Server::HandlerResponse::Unhandled;
+    t_refusal.clear();
+    if (!IsInspection(req.path)) return Server::HandlerResponse::Unhandled;
+    auto refusal = Refusal(req);
+    if (!refusal) return Server::HandlerResponse::Unhandled;
+    t_handled = true;
+    // Left unread, the body would be taken for the next request on the connection.
+    if (MayHaveBody(req)) {
+      capture::EndConnection();
+      res.set_header("Connection", "close");
+    }
+    SetJson(res, "{\"error\":" + JsonString(refusal->second) + "}", refusal->first);
+    return Server::HandlerResponse::Handled;
+  });
+  // A client that waits for 100 Continue is refused before it sends the body at all.
+  server.set_expect_100_continue_handler([this](const httplib::Request& req, httplib::Response& res) {
+    if (!IsInspection(req.path)) return 100;
+    auto refusal = Refusal(req);
+    if (!refusal) {
+      auto control = controls_.find(req.path);
+      auto length = AnnouncedLength(req);
+      if (control == controls_.end() || !length || *length <= control->second.max_body) return 100;
+      refusal = std::pair(413, TooLargeMessage(control->second.max_body));
+    }
+    t_refusal = "{\"error\":" + JsonString(refusal->second) + "}";
+    capture::EndConnection();
+    res.status = refusal->first;
+    return refusal->first;
   });
   server.Post(kEndpoint, [this](const httplib::Request& req, httplib::Response& res, const httplib::ContentReader& reader) {
     Endpoint(req, res, reader);
   });
   Inspect(server);
   server.Get(".*", [this](const httplib::Request& req, httplib::Response& res) { Page(req, res); });
-  server.Post("(?!/_filestore/).*", [this](const httplib::Request& req, httplib::Response& res, const httplib::ContentReader& reader) {
+  // Other bodies are streamed past, never held: the library keeps a body whole for a route without a reader.
+  auto not_found = [this](const httplib::Request& req, httplib::Response& res, const httplib::ContentReader& reader) {
     RequestEntry entry = NewEntry(req, "other");
     Drain(reader, entry);
     SetXml(res, ErrorDocument("Nothing is served at " + req.path + "."), 404);
     Finish(entry, res, "error: not found");
-  });
+  };
+  server.Post("(?!/_filestore/).*", not_found);
+  server.Put(".*", not_found);
+  server.Patch(".*", not_found);
+  server.Delete(".*", not_found);
   // Replies that the library makes itself (a request it cannot parse, a body over the limit).
   server.set_error_handler(httplib::Server::HandlerWithResponse([this](const httplib::Request& req, httplib::Response& res) {
     if (!res.body.empty() || res.content_provider_) return httplib::Server::HandlerResponse::Unhandled;
+    if (!t_refusal.empty()) {
+      SetJson(res, t_refusal, res.status);
+      res.set_header("Connection", "close");
+      return httplib::Server::HandlerResponse::Handled;
+    }
     capture::Head head = capture::Current();
     std::string message = head.cut ? "Request head too large: it passed " + std::to_string(capture::kMaxHead) + " bytes."
                           : res.status == 413 ? "Request body too large: at most " + std::to_string(options_.max_body) + " bytes are accepted."
@@ -590,12 +715,14 @@ void FileStoreServer::Install(httplib::Server& server) {
     SetXml(res, ErrorDocument(message), res.status);
     res.set_header("Connection", "close");
     RequestEntry entry = NewEntry(req, "bad-request");
-    if (!t_handled && entry.target.rfind("/_filestore/", 0) != 0) Finish(entry, res, "error: " + message);
+    // After a refused body the connection is ending: what the library makes of its rest is not a request.
+    if (!t_handled && !head.ended && !IsInspection(entry.target)) Finish(entry, res, "error: " + message);
     return httplib::Server::HandlerResponse::Handled;
   }));
   server.set_logger([this](const httplib::Request& req, const httplib::Response& res) {
     capture::NextRequest();
     t_handled = false;
+    t_refusal.clear();
     if (!options_.quiet)
       std::fprintf(stderr, "filestore: %s %s %s -> %d\n", req.remote_addr.c_str(), req.method.c_str(),
                    req.target.c_str(), res.status);

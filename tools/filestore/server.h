@@ -6,7 +6,10 @@
 #include <cstdint>
 #include <deque>
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "faults.h"
@@ -47,6 +50,7 @@ class RequestLog {
 
 struct ServerOptions {
   std::filesystem::path pages;  // empty: no pages
+  std::string host = "127.0.0.1";  // the address listened on; Host headers may name it
   bool quiet = false;
   std::size_t max_body = 8ull << 30;
 };
@@ -64,6 +68,14 @@ class FileStoreServer {
               RequestEntry& entry);
   void Page(const httplib::Request& req, httplib::Response& res);
   void Inspect(httplib::Server& server);
+  // Why a request under /_filestore/ is refused (status and message), or nothing.
+  std::optional<std::pair<int, std::string>> Refusal(const httplib::Request& req) const;
+  void Control(const httplib::Request& req, httplib::Response& res, const httplib::ContentReader& reader);
+
+  struct ControlAction {
+    std::size_t max_body;
+    std::function<void(const httplib::Request&, const std::string& body, httplib::Response&)> run;
+  };
   RequestEntry NewEntry(const httplib::Request& req, const char* kind);
   void Finish(RequestEntry& entry, const httplib::Response& res, std::string outcome);
 
@@ -71,6 +83,7 @@ class FileStoreServer {
   ServerOptions options_;
   FaultSet faults_;
   RequestLog log_;
+  std::map<std::string, ControlAction> controls_;  // by path
 };
 
 }  // namespace filestore

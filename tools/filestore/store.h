@@ -76,6 +76,7 @@ class Store {
   void Reset();
 
   std::filesystem::path BlobPath(const Record& r) const { return dir_ / "blobs" / r.blob; }
+  const std::filesystem::path& dir() const { return dir_; }
 
  private:
   void Exec(const char* sql);

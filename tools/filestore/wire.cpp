@@ -1,7 +1,9 @@
 #include "wire.h"
 
+#include <arpa/inet.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstdio>
@@ -73,13 +75,6 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
     if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
       return false;
   return true;
-}
-
-// XML 1.0 has no way to carry the other controls or U+FFFE and U+FFFF, not even as references: a document that
-// names one is not well formed, and the client then cannot read the message at all.
-bool IsXmlChar(std::uint32_t cp) {
-  return cp == 0x9 || cp == 0xA || cp == 0xD || (cp >= 0x20 && cp <= 0xD7FF) || (cp >= 0xE000 && cp <= 0xFFFD) ||
-         (cp >= 0x10000 && cp <= 0x10FFFF);
 }
 
 }  // namespace
@@ -486,6 +481,10 @@ std::string XmlAttribute(std::string_view utf8) {
       cp = static_cast<unsigned char>(utf8[i]);
       ++i;
     }
+    // XML 1.0 has no way to write the other C0 controls or U+FFFE/U+FFFF, not even as a reference.
+    bool xml_char = cp == '\t' || cp == '\n' || cp == '\r' || (cp >= 0x20 && cp <= 0xD7FF) ||
+                    (cp >= 0xE000 && cp <= 0xFFFD) || cp >= 0x10000;
+    if (!xml_char) cp = 0xFFFD;
     switch (cp) {
       case '<': out += "&lt;"; break;
       case '>': out += "&gt;"; break;
@@ -493,7 +492,7 @@ std::string XmlAttribute(std::string_view utf8) {
       case '"': out += "&quot;"; break;
       default:
         if (cp >= 0x20 && cp < 0x7F) out += static_cast<char>(cp);
-        else out += "&#" + std::to_string(IsXmlChar(cp) ? cp : 0xFFFD) + ";";
+        else out += "&#" + std::to_string(cp) + ";";
     }
   }
   return out;
@@ -541,6 +540,43 @@ std::string JsonBytes(std::string_view bytes) {
   std::string out = "\"";
   for (char c : bytes) JsonAppend(out, static_cast<unsigned char>(c));
   return out + "\"";
+}
+
+bool IsLocalHost(std::string_view host, std::string_view listen_host) {
+  std::string name;
+  std::string_view port;
+  if (!host.empty() && host[0] == '[') {
+    auto close = host.find(']');
+    if (close == std::string_view::npos) return false;
+    name = std::string(host.substr(1, close - 1));
+    port = host.substr(close + 1);
+    if (!port.empty() && port[0] != ':') return false;
+  } else {
+    auto colon = host.find(':');
+    if (colon != std::string_view::npos && host.find(':', colon + 1) != std::string_view::npos) return false;
+    name = std::string(host.substr(0, colon));
+    if (colon != std::string_view::npos) port = host.substr(colon);
+  }
+  if (!port.empty()) port.remove_prefix(1);
+  if (port.size() > 5 || port.find_first_not_of("0123456789") != std::string_view::npos) return false;
+  for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (name.empty()) return false;
+  // A fully qualified spelling ("localhost.") names the same host.
+  if (name.back() == '.') name.pop_back();
+  if (name == "localhost") return true;
+  unsigned char a4[4];
+  if (inet_pton(AF_INET, name.c_str(), a4) == 1 && a4[0] == 127) return true;
+  unsigned char a6[16];
+  if (inet_pton(AF_INET6, name.c_str(), a6) == 1) {
+    static const unsigned char kLoopback[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+    static const unsigned char kMapped[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
+    if (std::equal(a6, a6 + 16, kLoopback)) return true;
+    if (std::equal(a6, a6 + 12, kMapped) && a6[12] == 127) return true;
+  }
+  std::string listen(listen_host);
+  if (listen.size() > 1 && listen.front() == '[' && listen.back() == ']') listen = listen.substr(1, listen.size() - 2);
+  for (auto& c : listen) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return !listen.empty() && name == listen;
 }
 
 std::string NewFileRef() {

@@ -64,7 +64,8 @@ std::optional<UploadFields> ParseUploadFields(const RequestHead& head, std::stri
 // Why a stored file name is refused, or empty when it is acceptable.
 std::string FileNameProblem(std::string_view utf8_name);
 
-// XML attribute value in pure ASCII: markup escaped, other characters as references.
+// XML attribute value in pure ASCII: markup escaped, other characters as references; characters XML 1.0
+// cannot carry (C0 controls other than tab, LF and CR, U+FFFE, U+FFFF) become U+FFFD.
 std::string XmlAttribute(std::string_view utf8);
 std::string SuccessDocument(std::string_view file_ref);
 std::string ErrorDocument(std::string_view message);
@@ -72,6 +73,10 @@ std::string ErrorDocument(std::string_view message);
 std::string JsonString(std::string_view utf8);
 // Every byte as one character (U+0000..U+00FF), for raw heads.
 std::string JsonBytes(std::string_view bytes);
+
+// Whether a Host header value (name or address, optional port) names this machine's loopback interface
+// (localhost, 127.0.0.0/8, ::1) or listen_host, the address the server was started on.
+bool IsLocalHost(std::string_view host, std::string_view listen_host);
 
 std::string NewFileRef();
 std::string UtcNowText();

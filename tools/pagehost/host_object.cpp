@@ -1,10 +1,13 @@
 #include "host_object.h"
 
 #include <mshtml.h>
+#include <psapi.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <atomic>
 
+#include "common/win32/owners.h"
 #include "comkit/com_object.h"
 #include "comkit/dispatch.h"
 #include "drops.h"
@@ -22,8 +25,30 @@ namespace {
 
 enum Member : DISPID {
     kCreateObject = 1, kLog, kNote, kArg, kScreenshot, kDropFiles, kOleDropFiles, kOleDropMail, kOleDropText, kPump, kWaitForFinish,
-    kFinish, kFail, kCallPage
+    kFinish, kFail, kCallPage, kThreads, kMemory, kFreeUnusedLibraries
 };
+
+// The process's thread count, for runs that must not leave workers behind.
+long ThreadCount() {
+    const HANDLE opened = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (opened == INVALID_HANDLE_VALUE) return -1;
+    const UniqueHandle snapshot(opened);
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    long count = 0;
+    const DWORD self = GetCurrentProcessId();
+    for (BOOL more = Thread32First(snapshot.get(), &entry); more; more = Thread32Next(snapshot.get(), &entry))
+        if (entry.th32OwnerProcessID == self) ++count;
+    return count;
+}
+
+// The process's working set in KiB, for runs whose memory must stay flat (Wine leaves the private bytes 0).
+long WorkingSetKib() {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return -1;
+    return static_cast<long>(counters.WorkingSetSize / 1024);
+}
 
 std::vector<std::wstring> SplitPaths(const std::wstring& text) {
     std::vector<std::wstring> parts;
@@ -47,7 +72,8 @@ public:
             {L"createObject", kCreateObject}, {L"log", kLog}, {L"note", kNote}, {L"arg", kArg},
             {L"screenshot", kScreenshot}, {L"dropFiles", kDropFiles}, {L"oleDropFiles", kOleDropFiles},
             {L"oleDropMail", kOleDropMail}, {L"oleDropText", kOleDropText}, {L"pump", kPump}, {L"waitForFinish", kWaitForFinish},
-            {L"finish", kFinish}, {L"fail", kFail}, {L"callPage", kCallPage}};
+            {L"finish", kFinish}, {L"fail", kFail}, {L"callPage", kCallPage},
+            {L"threads", kThreads}, {L"memory", kMemory}, {L"freeUnusedLibraries", kFreeUnusedLibraries}};
         return LookUpNames(table, names, count, ids);
     }
     STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
@@ -111,6 +137,16 @@ public:
                 return S_OK;
             case kCallPage:
                 return CallPage(params, result);
+            case kThreads:
+                ReturnNumber(result, ThreadCount());
+                return S_OK;
+            case kMemory:
+                ReturnNumber(result, WorkingSetKib());
+                return S_OK;
+            case kFreeUnusedLibraries:
+                // As a browser does now and then: modules that say they can go are unloaded at once.
+                CoFreeUnusedLibrariesEx(0, 0);
+                return S_OK;
             case kFail:
                 TheRecord().Fail(L"page: " + ArgumentText(params, 0));
                 return S_OK;

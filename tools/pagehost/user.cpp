@@ -80,6 +80,18 @@ std::vector<Control> Controls(HWND dialog) {
     return controls;
 }
 
+// Until the dialog or one of its controls shows the text (a minute at most); false when it never does.
+bool WaitForText(HWND dialog, const std::wstring& text) {
+    const std::wstring wanted = Lower(text);
+    for (int waited = 0; waited < 60000 && IsWindow(dialog); waited += 50) {
+        if (Lower(WindowText(dialog)).find(wanted) != std::wstring::npos) return true;
+        for (auto& control : Controls(dialog))
+            if (control.visible && Lower(control.text).find(wanted) != std::wstring::npos) return true;
+        Sleep(50);
+    }
+    return false;
+}
+
 struct Search {
     DWORD process;
     std::vector<HWND>* found;
@@ -173,6 +185,10 @@ UserAnswer ParseAnswer(const std::wstring& line) {
     UserAnswer answer;
     answer.line = line;
     std::wstring rest = Trim(line);
+    if (_wcsnicmp(rest.c_str(), L"maybe ", 6) == 0) {
+        answer.optional = true;
+        rest = Trim(rest.substr(6));
+    }
     if (_wcsnicmp(rest.c_str(), L"when ", 5) == 0) {
         size_t arrow = rest.find(L"=>");
         if (arrow == std::wstring::npos) throw HostError(L"answer without \"=>\": " + line);
@@ -195,7 +211,8 @@ UserAnswer ParseAnswer(const std::wstring& line) {
             if (action.verb == L"type") action.text = Trim(end);
         } else if (action.verb == L"wait") {
             action.id = _wtoi(argument.c_str());
-        } else if (action.verb == L"files" || action.verb == L"folder" || action.verb == L"shot") {
+        } else if (action.verb == L"files" || action.verb == L"folder" || action.verb == L"shot" ||
+                   action.verb == L"waitfor") {
             if (argument.empty()) throw HostError(L"answer needs an argument: " + line);
             action.text = argument;
         } else if (action.verb != L"escape") {
@@ -221,7 +238,7 @@ void ScriptedUser::Stop() {
 std::vector<std::wstring> ScriptedUser::UnusedAnswers() const {
     std::vector<std::wstring> unused;
     for (auto& answer : answers_)
-        if (!answer.used) unused.push_back(answer.line);
+        if (!answer.used && !answer.optional) unused.push_back(answer.line);
     return unused;
 }
 
@@ -321,6 +338,8 @@ void ScriptedUser::Handle(HWND dialog) {
             ok = ChooseFolder(dialog, action.text);
         } else if (action.verb == L"wait") {
             Sleep(static_cast<DWORD>(action.id));
+        } else if (action.verb == L"waitfor") {
+            ok = WaitForText(dialog, action.text);
         } else if (action.verb == L"shot") {
             TakeShot(action.text);
         }

@@ -26,6 +26,7 @@ struct UserAnswer {
     std::wstring when;
     std::vector<UserAction> actions;
     bool used = false;
+    bool optional = false;  // "maybe ...": for a dialog that may or may not come; unused is no failure
 };
 
 // Throws HostError naming the line when it cannot be read.

@@ -115,6 +115,20 @@ private:
     HGDIOBJ previous_;
 };
 
+// COM on the current thread for the scope (a worker's thread); balanced only when this scope initialised it.
+class ComScope {
+public:
+    ComScope() noexcept : ok_(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+    ComScope(const ComScope&) = delete;
+    ComScope& operator=(const ComScope&) = delete;
+    ~ComScope() {
+        if (ok_) ::CoUninitialize();
+    }
+
+private:
+    bool ok_;
+};
+
 // A critical section initialised where it lives (a CRITICAL_SECTION must never be copied or moved).
 class CriticalSection {
 public:

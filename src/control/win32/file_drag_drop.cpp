@@ -11,6 +11,8 @@
 #include "control/win32/drop_setup.h"
 #include "control/operation_gate.h"
 #include "control/win32/html_page.h"
+#include "control/site_lock.h"
+#include "control/win32/site_lock_win32.h"
 #include "protocol/server_location.h"
 #include "ui/dialogs.h"
 #include "ui/win32/dialogs_win32.h"
@@ -112,6 +114,21 @@ STDMETHODIMP FileDragDrop::Init(IUnknown* pUnkDocument) {
         ComPtr<IHTMLDocument2> document;
         if (!pUnkDocument || FAILED(pUnkDocument->QueryInterface(IID_PPV_ARGS(&document))) || !document)
             return E_INVALIDARG;
+        // A page the administrator's list leaves out gets an object that does nothing, from now on.
+        if (const auto allowed = siteRefused_ ? std::nullopt : ReadSiteLock()) {
+            std::wstring address;
+            try {
+                address = PageAddress(document.Get());
+            } catch (const Error&) {
+                // a page that cannot tell its address is not on any list
+            }
+            siteRefused_ = !PageAllowed(allowed, address);
+        }
+        if (siteRefused_) {
+            document_.Reset();
+            document3_.Reset();
+            return S_FALSE;
+        }
         ComPtr<IHTMLDocument3> document3;
         pUnkDocument->QueryInterface(IID_PPV_ARGS(&document3));
         document_ = document;
@@ -175,7 +192,7 @@ template <typename Run>
 HRESULT FileDragDrop::RunOperation(bool bound, Run&& run) {
     OperationScope operation;
     if (!operation.Entered()) return S_FALSE;
-    if (!bound || !document_ || !document3_) return S_FALSE;
+    if (!bound || siteRefused_ || !document_ || !document3_) return S_FALSE;
     ComPtr<IUnknown> keepSelf(outer_);
     ComPtr<IHTMLDocument2> keepDocument = document_;
     ComPtr<IHTMLDocument3> keepDocument3 = document3_;

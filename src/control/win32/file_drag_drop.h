@@ -106,6 +106,7 @@ private:
     TrackedFileList tracked_;
     // Set while UpdateFile runs; ProcessLockedFiles does nothing then.
     bool busy_ = false;
+    bool siteRefused_ = false;
 
 public:
     TrackedFileList& TrackedFiles() { return tracked_; }

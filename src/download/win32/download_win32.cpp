@@ -30,6 +30,12 @@ std::wstring ErrorText(DWORD code, const std::wstring& path) {
     return text + L" " + path;
 }
 
+bool MarkForDeletion(HANDLE file, bool deleteOnClose) {
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = deleteOnClose ? TRUE : FALSE;
+    return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
+}
+
 class Win32IncomingFile : public IncomingFile {
 public:
     Win32IncomingFile(std::wstring target, std::wstring temp, UniqueFileHandle file, std::wstring source)
@@ -52,6 +58,10 @@ public:
         }
     }
     void Commit() override {
+        if (!MarkForDeletion(file_.get(), false)) {
+            const DWORD code = GetLastError();
+            throw FileError(code, ErrorText(code, target_));
+        }
         Close();
         // Replacing keeps the target's name; a target held open by another program refuses and stays as it was.
         if (!MoveFileExW(temp_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING)) {
@@ -68,18 +78,6 @@ private:
     UniqueFileHandle file_;
     std::wstring source_;
     bool committed_ = false;
-};
-
-// COM for the calling thread for as long as the object lives.
-class ComScope {
-public:
-    ComScope() : ok_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
-    ~ComScope() {
-        if (ok_) CoUninitialize();
-    }
-
-private:
-    bool ok_;
 };
 
 // Types that run code when opened, beside the shell's own test (which some systems answer for few types).
@@ -101,9 +99,12 @@ std::unique_ptr<IncomingFile> Win32IncomingFiles::Begin(const std::wstring& targ
         throw FileError(code, ErrorText(code, target));
     }
     UniqueFileHandle file(
-        CreateFileW(temp, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
+        CreateFileW(temp, GENERIC_WRITE | DELETE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    // Marked for deletion while it is written: when the browser ends (or dies) in the middle of a download,
+    // closing the handle removes the partial file. The mark is taken back only at the commit.
+    if (!file || !MarkForDeletion(file.get(), true)) {
         const DWORD code = GetLastError();
+        file.reset();
         DeleteFileW(temp);
         throw FileError(code, ErrorText(code, target));
     }

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "common/win32/owners.h"
 #include "localfiles/win32/local_files_win32.h"
 #include "protocol/win32/ansi_code_page.h"
 #include "protocol/win32/msxml_document.h"
@@ -14,20 +15,6 @@
 
 namespace qm {
 namespace {
-
-// COM on the worker's thread for the response documents, for as long as the object lives.
-class ComScope {
-public:
-    ComScope() : ok_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
-    ~ComScope() {
-        if (ok_) CoUninitialize();
-    }
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
-
-private:
-    bool ok_;
-};
 
 // What the worker uses, kept alive by the worker itself.
 struct PlatformUploadServices {

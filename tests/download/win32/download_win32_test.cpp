@@ -1,7 +1,9 @@
 #include "download/win32/download_win32.h"
 
 #include <gtest/gtest.h>
+#include <shobjidl.h>
 
+#include <cstdio>
 
 #include "common/errors.h"
 #include "common/win32/owners.h"
@@ -76,6 +78,27 @@ TEST_F(ScratchFolder, DroppedWithoutCommitLeavesTheOlderCopyAndNoTemporaryFile) 
     EXPECT_EQ(Names(), std::vector<std::wstring>{L"Plan.doc"});
 }
 
+TEST_F(ScratchFolder, ProgramEndingInTheMiddleOfADownloadLeavesNoPartialFile) {
+    Put(target, "older copy");
+    // The death test's child runs this test again, with a folder of its own: it is told the parent's, and
+    // keeps it when it sets the variable in turn.
+    wchar_t inherited[MAX_PATH] = L"";
+    if (!GetEnvironmentVariableW(L"QM_ABANDONED_TARGET", inherited, MAX_PATH))
+        SetEnvironmentVariableW(L"QM_ABANDONED_TARGET", target.c_str());
+    EXPECT_EXIT(
+        {
+            wchar_t parentTarget[MAX_PATH] = L"";
+            GetEnvironmentVariableW(L"QM_ABANDONED_TARGET", parentTarget, MAX_PATH);
+            auto incoming = files.Begin(parentTarget, L"");
+            incoming->Write("partial", 7);
+            ExitProcess(3);  // as a browser that ends: no destructor runs, the system closes the handles
+        },
+        ::testing::ExitedWithCode(3), "");
+    SetEnvironmentVariableW(L"QM_ABANDONED_TARGET", nullptr);
+    EXPECT_EQ(Get(target), "older copy");
+    EXPECT_EQ(Names(), std::vector<std::wstring>{L"Plan.doc"});
+}
+
 TEST_F(ScratchFolder, TargetHeldOpenWithoutSharingRefusesTheCommitAndStays) {
     Put(target, "older copy");
     UniqueFileHandle held(CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
@@ -108,6 +131,86 @@ TEST_F(ScratchFolder, NewTargetArrivesAndExistsReportsIt) {
     EXPECT_EQ(Get(target), "");
     EXPECT_FALSE(files.ShortPath(target).empty());
     EXPECT_EQ(files.ShortPath(folder + L"\\missing.doc"), folder + L"\\missing.doc");
+}
+
+// Stands in for the shell's attachment services in this process, so the marking a user's system would do is seen.
+class RecordingAttachmentServices : public IAttachmentExecute, public IClassFactory {
+public:
+    std::wstring localPath, source;
+    int saves = 0;
+    STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
+        if (riid == IID_IUnknown || riid == IID_IAttachmentExecute) {
+            *out = static_cast<IAttachmentExecute*>(this);
+        } else if (riid == IID_IClassFactory) {
+            *out = static_cast<IClassFactory*>(this);
+        } else {
+            *out = nullptr;
+            return E_NOINTERFACE;
+        }
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }  // lives on the test's stack
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** out) override {
+        return outer ? CLASS_E_NOAGGREGATION : QueryInterface(riid, out);
+    }
+    STDMETHODIMP LockServer(BOOL) override { return S_OK; }
+    STDMETHODIMP SetClientTitle(LPCWSTR) override { return S_OK; }
+    STDMETHODIMP SetClientGuid(REFGUID) override { return S_OK; }
+    STDMETHODIMP SetLocalPath(LPCWSTR path) override {
+        localPath = path;
+        return S_OK;
+    }
+    STDMETHODIMP SetFileName(LPCWSTR) override { return S_OK; }
+    STDMETHODIMP SetSource(LPCWSTR text) override {
+        source = text;
+        return S_OK;
+    }
+    STDMETHODIMP SetReferrer(LPCWSTR) override { return S_OK; }
+    STDMETHODIMP CheckPolicy() override { return S_OK; }
+    STDMETHODIMP Prompt(HWND, ATTACHMENT_PROMPT, ATTACHMENT_ACTION*) override { return E_NOTIMPL; }
+    STDMETHODIMP Save() override {
+        ++saves;
+        return S_OK;
+    }
+    STDMETHODIMP Execute(HWND, LPCWSTR, HANDLE*) override { return E_NOTIMPL; }
+    STDMETHODIMP SaveWithUI(HWND) override { return E_NOTIMPL; }
+    STDMETHODIMP ClearClientState() override { return S_OK; }
+};
+
+TEST_F(ScratchFolder, ArrivedFileIsMarkedAsFromTheInternetUnderItsFinalName) {
+    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    RecordingAttachmentServices services;
+    DWORD cookie = 0;
+    ASSERT_EQ(CoRegisterClassObject(CLSID_AttachmentServices, static_cast<IClassFactory*>(&services),
+                                    CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie),
+              S_OK);
+    {
+        auto dropped = files.Begin(folder + L"\\Dropped.doc", L"http://h:1/system/filestore/data.aspx");
+        dropped->Write("partial", 7);
+    }
+    EXPECT_EQ(services.saves, 0) << "nothing is marked before it arrived whole";
+    auto incoming = files.Begin(target, L"http://h:1/system/filestore/data.aspx");
+    incoming->Write("bytes", 5);
+    incoming->Commit();
+    CoRevokeClassObject(cookie);
+    EXPECT_EQ(services.saves, 1);
+    EXPECT_EQ(services.localPath, target) << "the final name, not the temporary file";
+    EXPECT_EQ(services.source, L"http://h:1/system/filestore/data.aspx");
+
+    // Where the platform has no attachment services, the file still arrives.
+    IAttachmentExecute* probe = nullptr;
+    const bool platformHasThem = SUCCEEDED(CoCreateInstance(CLSID_AttachmentServices, nullptr, CLSCTX_INPROC_SERVER,
+                                                            IID_IAttachmentExecute, reinterpret_cast<void**>(&probe)));
+    if (probe) probe->Release();
+    std::printf("attachment services of this platform: %s\n", platformHasThem ? "present" : "absent");
+    const std::wstring second = folder + L"\\Second.doc";
+    auto plain = files.Begin(second, L"http://h:1/system/filestore/data.aspx");
+    plain->Write("more", 4);
+    EXPECT_NO_THROW(plain->Commit()) << "attachment services present: " << platformHasThem;
+    EXPECT_EQ(Get(second), "more");
+    EXPECT_EQ(services.saves, 1) << "the revoked stand-in is not used again";
+    CoUninitialize();
 }
 
 TEST(DownloadShellTest, ProgramsScriptsAndShortcutsAreDangerousDocumentsAreNot) {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <fstream>
 #include <vector>
 
@@ -62,7 +63,11 @@ public:
         EXPECT_TRUE(request) << GetLastError();
         Reply reply;
         if (!request) return reply;
-        if (!HttpSendRequestW(request.get(), nullptr, 0, const_cast<char*>(body.data()), static_cast<DWORD>(body.size()))) {
+        // The store takes a control action only as a POST with this header, which a web page cannot send it.
+        const bool control = std::wcscmp(verb, L"POST") == 0;
+        const wchar_t* headers = control ? L"X-Filestore-Control: 1\r\n" : nullptr;
+        if (!HttpSendRequestW(request.get(), headers, control ? static_cast<DWORD>(-1) : 0,
+                              const_cast<char*>(body.data()), static_cast<DWORD>(body.size()))) {
             ADD_FAILURE() << "inspection request failed: " << GetLastError();
             return reply;
         }

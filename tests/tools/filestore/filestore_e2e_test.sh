@@ -78,7 +78,13 @@ upload() {  # upload VIEW KEY NAME FILE [curl options...] -> reply on stdout
     -H "vm_FileCRC :$(crc_of "$file")" --data-binary "@$file" "$@" "$BASE$EP"
 }
 
-fault() { curl -s --max-time 5 -d "" "$BASE/_filestore/fault?$1" >/dev/null; }
+# control ACTION [curl options...]: a control action as the store accepts it (POST with the control header).
+control() {
+  local action=$1 body=(-d '') a; shift
+  for a in "$@"; do [[ "$a" == --data* ]] && body=(); done  # curl would join two bodies with '&'
+  curl -s --max-time 5 -H 'X-Filestore-Control: 1' "${body[@]}" "$@" "$BASE/_filestore/$action"
+}
+fault() { control "fault?$1" >/dev/null; }
 record() { curl -s --max-time 5 "$BASE/_filestore/record?view=$1&key=$2"; }
 last_head() { curl -s --max-time 5 "$BASE/_filestore/request?back=${1:-1}"; }
 
@@ -268,7 +274,7 @@ test_recording() {
   check "keep-alive requests share a connection" eq "$out" 1
   # Inspection requests are not recorded.
   check "inspection requests are not recorded" lacks "$(curl -s "$BASE/_filestore/requests")" '"target":"/_filestore/'
-  curl -s "$BASE/_filestore/requests/clear" >/dev/null
+  control requests/clear >/dev/null
   check "log cleared" eq "$(curl -s "$BASE/_filestore/requests")" "[]"
   check "no last request after clearing" eq "$(curl -s -o /dev/null -w '%{http_code}' "$BASE/_filestore/request")" 404
 }
@@ -287,6 +293,14 @@ test_pages() {
   check "missing page gives Response/Error" contains "$out" '<Response><Error Message="No page /missing.html."/></Response>'
   out=$(curl -s -X POST --data-binary x "$BASE/other.aspx")
   check "POST elsewhere gives Response/Error" contains "$out" '<Response><Error Message="Nothing is served at /other.aspx."/></Response>'
+  local method
+  for method in PUT PATCH DELETE; do
+    out=$(curl -s -X "$method" --data-binary 123456789 -w ' %{http_code}' "$BASE/other.aspx")
+    check "$method elsewhere gives Response/Error" eq "$out" '<Response><Error Message="Nothing is served at /other.aspx."/></Response> 404'
+    check "$method elsewhere: its body streamed past and counted" contains "$(curl -s "$BASE/_filestore/requests" | tail -n 1)" \
+      "\"method\":\"$method\",\"target\":\"/other.aspx\",\"kind\":\"other\""
+    check "$method elsewhere: body length" contains "$(curl -s "$BASE/_filestore/requests" | tail -n 1)" '"body_length":9,"body_crc":3421780262'
+  done
 }
 
 # ---------------------------------------------------------------------------------------------------
@@ -340,7 +354,7 @@ test_faults() {
   fault 'name=binary-octet-params'
   getfile Documents NOPE >/dev/null
   check "file-data faults wait for a GetFile that finds its record" contains "$(curl -s "$BASE/_filestore/faults")" '"name":"binary-octet-params"'
-  curl -s -d "" "$BASE/_filestore/faults/clear" >/dev/null
+  control faults/clear >/dev/null
   check "faults cleared" eq "$(curl -s "$BASE/_filestore/faults")" "[]"
 
   fault 'name=short-body&bytes=3'
@@ -384,10 +398,10 @@ test_faults() {
   fault 'name=text-plain&count=-1'
   getfile Documents K1 >/dev/null; getfile Documents K1 >/dev/null
   check "count -1 stays on" eq "$(getfile Documents K1)" "The file store is not available."
-  curl -s -d "" "$BASE/_filestore/faults/clear" >/dev/null
-  out=$(curl -s -w ' %{http_code}' "$BASE/_filestore/fault?name=no-such-fault")
+  control faults/clear >/dev/null
+  out=$(control 'fault?name=no-such-fault' -w ' %{http_code}')
   check "unknown fault refused" contains "$out" 'unknown fault \"no-such-fault\"'
-  out=$(curl -s -w ' %{http_code}' -d '' "$BASE/_filestore/fault?name=delay&ms=abc")
+  out=$(control 'fault?name=delay&ms=abc' -w ' %{http_code}')
   check "bad fault parameter refused" contains "$out" ' 400'
   check "fault requests are recorded with their outcome" contains "$(curl -s "$BASE/_filestore/requests")" '"outcome":"fault auth-challenge"'
 }
@@ -422,6 +436,162 @@ test_bad_input() {
   out=$(curl -s -w ' %{http_code}' -X POST -H 'Content-Type: text/xml' "$BASE$EP")
   check "POST without a length" contains "$out" '<Response><Error Message="Bad request (HTTP status 400)."/></Response> 400'
   check "server still serves" eq "$(getfile Documents K1)" "new content"
+}
+
+# ---------------------------------------------------------------------------------------------------
+test_control() {
+  local out action route before
+  # Any web page can send GET and "simple" POSTs (form or text/plain bodies) to this port; only a POST with
+  # the control header changes state.
+  fault 'name=text-plain&count=-1'
+  before=$(curl -s "$BASE/_filestore/records")
+  for action in reset requests/clear 'fault?name=empty' faults/clear seed; do
+    out=$(curl -s -w ' %{http_code}' "$BASE/_filestore/$action")
+    check "GET $action refused" eq "$out" '{"error":"a control action is accepted only as POST with the header X-Filestore-Control: 1"}
+ 403'
+    out=$(curl -s -o /dev/null -w '%{http_code}' -d '' "$BASE/_filestore/$action")
+    check "form POST $action without the header refused" eq "$out" 403
+    out=$(curl -s -o /dev/null -w '%{http_code}' -H 'Content-Type: text/plain' --data-binary $'[record]\nview=X\nkey=Y\n' "$BASE/_filestore/$action")
+    check "text/plain POST $action refused" eq "$out" 403
+    out=$(curl -s -o /dev/null -w '%{http_code}' -H 'X-Filestore-Control: yes' -d '' "$BASE/_filestore/$action")
+    check "POST $action with another header value refused" eq "$out" 403
+    out=$(curl -s -o /dev/null -w '%{http_code}' -X PUT -H 'X-Filestore-Control: 1' -d '' "$BASE/_filestore/$action")
+    check "PUT $action refused" eq "$out" 403
+  done
+  check "refused control actions changed no fault" contains "$(curl -s "$BASE/_filestore/faults")" '"name":"text-plain"'
+  check "refused control actions changed no record" eq "$(curl -s "$BASE/_filestore/records")" "$before"
+  check "refused control actions left the fault on" eq "$(getfile Documents K1)" "The file store is not available."
+
+  # DNS rebinding: a page of another name resolved to 127.0.0.1 sends its own name as Host.
+  for route in health records requests request faults 'record?view=Documents&key=K1' 'bytes?view=Documents&key=K1' nope; do
+    for host in evil.example "evil.example:$PORT" "127.0.0.1.evil.example:$PORT" "localhost.evil.example"; do
+      out=$(curl -s -w ' %{http_code}' -H "Host: $host" "$BASE/_filestore/$route")
+      check "GET $route with Host $host refused" contains "$out" 'does not name this machine'"'"'s loopback or the address the server listens on"}
+ 403'
+    done
+  done
+  out=$(control faults/clear -H "Host: evil.example:$PORT" -w ' %{http_code}')
+  check "a control action with a foreign Host is refused" contains "$out" ' 403'
+  check "... and changes nothing" contains "$(curl -s "$BASE/_filestore/faults")" '"name":"text-plain"'
+  check "no Host header refused" eq "$(curl -s -o /dev/null -w '%{http_code}' -H 'Host:' "$BASE/_filestore/health")" 403
+  for host in "localhost:$PORT" localhost "LocalHost.:$PORT" "127.0.0.1:1" "127.1.2.3:$PORT" "[::1]:$PORT"; do
+    check "Host $host is this machine" eq "$(curl -s -H "Host: $host" "$BASE/_filestore/health")" ok
+  done
+  check "the endpoint serves any Host (the web application's own name)" eq "$(getfile Documents NOPE -H 'Host: files.example' -o /dev/null -w '%{http_code}')" 200
+  out=$(control faults/clear -H "Host: localhost:$PORT" -w ' %{http_code}')
+  check "a control action with the header and a loopback Host" eq "$out" '{"cleared":true}
+ 200'
+  out=$(curl -s -w ' %{http_code}' -X POST -H 'X-Filestore-Control: 1' "$BASE/_filestore/requests/clear")
+  check "a control POST without Content-Length has an empty body" eq "$out" '{"cleared":true}
+ 200'
+  out=$(control records -w ' %{http_code}')
+  check "POST to a read-only route" eq "$out" '{"error":"unknown inspection request"}
+ 404'
+}
+
+test_control_bodies() {
+  local out big
+  head -c 2097152 /dev/zero >"$WORK/two-mib.bin"
+  # curl waits for 100 Continue before a large body: it is refused before it is sent.
+  out=$(control faults/clear --data-binary "@$WORK/two-mib.bin" -w ' %{http_code} %{size_upload}')
+  check "2 MiB to faults/clear: 413 before the body" eq "$out" '{"error":"the request body is larger than 1048576 bytes, the most this request accepts"}
+ 413 0'
+  # A client that sends the body at once: the answer comes without the body having been read.
+  printf 'POST /_filestore/faults/clear HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Filestore-Control: 1\r\nContent-Length: 419430400\r\n\r\n0123456789' >"$WORK/huge-head"
+  out=$(raw "$WORK/huge-head")
+  check "400 MiB announced: 413 at once" contains "$out" $'HTTP/1.1 413 Payload Too Large\r\n'
+  check "400 MiB announced: the connection is closed" contains "$out" $'Connection: close\r\n'
+  check "400 MiB announced: JSON error" contains "$out" '{"error":"the request body is larger than 1048576 bytes'
+  check "400 MiB announced: one answer, the rest is not taken for a request" eq "$(grep -c '^HTTP/1.1' <<<"$out")" 1
+  printf 'POST /_filestore/records HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 419430400\r\n\r\n0123456789' >"$WORK/huge-read"
+  check "400 MiB to a read route: 404 at once" contains "$(raw "$WORK/huge-read")" $'HTTP/1.1 404 Not Found\r\n'
+  printf 'POST /_filestore/reset HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 419430400\r\n\r\n0123456789' >"$WORK/huge-csrf"
+  check "400 MiB without the header: 403 at once" contains "$(raw "$WORK/huge-csrf")" $'HTTP/1.1 403 Forbidden\r\n'
+  out=$(control requests/clear -H 'Transfer-Encoding: chunked' --data-binary "@$WORK/two-mib.bin" -w ' %{http_code}')
+  check "2 MiB chunked to requests/clear: 413" contains "$out" '1048576 bytes, the most this request accepts"}
+ 413'
+  # A manifest may be larger than other control bodies.
+  { printf '[record]\nview = Padded\nkey = P1\ncontent = padded\n'; for _ in $(seq 1 3000); do printf '# %01020d\n' 0; done; } >"$WORK/padded.txt"
+  out=$(control seed --data-binary "@$WORK/padded.txt" -w ' %{http_code}')
+  check "a 3 MiB manifest is seeded" eq "$out" '{"seeded":1}
+ 200'
+  for _ in $(seq 1 2000); do printf '# %01020d\n' 0; done >>"$WORK/padded.txt"
+  out=$(control seed --data-binary "@$WORK/padded.txt" -w ' %{http_code}')
+  check "a 5 MiB manifest is refused" contains "$out" '4194304 bytes, the most this request accepts"}
+ 413'
+  check "the server still serves" eq "$(getfile Padded P1)" padded
+  check "refused bodies are not recorded as requests" lacks "$(curl -s "$BASE/_filestore/requests")" '"kind":"bad-request"'
+}
+
+test_seed_files() {
+  local out
+  # A manifest from the network reads only files inside the data and pages folders, links resolved.
+  seed_file() {  # seed_file KEY CONTENT_FILE -> reply and status
+    printf '[record]\nview = Seeded\nkey = %s\ncontent_file = %s\n' "$1" "$2" | control seed --data-binary @- -w ' %{http_code}'
+  }
+  printf 'in pages' >"$WORK/pages/seed-me.bin"
+  printf 'in data' >"$DATA/seed-me.bin"
+  ln -sf "$WORK/digits.txt" "$WORK/pages/link-out"
+  ln -sf "$WORK" "$WORK/pages/dir-out"
+  local bad
+  for bad in /etc/passwd "$WORK/digits.txt" "$WORK/pages/../digits.txt" ../../../../../../../../etc/passwd \
+             "$WORK/pages/link-out" "$WORK/pages/dir-out/digits.txt" "$WORK/pages-other/x"; do
+    out=$(seed_file BAD "$bad")
+    check "content_file $bad refused" eq "$out" "{\"error\":\"record at line 1: content_file \\\"$bad\\\" is outside the store's folders (the data folder and the pages folder)\"}
+ 400"
+  done
+  check "refused seeds stored nothing" eq "$(curl -s -o /dev/null -w '%{http_code}' "$BASE/_filestore/record?view=Seeded&key=BAD")" 404
+  check "a file in the pages folder is seeded" eq "$(seed_file P "$WORK/pages/seed-me.bin")" '{"seeded":1}
+ 200'
+  check "... with its bytes" eq "$(getfile Seeded P)" "in pages"
+  check "a file in the data folder is seeded" eq "$(seed_file D "$DATA/sub/../seed-me.bin")" '{"seeded":1}
+ 200'
+  check "... with its bytes" eq "$(getfile Seeded D)" "in data"
+  # The operator's manifest on the command line named a file outside both folders (Big/M1): still there.
+  check "the command line's manifest read a file of its own folder" contains "$(record Big M1)" '"size":1048576'
+}
+
+test_xml() {
+  local i refs='' out
+  # Every document the store writes must parse as XML 1.0, whatever bytes the request carried.
+  mkdir -p "$WORK/xml"
+  for i in $(seq 1 31); do refs+="&#$i;"; done
+  printf '<DataRequest><GetFile ViewName="Documents" PrimKey="K%s&#xFFFE;&#xFFFF;&#x7F;&#x85;"/></DataRequest>' "$refs" >"$WORK/xml/controls.req"
+  curl -s -X POST -H 'Content-Type: text/xml' --data-binary "@$WORK/xml/controls.req" "$BASE$EP" >"$WORK/xml/controls.xml"
+  check "control characters in a key come back as U+FFFD" contains "$(cat "$WORK/xml/controls.xml")" \
+    'key K&#65533;&#65533;&#65533;&#65533;&#65533;&#65533;&#65533;&#65533;&#9;&#10;&#65533;&#65533;&#13;'
+  check "... and U+FFFE, U+FFFF too, while U+007F and U+0085 stay" contains "$(cat "$WORK/xml/controls.xml")" \
+    '&#65533;&#65533;&#127;&#133;.'
+  printf 'POST %s HTTP/1.1\r\nHost: x\r\nContent-Type: text/\x01\x1b[31m\r\nContent-Length: 1\r\nConnection: close\r\n\r\nx' "$EP" >"$WORK/xml/type.raw"
+  raw "$WORK/xml/type.raw" | sed '1,/^\r$/d' >"$WORK/xml/type.xml"
+  curl -s "$BASE/a%01b%1F.html" >"$WORK/xml/page.xml"
+  curl -s -X POST --data-binary x "$BASE/x%02y" >"$WORK/xml/other.xml"
+  upload Docs 'X%01' x.txt "$WORK/digits.txt" >"$WORK/xml/success.xml"
+  curl -s -X POST -H 'Content-Type: velmar/postedfile' -H 'vm_PrimKey :R1' -H 'vm_ViewName :Docs' \
+    -H 'vm_FileName :dXAuYmlu' -H 'vm_FileSize :1x' -H 'vm_FileCRC :1' --data-binary x "$BASE$EP" >"$WORK/xml/size.xml"
+  curl -s -X POST -H 'Content-Type: velmar/postedfile' -H 'vm_PrimKey :R1' -H 'vm_ViewName :Docs' \
+    -H "vm_FileName :$(printf 'a\x01b' | base64 -w0)" -H 'vm_FileSize :1' -H 'vm_FileCRC :1' --data-binary x "$BASE$EP" >"$WORK/xml/name.xml"
+  fault 'name=error&message=a%01b%00c'
+  getfile Documents K1 >"$WORK/xml/fault-error.xml"
+  fault 'name=success-and-error&fileref=r%02&message=m%03'
+  getfile Documents K1 >"$WORK/xml/fault-both.xml"
+  fault 'name=response-attributes&child=success&fileref=%1F'
+  getfile Documents K1 >"$WORK/xml/fault-attributes.xml"
+  out=$(python3 - "$WORK"/xml/*.xml <<'PY'
+import sys, xml.etree.ElementTree as ET
+for path in sys.argv[1:]:
+    try:
+        data = open(path, "rb").read()
+        if not data.strip():
+            print("empty:", path)
+            continue
+        ET.fromstring(data)
+    except ET.ParseError as e:
+        print("not well-formed:", path, e, data[:200])
+PY
+)
+  check "every response document parses with a strict XML parser" eq "$out" ""
+  check "the documents were the ones meant" eq "$(ls "$WORK/xml"/*.xml | wc -l)" 10
 }
 
 # ---------------------------------------------------------------------------------------------------
@@ -502,6 +672,10 @@ t0=$(date +%s); test_recording; echo "[recording: $(( $(date +%s) - t0 )) s]"
 t0=$(date +%s); test_pages; echo "[pages: $(( $(date +%s) - t0 )) s]"
 t0=$(date +%s); test_faults; echo "[faults: $(( $(date +%s) - t0 )) s]"
 t0=$(date +%s); test_bad_input; echo "[bad_input: $(( $(date +%s) - t0 )) s]"
+t0=$(date +%s); test_control; echo "[control: $(( $(date +%s) - t0 )) s]"
+t0=$(date +%s); test_control_bodies; echo "[control_bodies: $(( $(date +%s) - t0 )) s]"
+t0=$(date +%s); test_seed_files; echo "[seed_files: $(( $(date +%s) - t0 )) s]"
+t0=$(date +%s); test_xml; echo "[xml: $(( $(date +%s) - t0 )) s]"
 t0=$(date +%s); test_concurrency; echo "[concurrency: $(( $(date +%s) - t0 )) s]"
 t0=$(date +%s); test_restart "$DATA"; echo "[restart: $(( $(date +%s) - t0 )) s]"
 t0=$(date +%s); test_tls; echo "[tls: $(( $(date +%s) - t0 )) s]"

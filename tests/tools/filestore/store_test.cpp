@@ -1,6 +1,7 @@
 #include "store.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -185,6 +186,65 @@ TEST(Manifest, SeedsBytesFromEverySource) {
   EXPECT_EQ(store.Find("V", "D")->size, 0u);
   EXPECT_THROW(Seed(store, ParseManifest("[record]\nview=V\nkey=E\ncontent_file=missing\n"), dir.path()),
                ManifestError);
+}
+
+TEST(Manifest, ANetworkManifestReadsOnlyInsideTheStoreFolders) {
+  TempDir dir;
+  fs::path data = dir.path() / "data", pages = dir.path() / "pages";
+  fs::create_directories(pages / "sub");
+  fs::create_directories(dir.path() / "pages-twin");
+  std::ofstream(pages / "in.bin", std::ios::binary) << "inside";
+  std::ofstream(dir.path() / "outside.bin", std::ios::binary) << "outside";
+  std::ofstream(dir.path() / "pages-twin" / "x.bin", std::ios::binary) << "twin";
+  fs::create_symlink(dir.path() / "outside.bin", pages / "link-out");
+  fs::create_symlink(dir.path(), pages / "dir-out");
+  ASSERT_EQ(mkfifo((pages / "fifo").c_str(), 0600), 0);
+  Store store(data);
+  std::ofstream(data / "own.bin", std::ios::binary) << "data folder";
+  fs::create_symlink(data / "own.bin", pages / "link-in");
+  const std::vector<fs::path> roots = {data, pages};
+  auto seed = [&](const std::string& content_file) {
+    return Seed(store, ParseManifest("[record]\nview=V\nkey=K\ncontent_file=" + content_file + "\n"), pages, roots);
+  };
+  auto refused = [&](const std::string& content_file, const std::string& why) {
+    try {
+      seed(content_file);
+      ADD_FAILURE() << content_file << " was read";
+    } catch (const ManifestError& e) {
+      EXPECT_NE(std::string(e.what()).find(why), std::string::npos) << content_file << ": " << e.what();
+    }
+  };
+
+  const std::vector<std::pair<std::string, std::string>> accepted = {
+      {"in.bin", "inside"}, {"sub/../in.bin", "inside"}, {(pages / "in.bin").string(), "inside"},
+      {"../pages/in.bin", "inside"}, {"link-in", "data folder"}, {(data / "own.bin").string(), "data folder"}};
+  for (auto& [file, bytes] : accepted) {
+    EXPECT_EQ(seed(file), 1) << file;
+    auto r = store.Find("V", "K");
+    ASSERT_TRUE(r);
+    EXPECT_EQ(ReadAll(store.BlobPath(*r)), bytes) << file;
+  }
+  const std::string outside = "is outside the store's folders (the data folder and the pages folder)";
+  refused("/etc/passwd", outside);
+  refused("../outside.bin", outside);
+  refused("sub/../../outside.bin", outside);
+  refused((dir.path() / "outside.bin").string(), outside);
+  refused("link-out", outside);
+  refused("dir-out/outside.bin", outside);
+  refused("../pages-twin/x.bin", outside);  // shares the folder's name as a prefix, not as a folder
+  refused("missing.bin", "cannot read");
+  refused("fifo", "is not a regular file");
+  refused("sub", "is not a regular file");
+
+  // One refused file refuses the whole manifest.
+  EXPECT_THROW(Seed(store, ParseManifest("[record]\nview=V\nkey=FIRST\ncontent=x\n"
+                                         "[record]\nview=V\nkey=SECOND\ncontent_file=/etc/passwd\n"),
+                    pages, roots),
+               ManifestError);
+  EXPECT_FALSE(store.Find("V", "FIRST"));
+  // The operator's own manifest (no roots) may name any file.
+  EXPECT_EQ(Seed(store, ParseManifest("[record]\nview=V\nkey=OWN\ncontent_file=../outside.bin\n"), pages), 1);
+  EXPECT_EQ(ReadAll(store.BlobPath(*store.Find("V", "OWN"))), "outside");
 }
 
 TEST(Faults, CountsKindsAndFileDataRule) {

@@ -175,15 +175,38 @@ TEST(Documents, AreAsciiWithEscapes) {
             "<Response><Error Message=\"a&lt;b &amp; &quot;c&quot; &#233;&#8364;&#10;\"/></Response>");
 }
 
-// A name read from a request may hold any control; echoed into a message it must leave the document well formed.
-TEST(Documents, ReplaceCharactersXmlCannotCarry) {
-  EXPECT_EQ(ErrorDocument(std::string("k\x01\x1f\x7f\t", 5) + std::string(1, '\0') + "\xef\xbf\xbe\xef\xbf\xbf"),
-            "<Response><Error Message=\"k&#65533;&#65533;&#127;&#9;&#65533;&#65533;&#65533;\"/></Response>");
-  std::string error;
-  auto request = ParseGetFile("<DataRequest><GetFile ViewName=\"v\" PrimKey=\"a&#19;b\"/></DataRequest>", error);
-  ASSERT_TRUE(request);
-  EXPECT_EQ(XmlAttribute(request->prim_key), "a&#65533;b");
-  EXPECT_EQ(XmlAttribute("\xf0\x9f\x98\x80\xed\xa0\x80"), "&#128512;&#237;&#160;&#128;");
+TEST(Documents, NeverCarryCharactersXmlCannotHold) {
+  // Tab, LF and CR survive as references; every other C0 control, U+FFFE and U+FFFF become U+FFFD.
+  EXPECT_EQ(XmlAttribute("a\tb\nc\rd"), "a&#9;b&#10;c&#13;d");
+  for (int c = 1; c < 0x20; ++c) {
+    if (c == '\t' || c == '\n' || c == '\r') continue;
+    EXPECT_EQ(XmlAttribute(std::string("k") + static_cast<char>(c) + "k"), "k&#65533;k") << c;
+  }
+  EXPECT_EQ(XmlAttribute(std::string("a\0b", 3)), "a&#65533;b");
+  EXPECT_EQ(XmlAttribute("\xef\xbf\xbe\xef\xbf\xbf"), "&#65533;&#65533;");
+  // The neighbours of the excluded ranges are characters and stay what they are.
+  EXPECT_EQ(XmlAttribute("\x7f\xc2\x80\xef\xbf\xbd\xed\x9f\xbf\xee\x80\x80\xf0\x90\x80\x80"),
+            "&#127;&#128;&#65533;&#55295;&#57344;&#65536;");
+  // Bytes that are not UTF-8 are taken one by one as ISO-8859-1, which has no forbidden characters above 0x1F.
+  EXPECT_EQ(XmlAttribute("\xff\xed\xa0\x80"), "&#255;&#237;&#160;&#128;");
+  EXPECT_EQ(ErrorDocument("No file is stored under view V, key A\x01" "B."),
+            "<Response><Error Message=\"No file is stored under view V, key A&#65533;B.\"/></Response>");
+}
+
+TEST(LocalHost, LoopbackNamesAndTheListenAddressWithAnyPort) {
+  for (const char* host : {"localhost", "LOCALHOST:8080", "localhost.", "127.0.0.1", "127.0.0.1:65535", "127.9.8.7:1",
+                           "[::1]", "[::1]:443", "[0:0:0:0:0:0:0:1]:80", "[::ffff:127.0.0.1]:80", "localhost:"})
+    EXPECT_TRUE(IsLocalHost(host, "127.0.0.1")) << host;
+  EXPECT_TRUE(IsLocalHost("192.168.1.5:8080", "192.168.1.5"));
+  EXPECT_TRUE(IsLocalHost("Store.Example:80", "store.example"));
+  EXPECT_TRUE(IsLocalHost("[fe80::1]:80", "[FE80::1]"));
+  for (const char* host : {"", ":80", "evil.example", "evil.example:8080", "localhost.evil.example",
+                           "127.0.0.1.evil.example", "127.0.0.1:80:80", "127.0.0.1:8o", "127.0.0.1:123456",
+                           "::1", "[::1", "[::1]x", "[::2]", "128.0.0.1", "0.0.0.0", "127.1", "2130706433",
+                           "192.168.1.5", "localhost\r"})
+    EXPECT_FALSE(IsLocalHost(host, "127.0.0.1")) << host;
+  EXPECT_FALSE(IsLocalHost("192.168.1.6", "192.168.1.5"));
+  EXPECT_FALSE(IsLocalHost("evil.example", ""));
 }
 
 TEST(Json, EscapesTextAndBytes) {

@@ -1,31 +1,10 @@
 #!/usr/bin/env bash
 # Downloads end to end: the page host drives the control against the reference file store (real WinInet,
 # MSXML and dialogs under Wine). Each scenario checks the record, the files that arrived and what stayed.
-# Usage: download_test.sh [DIST_DIR]   (default dist/x64: pagehost.exe and Quillmark.dll)
-# Environment: QM_PAGEHOST_PREFIX reuses a Wine prefix; QM_PAGEHOST_KEEP=1 keeps the work folder;
-#              QM_FILESTORE is the file-store server binary (otherwise scripts/filestore builds and runs it).
+# Usage: download_test.sh [DIST_DIR]; environment as in common.sh.
 set -uo pipefail
-if [ -z "${QM_PAGEHOST_DISPLAY_SET:-}" ]; then
-  export QM_PAGEHOST_DISPLAY_SET=1
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$@"
-fi
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/../../.." && pwd)
-dist=$(readlink -f "${1:-$root/dist/x64}")
-source "$root/scripts/wine-env.sh"
-wine=$(qm_loader_for "$dist")
-
-work=$(mktemp -d /tmp/download-test.XXXXXX)
-server=""
-cleanup() {
-  [ -n "$server" ] && kill "$server" 2>/dev/null && wait "$server" 2>/dev/null
-  WINEPREFIX="$WINEPREFIX" "$QM_WINESERVER" -k 2>/dev/null
-  if [ -n "${QM_PAGEHOST_KEEP:-}" ]; then echo "work kept in $work"; else rm -rf "$work"; fi
-}
-export WINEPREFIX=${QM_PAGEHOST_PREFIX:-$work/prefix}
-trap cleanup EXIT
-[ -f "$WINEPREFIX/system.reg" ] || qm_new_prefix "$WINEPREFIX"
-timeout 120 "$wine" regsvr32 /s "$(qm_winpath "$dist/Quillmark.dll")" >/dev/null 2>&1 || echo "warning: regsvr32 failed"
+suite=download
+source "$(dirname "$0")/common.sh"
 
 cat >"$work/seed.txt" <<'SEED'
 [record]
@@ -48,52 +27,8 @@ key = big-key
 name = Big.bin
 generate = 268435456 5
 SEED
-mkdir -p "$work/store"
-if [ -n "${QM_FILESTORE:-}" ]; then fs=("$QM_FILESTORE"); else fs=("$root/scripts/filestore"); fi
-"${fs[@]}" --data "$work/store" --port 0 --port-file "$work/port" --pages "$here/pages" --seed "$work/seed.txt" \
-  --quiet >"$work/fs.out" 2>&1 &
-server=$!
-for _ in $(seq 1 600); do [ -s "$work/port" ] && break; kill -0 "$server" 2>/dev/null || break; sleep 0.1; done
-[ -s "$work/port" ] || { echo "FAIL: the file store did not start"; cat "$work/fs.out"; exit 1; }
-base="http://127.0.0.1:$(cat "$work/port")"
+start_store "$work/seed.txt"
 curl -s -o "$work/plan.bytes" "$base/_filestore/bytes?view=Documents&key=01234567-89ab-cdef-0123-456789abcdef"
-
-failures=0
-checks=0
-# run NAME USERFILE -- PAGEHOST_ARGS...   (the record goes to $work/NAME.json)
-run() {
-  local name=$1 user=$2; shift 3
-  local extra=()
-  [ -n "$user" ] && extra=(--user "$(qm_winpath "$user")")
-  mkdir -p "$work/shots-$name"
-  timeout 300 "$wine" "$dist/pagehost.exe" --record "$(qm_winpath "$work")\\$name.json" \
-    --shots "$(qm_winpath "$work/shots-$name")" "${extra[@]}" "$@" >"$work/$name.out" 2>&1
-  echo $? >"$work/$name.code"
-}
-# verdict NAME PYTHON-CHECK: the check reads rec (the record), work (the folder) and code (the exit code).
-verdict() {
-  local name=$1 check=$2
-  checks=$((checks + 1))
-  if python3 - "$work" "$name" <<PY
-import json, os, sys
-work, name = sys.argv[1], sys.argv[2]
-rec = json.load(open(os.path.join(work, name + ".json"), encoding="utf-8"))
-code = int(open(os.path.join(work, name + ".code")).read())
-ev = rec.get("events", [])
-notes = {e.get("name"): e.get("value") for e in ev if e.get("kind") == "note"}
-boxes = [e.get("text", "") for e in ev if e.get("kind") == "messageBox"]
-opens = [e for e in ev if e.get("kind") == "shellOpen"]
-def read(p):
-    with open(p, "rb") as f: return f.read()
-problems = []
-def need(cond, what):
-    if not cond: problems.append(what)
-$check
-if problems:
-    print("  " + "\n  ".join(problems)); print("  boxes:", boxes); print("  notes:", notes); sys.exit(1)
-PY
-  then echo "ok: $name"; else echo "FAIL: $name"; sed 's/^/    | /' "$work/$name.out" | grep -v "X connection" | head -10; failures=$((failures + 1)); fi
-}
 
 page="$base/download.xhtml"
 out="$work/out"
@@ -110,7 +45,7 @@ import calendar
 need(os.path.exists(p) and int(os.path.getmtime(p)) == calendar.timegm((2024, 2, 3, 4, 5, 6)), "server update time")
 need("doc?true?Open?" in (notes.get("after") or ""), "after-download call: %r" % notes.get("after"))
 need(not boxes, "no message")
-need(not [n for n in os.listdir(os.path.join(work, "out")) if n.lower().endswith(".tmp")], "no temporary file")
+need(not temporaries(os.path.join(work, "out")), "no temporary file")
 '
 
 # A reply one byte shorter than FileSize: the message, and the older copy stays as it was.
@@ -122,7 +57,7 @@ verdict short '
 need(code == 0, "exit code %d" % code)
 need(any("Error in receiving file. Try again." in b for b in boxes), "size message")
 need(read(os.path.join(work, "out", "Short.doc")) == b"older copy", "older copy kept")
-need(not [n for n in os.listdir(os.path.join(work, "out")) if n.lower().endswith(".tmp")], "no temporary file")
+need(not temporaries(os.path.join(work, "out")), "no temporary file")
 need("short?true?Open?" in (notes.get("after") or ""), "after-download still called")
 '
 
@@ -157,7 +92,7 @@ need(not opens, "nothing opened: %r" % opens)
 '
 
 # Server faults, each with an older copy at the target that must stay as it was.
-fault() { curl -s -o /dev/null -X POST -d '' "$base/_filestore/fault?name=$1&for=getfile${2:-}"; }
+fault() { store_control "fault?name=$1&for=getfile${2:-}"; }
 for f in html long-body drop-mid-body; do
   printf 'older plain' >"$out/Plain.doc"
   printf 'when OK => escape\n' >"$work/fault.txt"
@@ -171,10 +106,10 @@ for f in html long-body drop-mid-body; do
   verdict "fault_$f" "
 need(any($want for b in boxes), 'the fault is told')
 need(read(os.path.join(work, 'out', 'Plain.doc')) == b'older plain', 'older copy intact')
-need(not [n for n in os.listdir(os.path.join(work, 'out')) if n.lower().endswith('.tmp')], 'no temporary file')
+need(not temporaries(os.path.join(work, 'out')), 'no temporary file')
 "
 done
-curl -s -o /dev/null -X POST -d '' "$base/_filestore/faults/clear"
+store_control faults/clear
 
 # The File Download dialog: Edit Mode checked, Open: downloaded into the temporary folder, opened, registered.
 printf 'when File Download => shot file-download; check 209; click 1\n' >"$work/asked.txt"
@@ -195,7 +130,7 @@ sleep 2
 verdict cancel '
 need(any(e.get("kind") == "dialogEnd" and e.get("template") == "103" and e.get("result") == 2 for e in ev), "cancelled while receiving")
 need(read(os.path.join(work, "out", "Big.bin")) == b"older big copy", "older copy intact")
-need(not [n for n in os.listdir(os.path.join(work, "out")) if n.lower().endswith(".tmp")], "no temporary file")
+need(not temporaries(os.path.join(work, "out")), "no temporary file")
 '
 
 # No server listening: the connection error is told, nothing arrives.
@@ -205,6 +140,86 @@ run no_server "$work/noserver.txt" -- --page "$(qm_winpath "$here/pages/download
 verdict no_server '
 need(len(boxes) >= 1, "a message")
 need(not os.path.exists(os.path.join(work, "out", "Gone.doc")), "nothing created")
+'
+
+# Several files in one go into a chosen folder: a listed id without an element is skipped, a name that tries to
+# leave the folder stays inside it, no page function is called, and the user opens the folder at the end. The
+# folders are on drive C: (the folder browser cannot select one on Z: in Wine).
+drive_c="$WINEPREFIX/drive_c"
+multi_dir="$drive_c/qm-multi"
+mkdir -p "$multi_dir"
+# The bodies come at 10 KB/s, so the user unchecks "Close this dialog box" while the job runs.
+store_control "fault?name=slow-body&for=getfile&rate=10000&count=3"
+printf 'when Select a folder => folder C:\\qm-multi\nwhen Estimated time left => uncheck 221; waitfor Download completed; click 218\n' >"$work/multi.txt"
+run multi "$work/multi.txt" -- --page "$page" --arg 'ids=m1|nope|mesc|m3' --timeout 90
+verdict multi '
+need(code == 0, "exit code %d" % code)
+d = os.path.join(os.environ["WINEPREFIX"], "drive_c", "qm-multi")
+names = sorted(os.listdir(d))
+plan = read(os.path.join(work, "plan.bytes"))
+need("One.doc" in names and read(os.path.join(d, "One.doc")) == plan, "One.doc arrived: %r" % names)
+need("Three.doc" in names and read(os.path.join(d, "Three.doc")) == plan, "Three.doc arrived")
+four = [n for n in names if n.endswith("Four.doc")]
+need(len(four) == 1 and "\\" not in four[0] and ":" not in four[0], "the escaping name confined: %r" % names)
+need(len(names) == 3, "nothing else in the folder: %r" % names)
+need(not os.path.exists(os.path.join(os.path.dirname(d), "Four.doc")), "nothing outside")
+need(not notes.get("after"), "no page function: %r" % notes.get("after"))
+folders = [o for o in opens if o.get("what") == "folder"]
+need(len(folders) == 1 and folders[0]["file"].rstrip("\\").lower() == "c:\\qm-multi", "Open Folder opened the folder: %r" % opens)
+'
+
+# A target that exists: No to the overwrite question keeps it and the rest still arrive.
+printf 'older one' >"$multi_dir/One.doc"
+rm -f "$multi_dir/Three.doc"
+printf 'when Select a folder => folder C:\\qm-multi\nwhen already exists => click 7\n' >"$work/multi_keep.txt"
+run multi_keep "$work/multi_keep.txt" -- --page "$page" --arg 'ids=m1|m3' --timeout 90
+verdict multi_keep '
+need(code == 0, "exit code %d" % code)
+d = os.path.join(os.environ["WINEPREFIX"], "drive_c", "qm-multi")
+need(any("One.doc already exists." in b for b in boxes), "overwrite question: %r" % boxes)
+need(read(os.path.join(d, "One.doc")) == b"older one", "the kept copy is intact")
+need(read(os.path.join(d, "Three.doc")) == read(os.path.join(work, "plan.bytes")), "Three.doc arrived")
+'
+
+# No folder chosen: nothing more happens.
+printf 'when Select a folder => escape\n' >"$work/multi_none.txt"
+run multi_none "$work/multi_none.txt" -- --page "$page" --arg 'ids=m1|m3' --timeout 60
+verdict multi_none '
+need(code == 0, "exit code %d" % code)
+need(any(e.get("kind") == "chooserStart" for e in ev), "the folder was asked for")
+need(not any(e.get("kind") == "dialogStart" for e in ev), "no progress dialog")
+'
+
+# Cancel during the second of three files: the first stays, the second leaves nothing, the third is not fetched.
+mkdir -p "$drive_c/qm-multi-cancel"
+printf 'when Select a folder => folder C:\\qm-multi-cancel\nwhen Big.bin from => wait 1000; click 2\n' >"$work/multi_cancel.txt"
+run multi_cancel "$work/multi_cancel.txt" -- --page "$page" --arg 'ids=m1|big|m3' --timeout 120
+sleep 2
+verdict multi_cancel '
+d = os.path.join(os.environ["WINEPREFIX"], "drive_c", "qm-multi-cancel")
+names = sorted(os.listdir(d))
+need(any(e.get("kind") == "dialogEnd" and e.get("template") == "103" and e.get("result") == 2 for e in ev), "cancelled")
+need(names == ["One.doc"], "only the first file stays: %r" % names)
+'
+
+# The administrator's site lock: with a list that leaves the page's host out, the control does nothing; with the
+# host on it, the download goes as before. Written to the 64-bit view, which both builds read.
+lock() { timeout 60 "$wine" reg "$@" /reg:64 >/dev/null 2>&1; }
+lock_dir="$work/out-lock"
+mkdir -p "$lock_dir"
+lock add 'HKLM\Software\Velmar\Quillmark' /v AllowedHosts /t REG_SZ /d 'files.example.com;*.corp.example' /f
+run locked "" -- --page "$page" --arg ids=doc --arg "dir=$(qm_winpath "$lock_dir")" --timeout 60
+lock add 'HKLM\Software\Velmar\Quillmark' /v AllowedHosts /t REG_MULTI_SZ /d 'files.example.com\0127.0.0.1' /f
+run unlocked "" -- --page "$page" --arg ids=plain --arg "dir=$(qm_winpath "$lock_dir")" --timeout 60
+lock delete 'HKLM\Software\Velmar\Quillmark' /v AllowedHosts /f
+verdict locked '
+need(code == 0, "exit code %d" % code)
+need(not os.path.exists(os.path.join(work, "out-lock", "Plan.doc")), "nothing downloaded")
+need(not any(e.get("kind") in ("dialogStart", "messageBox", "call") for e in ev), "no dialog, message or page call")
+'
+verdict unlocked '
+need(code == 0, "exit code %d" % code)
+need(read(os.path.join(work, "out-lock", "Plain.doc")) == read(os.path.join(work, "plan.bytes")), "downloaded on a listed host")
 '
 
 # Over https: a test certificate for localhost that this prefix's root store trusts; WinInet verifies it as it
@@ -251,5 +266,4 @@ need(not os.path.exists(os.path.join(work, "out-tls", "Short.doc")), "no file")
 '
 kill "${tls_servers[@]}" 2>/dev/null
 
-echo "download: $checks scenarios, $failures failed"
-[ $failures = 0 ]
+finish_suite

@@ -3,31 +3,10 @@
 # stand-in, text) on a page hosting the control, and the page uploads what was dropped. Each scenario checks the
 # record and the files; where files are to arrive in the reference file store, that check runs once the
 # control's upload is built into the DLL (until then it is skipped and says so).
-# Usage: drop_test.sh [DIST_DIR]   (default dist/x64: pagehost.exe, Quillmark.dll and mailstandin.dll)
-# Environment: QM_PAGEHOST_PREFIX reuses a Wine prefix; QM_PAGEHOST_KEEP=1 keeps the work folder;
-#              QM_FILESTORE is the file-store server binary (otherwise scripts/filestore builds and runs it).
+# Usage: drop_test.sh [DIST_DIR] (with mailstandin.dll beside the control); environment as in common.sh.
 set -uo pipefail
-if [ -z "${QM_PAGEHOST_DISPLAY_SET:-}" ]; then
-  export QM_PAGEHOST_DISPLAY_SET=1
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$@"
-fi
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/../../.." && pwd)
-dist=$(readlink -f "${1:-$root/dist/x64}")
-source "$root/scripts/wine-env.sh"
-wine=$(qm_loader_for "$dist")
-
-work=$(mktemp -d /tmp/drop-test.XXXXXX)
-server=""
-cleanup() {
-  [ -n "$server" ] && kill "$server" 2>/dev/null && wait "$server" 2>/dev/null
-  WINEPREFIX="$WINEPREFIX" "$QM_WINESERVER" -k 2>/dev/null
-  if [ -n "${QM_PAGEHOST_KEEP:-}" ]; then echo "work kept in $work"; else rm -rf "$work"; fi
-}
-export WINEPREFIX=${QM_PAGEHOST_PREFIX:-$work/prefix}
-trap cleanup EXIT
-[ -f "$WINEPREFIX/system.reg" ] || qm_new_prefix "$WINEPREFIX"
-timeout 120 "$wine" regsvr32 /s "$(qm_winpath "$dist/Quillmark.dll")" >/dev/null 2>&1 || echo "warning: regsvr32 failed"
+suite=drop
+source "$(dirname "$0")/common.sh"
 # The mail client stand-in exists only in this test prefix.
 timeout 120 "$wine" regsvr32 /s "$(qm_winpath "$dist/mailstandin.dll")" >/dev/null 2>&1 \
   || echo "warning: regsvr32 mailstandin failed"
@@ -37,13 +16,7 @@ uploads=0
 grep -q 'operations\.upload *=' "$root/src/module/win32/dll_exports.cpp" && uploads=1
 [ $uploads = 1 ] || echo "note: the store checks are skipped: the control's upload is not bound in this build"
 
-mkdir -p "$work/store"
-if [ -n "${QM_FILESTORE:-}" ]; then fs=("$QM_FILESTORE"); else fs=("$root/scripts/filestore"); fi
-"${fs[@]}" --data "$work/store" --port 0 --port-file "$work/port" --pages "$here/pages" --quiet >"$work/fs.out" 2>&1 &
-server=$!
-for _ in $(seq 1 600); do [ -s "$work/port" ] && break; kill -0 "$server" 2>/dev/null || break; sleep 0.1; done
-[ -s "$work/port" ] || { echo "FAIL: the file store did not start"; cat "$work/fs.out"; exit 1; }
-base="http://127.0.0.1:$(cat "$work/port")"
+start_store
 page="$base/drop.xhtml"
 
 files="$work/files"
@@ -62,7 +35,7 @@ checks=0
 skipped=0
 run() {
   local name=$1; shift
-  curl -s -X POST -d "" "$base/_filestore/reset" >/dev/null
+  curl -s -X POST -H 'X-Filestore-Control: 1' -d "" "$base/_filestore/reset" >/dev/null
   timeout 300 "$wine" "$dist/pagehost.exe" --record "$(qm_winpath "$work")\\$name.json" --page "$page" "$@" \
     >"$work/$name.out" 2>&1
   echo $? >"$work/$name.code"

@@ -1,34 +1,9 @@
 #!/usr/bin/env bash
 # The page host's own suite: scenarios run under Wine and Xvfb, each checked against its record.
-# Usage: pagehost_test.sh [DIST_DIR]   (default dist/x64: pagehost.exe and Quillmark.dll)
-# Environment: QM_PAGEHOST_PREFIX reuses a Wine prefix (otherwise a fresh one is made);
-#              QM_PAGEHOST_KEEP=1 keeps the records and shots;
-#              QM_FILESTORE is the file-store server binary (otherwise scripts/filestore builds and runs it).
+# Usage: pagehost_test.sh [DIST_DIR]; environment as in common.sh.
 set -uo pipefail
-# One display for the whole suite (a display per run races with other programs starting theirs).
-if [ -z "${QM_PAGEHOST_DISPLAY_SET:-}" ]; then
-  export QM_PAGEHOST_DISPLAY_SET=1
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$@"
-fi
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/../../.." && pwd)
-dist=$(readlink -f "${1:-$root/dist/x64}")
-source "$root/scripts/wine-env.sh"
-# The x86 build runs under the 32-bit loader in a 64-bit prefix.
-wine=$(qm_loader_for "$dist")
-
-work=$(mktemp -d /tmp/pagehost-test.XXXXXX)
-server=""
-cleanup() {
-  [ -n "$server" ] && kill "$server" 2>/dev/null && wait "$server" 2>/dev/null
-  if [ -n "${QM_PAGEHOST_KEEP:-}" ]; then echo "records kept in $work"; else rm -rf "$work"; fi
-}
-trap cleanup EXIT
-
-export WINEPREFIX=${QM_PAGEHOST_PREFIX:-$work/prefix}
-[ -f "$WINEPREFIX/system.reg" ] || qm_new_prefix "$WINEPREFIX"
-WINEPREFIX="$WINEPREFIX" timeout 120 "$wine" regsvr32 /s "$(qm_winpath "$dist/Quillmark.dll")" >/dev/null 2>&1 \
-  || echo "warning: regsvr32 failed"
+suite=pagehost
+source "$(dirname "$0")/common.sh"
 
 failures=0
 checks=0
@@ -86,11 +61,7 @@ scenario broken 2 broken -- --page "$(page broken.xhtml)" --timeout 60
 scenario script_error 1 script_error -- --page "$(page script_error.xhtml)" --timeout 60
 
 # A page served by the reference file store, loaded by its URL.
-mkdir -p "$work/store"
-if [ -n "${QM_FILESTORE:-}" ]; then fs=("$QM_FILESTORE"); else fs=("$root/scripts/filestore"); fi
-"${fs[@]}" --data "$work/store" --port 0 --port-file "$work/port" --pages "$pages" --quiet >"$work/fs.out" 2>&1 &
-server=$!
-for _ in $(seq 1 600); do [ -s "$work/port" ] && break; kill -0 "$server" 2>/dev/null || break; sleep 0.1; done
+start_store
 if [ -s "$work/port" ]; then
   url="http://127.0.0.1:$(cat "$work/port")/served.xhtml"
   scenario served 0 served "$url" -- --page "$url" --timeout 60

@@ -1,31 +1,10 @@
 #!/usr/bin/env bash
 # Uploads end to end: the page host drives the control against the reference file store (real WinInet,
 # MSXML and dialogs under Wine). Each scenario checks the record and what the store received, byte for byte.
-# Usage: upload_test.sh [DIST_DIR]   (default dist/x64: pagehost.exe and Quillmark.dll)
-# Environment: QM_PAGEHOST_PREFIX reuses a Wine prefix; QM_PAGEHOST_KEEP=1 keeps the work folder;
-#              QM_FILESTORE is the file-store server binary (otherwise scripts/filestore builds and runs it).
+# Usage: upload_test.sh [DIST_DIR]; environment as in common.sh.
 set -uo pipefail
-if [ -z "${QM_PAGEHOST_DISPLAY_SET:-}" ]; then
-  export QM_PAGEHOST_DISPLAY_SET=1
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$@"
-fi
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/../../.." && pwd)
-dist=$(readlink -f "${1:-$root/dist/x64}")
-source "$root/scripts/wine-env.sh"
-wine=$(qm_loader_for "$dist")
-
-work=$(mktemp -d /tmp/upload-test.XXXXXX)
-server=""
-cleanup() {
-  [ -n "$server" ] && kill "$server" 2>/dev/null && wait "$server" 2>/dev/null
-  WINEPREFIX="$WINEPREFIX" "$QM_WINESERVER" -k 2>/dev/null
-  if [ -n "${QM_PAGEHOST_KEEP:-}" ]; then echo "work kept in $work"; else rm -rf "$work"; fi
-}
-export WINEPREFIX=${QM_PAGEHOST_PREFIX:-$work/prefix}
-trap cleanup EXIT
-[ -f "$WINEPREFIX/system.reg" ] || qm_new_prefix "$WINEPREFIX"
-timeout 120 "$wine" regsvr32 /s "$(qm_winpath "$dist/Quillmark.dll")" >/dev/null 2>&1 || echo "warning: regsvr32 failed"
+suite=upload
+source "$(dirname "$0")/common.sh"
 
 cat >"$work/seed.txt" <<'SEED'
 [record]
@@ -37,14 +16,7 @@ created = 2024-01-02 03:04:05
 updated = 2024-02-03 04:05:06
 
 SEED
-mkdir -p "$work/store"
-if [ -n "${QM_FILESTORE:-}" ]; then fs=("$QM_FILESTORE"); else fs=("$root/scripts/filestore"); fi
-"${fs[@]}" --data "$work/store" --port 0 --port-file "$work/port" --pages "$here/pages" --seed "$work/seed.txt" \
-  --quiet >"$work/fs.out" 2>&1 &
-server=$!
-for _ in $(seq 1 600); do [ -s "$work/port" ] && break; kill -0 "$server" 2>/dev/null || break; sleep 0.1; done
-[ -s "$work/port" ] || { echo "FAIL: the file store did not start"; cat "$work/fs.out"; exit 1; }
-base="http://127.0.0.1:$(cat "$work/port")"
+start_store "$work/seed.txt"
 curl -s -o "$work/plan.bytes" "$base/_filestore/bytes?view=Documents&key=01234567-89ab-cdef-0123-456789abcdef"
 # What the store holds: every record, and the facts of its last recorded requests.
 snapshot() {  # NAME
@@ -52,30 +24,8 @@ snapshot() {  # NAME
   curl -s "$base/_filestore/requests" >"$work/$1.requests.json"
 }
 
-failures=0
-checks=0
-# run NAME USERFILE -- PAGEHOST_ARGS...   (the record goes to $work/NAME.json)
-run() {
-  local name=$1 user=$2; shift 3
-  local extra=()
-  [ -n "$user" ] && extra=(--user "$(qm_winpath "$user")")
-  mkdir -p "$work/shots-$name"
-  timeout 300 "$wine" "$dist/pagehost.exe" --record "$(qm_winpath "$work")\\$name.json" \
-    --shots "$(qm_winpath "$work/shots-$name")" "${extra[@]}" "$@" >"$work/$name.out" 2>&1
-  echo $? >"$work/$name.code"
-}
-# verdict NAME PYTHON-CHECK: the check reads rec (the record), work (the folder) and code (the exit code).
-verdict() {
-  local name=$1 check=$2
-  checks=$((checks + 1))
-  if python3 - "$work" "$name" <<PY
-import json, os, sys
-work, name = sys.argv[1], sys.argv[2]
-rec = json.load(open(os.path.join(work, name + ".json"), encoding="utf-8"))
-code = int(open(os.path.join(work, name + ".code")).read())
-ev = rec.get("events", [])
-notes = {e.get("name"): e.get("value") for e in ev if e.get("kind") == "note"}
-def loadj(suffix):
+# What each check may also read: the store's records and the uploads it received, header fields, CRC-32.
+verdict_prelude='def loadj(suffix):
     p = os.path.join(work, name + suffix)
     return json.load(open(p, encoding="utf-8")) if os.path.exists(p) else []
 records = loadj(".records.json")
@@ -85,24 +35,12 @@ def crc(b): return zlib.crc32(b) & 0xffffffff
 def rec(key): return next((r for r in records if r.get("key") == key), None)
 import re
 def field(head, name):
-    # Wine's WinInet writes "name: value" for the "name :value" it was given.
+    # Wine'"'"'s WinInet writes "name: value" for the "name :value" it was given.
     for line in head.split("\r\n"):
         m = re.match(re.escape(name) + r" *: *(.*)$", line)
         if m: return m.group(1)
     return None
-boxes = [e.get("text", "") for e in ev if e.get("kind") == "messageBox"]
-opens = [e for e in ev if e.get("kind") == "shellOpen"]
-def read(p):
-    with open(p, "rb") as f: return f.read()
-problems = []
-def need(cond, what):
-    if not cond: problems.append(what)
-$check
-if problems:
-    print("  " + "\n  ".join(problems)); print("  boxes:", boxes); print("  notes:", notes); sys.exit(1)
-PY
-  then echo "ok: $name"; else echo "FAIL: $name"; sed 's/^/    | /' "$work/$name.out" | grep -v "X connection" | head -10; failures=$((failures + 1)); fi
-}
+'
 
 page="$base/upload.xhtml"
 files="$work/files"
@@ -112,7 +50,9 @@ printf 'alpha' >"$files/a.txt"; head -c 5000 /dev/urandom >"$files/b.bin"; print
 : >"$files/empty.txt"
 printf 'not for the server' >"$files/secret.txt"
 w() { qm_winpath "$1"; }
-clear_requests() { curl -s -d '' "$base/_filestore/requests/clear" >/dev/null; curl -s -d '' "$base/_filestore/faults/clear" >/dev/null; }
+# The store takes control actions only as POSTs with its control header.
+control() { curl -s -H 'X-Filestore-Control: 1' "$@" >/dev/null; }
+clear_requests() { control -d '' "$base/_filestore/requests/clear"; control -d '' "$base/_filestore/faults/clear"; }
 # scenario NAME [ANSWER...] -- ARGS...: clears the request log, runs the page with the scripted user's answers
 # (one a line), takes the store's snapshot.
 scenario() {
@@ -179,13 +119,13 @@ verdict raise 'need(code == 0 and not uploads and not boxes, "left out silently"
 # Replies without success: an error document and an HTML page.
 printf 'files %s\nwhen Quota exceeded => escape\n' "$(w "$files/a.txt")" >"$work/error.user"
 clear_requests
-curl -s -d '' "$base/_filestore/fault?name=error&for=upload&message=Quota%20exceeded" >/dev/null
+control -d '' "$base/_filestore/fault?name=error&for=upload&message=Quota%20exceeded"
 run error "$work/error.user" -- --page "$page" --timeout 90 --arg op=upload --arg id=up
 snapshot error
 verdict error 'need(any("Quota exceeded" in b for b in boxes), "message shown: %r" % boxes); need(not notes.get("reports"), "no report")'
 printf 'files %s\nwhen Server Error => escape\n' "$(w "$files/a.txt")" >"$work/html.user"
 clear_requests
-curl -s -d '' "$base/_filestore/fault?name=html&for=upload" >/dev/null
+control -d '' "$base/_filestore/fault?name=html&for=upload"
 run html "$work/html.user" -- --page "$page" --timeout 90 --arg op=upload --arg id=up
 snapshot html
 verdict html 'need(any("<h1>Server Error</h1>" in b for b in boxes), "the reply text shown: %r" % boxes); need(not notes.get("reports"), "no report")'
@@ -238,7 +178,7 @@ edit_round() {  # NAME ANSWER
   wait "$changer"
 }
 # The record as it was seeded: earlier scenarios replaced its bytes.
-curl -s --data-binary "@$work/seed.txt" "$base/_filestore/seed" >/dev/null
+control --data-binary "@$work/seed.txt" "$base/_filestore/seed"
 edit_round edit_save "click 1"
 verdict edit_save '
 body = read(os.path.join(work, "edit-edit_save", "Plan.doc"))
@@ -249,7 +189,7 @@ asked = [e for e in ev if e.get("kind") == "dialog" and "updated on your local s
 need(len(asked) == 1, "asked once: %d" % len(asked))
 need(os.path.exists(os.path.join(work, "shots-edit_save", "save-to-server.png")), "screenshot")
 '
-curl -s --data-binary "@$work/seed.txt" "$base/_filestore/seed" >/dev/null
+control --data-binary "@$work/seed.txt" "$base/_filestore/seed"
 edit_round edit_cancel "click 2"
 verdict edit_cancel '
 need(len(uploads) == 0, "nothing sent after Cancel")
@@ -305,5 +245,4 @@ r = rec("0a1b2c3d-1111-2222-3333-0000000000f5")
 need(r and r["size"] == len(body) and r["crc"] == crc(body), "stored over https: %r, boxes %r" % (r, boxes))
 '
 
-echo "upload: $checks scenarios, $failures failed"
-[ "$failures" -eq 0 ]
+finish_suite
