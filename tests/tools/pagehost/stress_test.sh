@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Cancel stress: many downloads and uploads against a slowed store, each cancelled by the user at a random point.
 # Nothing may crash or hang, nothing may be left behind, and the page host's threads and memory stay flat.
-# Usage: stress_test.sh [DIST_DIR]; QM_STRESS_RUNS runs of each kind (default 30; the long run is 300),
+# Usage: stress_test.sh [DIST_DIR]; QM_STRESS_RUNS runs of each kind (default 20; the long run is 300),
 # QM_STRESS_SEED the seed of the cancel points. Other environment as in common.sh.
 set -uo pipefail
 suite=stress
 source "$(dirname "$0")/common.sh"
-runs=${QM_STRESS_RUNS:-30}
+runs=${QM_STRESS_RUNS:-20}
 seed=${QM_STRESS_SEED:-20261208}
 
 start_store "$seeds/big.txt"
