@@ -47,8 +47,8 @@ void Check(const UploadHeaderFields& fields, const CodePage& codePage, const Cod
     } catch (const std::exception&) {
         FUZZ_CHECK(mayFail);
     }
-    const bool breaks = fields.PrimKey.find_first_of(L"\r\n") != std::wstring::npos ||
-                        view.find_first_of(L"\r\n") != std::wstring::npos;
+    const bool breaks = fields.PrimKey.find_first_of(std::wstring(L"\r\n\0", 3)) != std::wstring::npos ||
+                        view.find_first_of(std::wstring(L"\r\n\0", 3)) != std::wstring::npos;
 
     ProtocolDocument document(nullptr, codePage);
     std::wstring block;

@@ -10,6 +10,10 @@ void RefuseLineBreak(const std::wstring& value, const wchar_t* what) {
     if (value.find_first_of(L"\r\n") != std::wstring::npos)
         throw UploadHeaderError(std::wstring(L"The ") + what + L" \"" + value +
                                 L"\" holds a line break and cannot be sent to the server.");
+    // A NUL would end the header line where the platform reads it, and the rest of the block with it.
+    if (value.find(L'\0') != std::wstring::npos)
+        throw UploadHeaderError(std::wstring(L"The ") + what + L" \"" + value.substr(0, value.find(L'\0')) +
+                                L"...\" holds a NUL character and cannot be sent to the server.");
 }
 
 }  // namespace

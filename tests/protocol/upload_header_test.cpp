@@ -100,5 +100,16 @@ TEST_F(UploadHeaderTest, ALineBreakInAKeyOrViewNameIsRefused) {
     EXPECT_NO_THROW(BuildUploadHeaderText({L"a", L"K", L"V\n", L"U", 1, 2}, codePage_));
 }
 
+TEST_F(UploadHeaderTest, ANulInAKeyOrViewNameIsRefusedAndTold) {
+    try {
+        BuildUploadHeaderText({L"a", std::wstring(L"K\0vm_FileSize :0", 16), L"V", L"", 1, 2}, codePage_);
+        FAIL() << "a key with a NUL was accepted";
+    } catch (const UploadHeaderError& error) {
+        EXPECT_NE(error.text().find(L"NUL character"), std::wstring::npos);
+        EXPECT_EQ(error.text().find(L'\0'), std::wstring::npos) << "the message itself holds no NUL";
+    }
+    EXPECT_THROW(BuildUploadHeaderText({L"a", L"K", std::wstring(L"V\0", 2), L"", 1, 2}, codePage_), UploadHeaderError);
+}
+
 }  // namespace
 }  // namespace qm
