@@ -15,7 +15,7 @@ const std::set<std::string> kReply = {"text-plain", "html", "error", "success-an
                                       "doctype-external", "entity-bomb", "huge-html", "huge-response", "endless",
                                       "redirect"};
 const std::set<std::string> kFileData = {"binary-octet-params", "short-body", "long-body", "drop-mid-body",
-                                         "slow-body"};
+                                         "overrun-body", "slow-body"};
 const std::set<std::string> kAny = {"content-description", "delay"};
 
 bool IsNumber(const std::string& s, bool allow_negative) {

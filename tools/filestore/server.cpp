@@ -136,6 +136,9 @@ void SetBody(httplib::Response& res, const std::string& content_type, BodyPlan p
       [plan, start, buffer](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
         if (offset >= plan.send) return false;  // the planned drop
         std::size_t n = std::min<std::uint64_t>({length, kChunk, plan.send - offset});
+        // A lying Content-Length: the last piece carries the bytes it did not announce.
+        if (offset + n == plan.length && plan.send > plan.length) n = plan.send - offset;
+        if (n > buffer->size()) buffer->resize(n);
         if (plan.rate > 0) n = std::min<std::size_t>(n, std::max<long long>(1, plan.rate / 20));
         std::size_t from_file = offset < plan.file->size ? std::min<std::uint64_t>(n, plan.file->size - offset) : 0;
         std::size_t got = 0;
@@ -418,6 +421,8 @@ void FileStoreServer::GetFile(const httplib::Request&, httplib::Response& res, c
   if (auto f = FindFault(faults, "short-body"))
     plan.length = plan.send = file->size - std::min<std::uint64_t>(file->size, f->Number("bytes", 1));
   if (auto f = FindFault(faults, "long-body")) plan.length = plan.send = file->size + f->Number("bytes", 1);
+  if (auto f = FindFault(faults, "overrun-body"))
+    plan.length = file->size - std::min<std::uint64_t>(file->size, f->Number("bytes", 1));
   if (auto f = FindFault(faults, "drop-mid-body")) plan.send = std::min<std::uint64_t>(plan.length, f->Number("at", plan.length / 2));
   if (auto f = FindFault(faults, "slow-body")) plan.rate = f->Number("rate", 65536);
   res.status = 200;

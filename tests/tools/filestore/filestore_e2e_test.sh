@@ -362,6 +362,28 @@ test_faults() {
   fault 'name=long-body&bytes=2'
   check "long body" eq "$(getfile Documents K1)" "new contentXX"
 
+  fault 'name=overrun-body&bytes=3'
+  out=$(getfile Documents K1 -D "$WORK/overrun.head")
+  check "overrun body: Content-Length announces 3 bytes fewer" contains "$(cat "$WORK/overrun.head")" $'Content-Length: 8\r'
+  check "overrun body: a client that trusts it reads the first 8" eq "$out" "new cont"
+  if [ "${BASE#http://}" != "$BASE" ]; then
+    fault 'name=overrun-body&bytes=3'
+    out=$(python3 - "$PORT" "$EP" <<'PY'
+import socket, sys, time
+body = b'<DataRequest><GetFile ViewName="Documents" PrimKey="K1"/></DataRequest>'
+s = socket.create_connection(("127.0.0.1", int(sys.argv[1])), timeout=5)
+s.sendall(b"POST %s HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: text/xml\r\nContent-Length: %d\r\n\r\n" % (sys.argv[2].encode(), len(body)) + body)
+data = b""
+while not data.endswith(b"new content"):
+    piece = s.recv(65536)
+    if not piece: break
+    data += piece
+print(data.split(b"\r\n\r\n", 1)[-1].decode())
+PY
+)
+    check "overrun body: every stored byte is sent" eq "$out" "new content"
+  fi
+
   fault 'name=drop-mid-body&at=400000'
   getfile Big M1 -o "$WORK/dropped.out"
   check "drop-mid-body: curl sees a partial transfer (18)" eq "$?" 18
