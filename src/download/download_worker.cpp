@@ -73,12 +73,14 @@ template <class AfterWrite>
 Received ReceiveBody(HttpRequest& request, IncomingFile& incoming, const TransferJob& job, std::uint64_t expected,
                      std::uint64_t& received, AfterWrite&& afterWrite) {
     char buffer[kDownloadReadSize + 1];
+    std::size_t arrived = 0;  // arrived and not yet read, as last told; asked again only when it is used up
     for (;;) {
         // Never more than has arrived: a read of more waits until it is all there, and a body that trickles
         // would hold the worker (and its temporary file) far past a Cancel.
-        const std::size_t arrived = request.QueryDataAvailable();
+        if (arrived == 0) arrived = request.QueryDataAvailable();
         const std::size_t n = request.Read(buffer, arrived > 0 ? std::min(arrived, kDownloadReadSize) : kDownloadReadSize);
         if (n == 0) break;
+        arrived -= std::min(arrived, n);
         if (job.Cancelled) return Received::Cancelled;
         incoming.Write(buffer, n);
         received += n;

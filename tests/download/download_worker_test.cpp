@@ -56,6 +56,18 @@ TEST_F(SingleWorker, ReadsNoMoreThanHasArrivedSoATrickleNeverHoldsAReadLong) {
     for (std::size_t asked : reply->readSizes) EXPECT_LE(asked, 300u);
 }
 
+// Asking WinInet what has arrived costs a call of its own: it is asked again only when that is read.
+TEST_F(SingleWorker, AsksWhatHasArrivedOncePerArrivalAndNeverReadsAheadOfIt) {
+    auto reply = rig.server.AddFile(Bytes(30000));
+    reply->arrivals = {20000, 1, 9999};
+    Run(30000);
+    EXPECT_EQ(rig.files.disk[kTarget], Bytes(30000));
+    EXPECT_EQ(reply->waitingReads, 0);
+    // One query per arrival and one that finds the end (the last read then asks a whole piece and gets none).
+    EXPECT_EQ(reply->availabilityQueries, 4);
+    EXPECT_EQ(reply->readSizes.size(), 5u + 1u + 3u + 1u);
+}
+
 TEST_F(SingleWorker, TenThousandBytesStepAtFortyEightyOneAndHundredPercent) {
     rig.server.AddFile(Bytes(10000));
     Run(10000);

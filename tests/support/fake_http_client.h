@@ -68,9 +68,30 @@ public:
         ++statusQueries;
         return 200;
     }
-    std::uint32_t QueryDataAvailable() override { return static_cast<std::uint32_t>(available); }
+    // With arrivals set, the body comes in those pieces: a query that finds nothing unread lets the next one in,
+    // and a read of more than has arrived counts as one that would have waited for the network.
+    std::vector<std::size_t> arrivals;
+    std::size_t arrivedUnread = 0;
+    bool arriving = false;  // the arrivals model is in use (it answers 0 at the end)
+    int availabilityQueries = 0;
+    int waitingReads = 0;
+
+    std::uint32_t QueryDataAvailable() override {
+        ++availabilityQueries;
+        arriving = arriving || !arrivals.empty();
+        if (!arriving) return static_cast<std::uint32_t>(available);
+        if (arrivedUnread == 0 && !arrivals.empty()) {
+            arrivedUnread = arrivals.front();
+            arrivals.erase(arrivals.begin());
+        }
+        return static_cast<std::uint32_t>(arrivedUnread);
+    }
     std::size_t Read(void* buffer, std::size_t size) override {
         readSizes.push_back(size);
+        if (arriving) {
+            if (size > arrivedUnread && readPosition + arrivedUnread < replyBody.size()) ++waitingReads;
+            arrivedUnread -= std::min(arrivedUnread, size);
+        }
         const std::size_t n = std::min(size, replyBody.size() - readPosition);
         std::memcpy(buffer, replyBody.data() + readPosition, n);
         readPosition += n;
