@@ -136,10 +136,10 @@ void SetBody(httplib::Response& res, const std::string& content_type, BodyPlan p
       [plan, start, buffer](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
         if (offset >= plan.send) return false;  // the planned drop
         std::size_t n = std::min<std::uint64_t>({length, kChunk, plan.send - offset});
-        // A lying Content-Length: the last piece carries the bytes it did not announce.
+        if (plan.rate > 0) n = std::min<std::size_t>(n, std::max<long long>(1, plan.rate / 20));
+        // A lying Content-Length: the last piece carries the bytes it did not announce (also when paced).
         if (offset + n == plan.length && plan.send > plan.length) n = plan.send - offset;
         if (n > buffer->size()) buffer->resize(n);
-        if (plan.rate > 0) n = std::min<std::size_t>(n, std::max<long long>(1, plan.rate / 20));
         std::size_t from_file = offset < plan.file->size ? std::min<std::uint64_t>(n, plan.file->size - offset) : 0;
         std::size_t got = 0;
         while (got < from_file) {
