@@ -116,7 +116,22 @@ multi long_multi "when OK => click 1"
 verdict long_multi "$alive
 $one_message
 $multi_first_lost"
-
+# A Content-Length one byte short of what is sent: the size check refuses the file and the older copy stays.
+store_control "fault?name=overrun-body&for=getfile"
+single overrun_single "when OK => click 1"
+verdict overrun_single "$alive
+$one_message
+need('Error in receiving file' in ''.join(boxes), 'the size message')
+$older_intact"
+# In a multi-file job the unannounced byte stays on the connection WinInet pools for the next GetFile, whose
+# reply then has no status line: WinInet hands it over headerless and it is told as a reply text. Both files are
+# refused, nothing is written, and the job ends.
+store_control "fault?name=overrun-body&for=getfile"
+multi overrun_multi "when OK => click 1" "when OK => click 1"
+verdict overrun_multi "$alive
+need(len(boxes) == 2 and 'Error in receiving file' in boxes[0], 'the size message, then the broken reply: %r' % boxes)
+d = os.path.join(os.environ['WINEPREFIX'], 'drive_c', 'm-' + name)
+need(not os.listdir(d), 'nothing written: %r' % os.listdir(d))"
 # A stall, then the user cancels.
 store_control "fault?name=slow-body&for=getfile&rate=200"
 single stall_single "when Cancel => wait 1500; click 2"
