@@ -2,12 +2,14 @@
 # Cancel stress: many downloads and uploads against a slowed store, each cancelled by the user at a random point.
 # Nothing may crash or hang, nothing may be left behind, and the page host's threads and memory stay flat.
 # Usage: stress_test.sh [DIST_DIR]; QM_STRESS_RUNS runs of each kind (default 20; the long run is 300),
-# QM_STRESS_SEED the seed of the cancel points. Other environment as in common.sh.
+# QM_STRESS_SEED the seed of the cancel points, QM_STRESS_SETTLE_S how long the page waits at most for the last
+# workers to end (default 60). Other environment as in common.sh.
 set -uo pipefail
 suite=stress
 source "$(dirname "$0")/common.sh"
 runs=${QM_STRESS_RUNS:-20}
 seed=${QM_STRESS_SEED:-20261208}
+settle=${QM_STRESS_SETTLE_S:-60}
 
 start_store "$seeds/big.txt"
 page="$base/stress.xhtml"
@@ -30,6 +32,10 @@ PY
 # What the process held every tenth run, and once the last workers have ended: flat means at most a few threads
 # and 8 MiB more when settled than at the first sample (the first runs warm up WinInet and the dialogs). The
 # samples taken during the runs may hold workers still finishing a cancelled step, so they are only reported.
+# Closing a cancelled reply makes Wine's WinInet read the rest of its body, 1 KiB a call, until nothing more has
+# arrived: when the machine is too busy for that to catch up with the store's 4 MB/s, the worker reads on to the
+# end of the file (up to a minute), and such workers pile up while runs keep coming. They end when their
+# bodies do; a long run on a loaded machine may need QM_STRESS_SETTLE_S of several minutes.
 flat='
 t = [int(x) for x in str(notes.get("threads") or "").split(",") if x]
 m = [int(x) for x in str(notes.get("memory") or "").split(",") if x]
@@ -47,8 +53,8 @@ mkdir -p "$out"
 printf 'older big copy' >"$out/Big.bin"
 store_control "fault?name=slow-body&for=getfile&count=-1&rate=4000000"
 answers download >"$work/download.user"
-QM_RUN_TIMEOUT=$((120 + runs * 6)) run downloads "$work/download.user" -- --page "$page" --arg op=download \
-  --arg "dir=$(qm_winpath "$out")" --arg "runs=$runs" --timeout $((60 + runs * 5))
+QM_RUN_TIMEOUT=$((120 + runs * 6 + settle)) run downloads "$work/download.user" -- --page "$page" --arg op=download \
+  --arg "dir=$(qm_winpath "$out")" --arg "runs=$runs" --arg "settle=$settle" --timeout $((60 + runs * 5 + settle))
 sleep 2
 verdict downloads "
 need(code == 0, 'exit code %d' % code)
@@ -65,8 +71,8 @@ mkdir -p "$work/files"
 head -c 33554432 /dev/urandom >"$work/files/upload.bin"
 store_control "fault?name=slow-body&for=upload&count=-1&rate=4000000"
 answers upload >"$work/upload.user"
-QM_RUN_TIMEOUT=$((120 + runs * 6)) run uploads "$work/upload.user" -- --page "$page" --arg op=upload \
-  --arg "runs=$runs" --timeout $((60 + runs * 5))
+QM_RUN_TIMEOUT=$((120 + runs * 6 + settle)) run uploads "$work/upload.user" -- --page "$page" --arg op=upload \
+  --arg "runs=$runs" --arg "settle=$settle" --timeout $((60 + runs * 5 + settle))
 sleep 2
 curl -s "$base/_filestore/records" >"$work/records.json"
 verdict uploads "
