@@ -10,6 +10,9 @@ source "$(dirname "$0")/common.sh"
 runs=${QM_STRESS_RUNS:-20}
 seed=${QM_STRESS_SEED:-20261208}
 settle=${QM_STRESS_SETTLE_S:-60}
+# The page gives up after page_timeout; the run is killed after run_timeout, should the page host hang.
+page_timeout=$((60 + runs * 5 + settle))
+run_timeout=$((120 + runs * 6 + settle))
 
 start_store "$seeds/big.txt"
 page="$base/stress.xhtml"
@@ -53,8 +56,8 @@ mkdir -p "$out"
 printf 'older big copy' >"$out/Big.bin"
 store_control "fault?name=slow-body&for=getfile&count=-1&rate=4000000"
 answers download >"$work/download.user"
-QM_RUN_TIMEOUT=$((120 + runs * 6 + settle)) run downloads "$work/download.user" -- --page "$page" --arg op=download \
-  --arg "dir=$(qm_winpath "$out")" --arg "runs=$runs" --arg "settle=$settle" --timeout $((60 + runs * 5 + settle))
+QM_RUN_TIMEOUT=$run_timeout run downloads "$work/download.user" -- --page "$page" --arg op=download \
+  --arg "dir=$(qm_winpath "$out")" --arg "runs=$runs" --arg "settle=$settle" --timeout $page_timeout
 sleep 2
 verdict downloads "
 need(code == 0, 'exit code %d' % code)
@@ -71,8 +74,8 @@ mkdir -p "$work/files"
 head -c 33554432 /dev/urandom >"$work/files/upload.bin"
 store_control "fault?name=slow-body&for=upload&count=-1&rate=4000000"
 answers upload >"$work/upload.user"
-QM_RUN_TIMEOUT=$((120 + runs * 6 + settle)) run uploads "$work/upload.user" -- --page "$page" --arg op=upload \
-  --arg "runs=$runs" --arg "settle=$settle" --timeout $((60 + runs * 5 + settle))
+QM_RUN_TIMEOUT=$run_timeout run uploads "$work/upload.user" -- --page "$page" --arg op=upload \
+  --arg "runs=$runs" --arg "settle=$settle" --timeout $page_timeout
 sleep 2
 curl -s "$base/_filestore/records" >"$work/records.json"
 verdict uploads "
