@@ -18,6 +18,13 @@ set(QM_WIDL_INCLUDE /usr/include/wine/wine/windows)
 if(NOT EXISTS ${QM_WIDL_INCLUDE}/oaidl.idl)
   message(FATAL_ERROR "Wine's IDL files (${QM_WIDL_INCLUDE}) not found: install the Debian package libwine-dev")
 endif()
+# widl reads the imported stdole2 only for its names and GUIDs: the x86 type library it writes is byte for byte the
+# same with the 64-bit copy, so that one serves where wine32:i386 cannot be installed.
+set(QM_WINE64_LIBDIR /usr/lib/x86_64-linux-gnu/wine/x86_64-windows)
+if(NOT EXISTS ${QM_WINE_LIBDIR}/stdole2.tlb AND EXISTS ${QM_WINE64_LIBDIR}/stdole2.tlb)
+  message(STATUS "stdole2.tlb not in ${QM_WINE_LIBDIR} (${QM_WINE_PACKAGE}); importing the one of ${QM_WINE64_LIBDIR}")
+  set(QM_WINE_LIBDIR ${QM_WINE64_LIBDIR})
+endif()
 if(NOT EXISTS ${QM_WINE_LIBDIR}/stdole2.tlb)
   message(FATAL_ERROR "stdole2.tlb not found in ${QM_WINE_LIBDIR}: install the Debian package "
                       "${QM_WINE_PACKAGE}")
