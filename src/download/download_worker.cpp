@@ -82,6 +82,8 @@ Received ReceiveBody(HttpRequest& request, IncomingFile& incoming, const Transfe
         if (n == 0) break;
         arrived -= std::min(arrived, n);
         if (job.Cancelled) return Received::Cancelled;
+        // A reply longer than announced ends here: nothing past the expected size reaches the disk.
+        if (n > expected - received) return Received::Mismatch;
         incoming.Write(buffer, n);
         received += n;
         if (job.Cancelled) return Received::Cancelled;

@@ -124,6 +124,7 @@ public:
     std::optional<std::uint64_t> writeLimit;      // a write beyond this many bytes of one file fails
     std::vector<std::wstring> sources;
     std::vector<std::wstring> begun;
+    std::uint64_t mostWritten = 0;                // the most bytes one temporary file ever held
     int made = 0;
 
     class File : public IncomingFile {
@@ -135,6 +136,7 @@ public:
             if (owner_.writeLimit && bytes_.size() + size > *owner_.writeLimit)
                 throw FileError(112, L"There is not enough space on the disk.");
             bytes_.append(static_cast<const char*>(data), size);
+            owner_.mostWritten = std::max<std::uint64_t>(owner_.mostWritten, bytes_.size());
         }
         void Commit() override {
             if (owner_.failCommit.count(target_))

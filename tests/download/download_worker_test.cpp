@@ -40,6 +40,7 @@ TEST_F(SingleWorker, WholeFileArrivesUnderItsNameAndTheDialogClosesWithOne) {
     EXPECT_EQ(dialog.ended, 1);
     EXPECT_TRUE(rig.dialogs.messages.empty());
     EXPECT_EQ(dialog.Job().StatusText.Get(), L"Plan.doc from store.example");
+    ASSERT_FALSE(dialog.statuses.empty());
     EXPECT_EQ(dialog.statuses.back(), kVerifyingText);
     EXPECT_NE(reply->body.find("ViewName=\"Documents\" PrimKey=\"4711\""), std::string::npos) << reply->body;
     EXPECT_EQ(rig.server.connectedTo.at(0), (std::pair<std::wstring, std::uint16_t>{L"store.example", 8080}));
@@ -137,6 +138,20 @@ TEST_F(SingleWorker, ShorterOrLongerReplyKeepsTheOlderCopyAndLeavesNoTemporaryFi
         EXPECT_LE(fresh.steps, 3) << "the bar never wraps";
     }
     EXPECT_EQ(rig.dialogs.MessageTexts(), (std::vector<std::wstring>{kReceiveErrorText, kReceiveErrorText}));
+}
+
+// A reply that goes on past the size it should have never fills the user's disk: the read stops at the first
+// byte too many, and nothing past the expected size is written.
+TEST_F(SingleWorker, ReplyLongerThanExpectedStopsAtTheFirstExtraByte) {
+    rig.files.disk[kTarget] = "older copy";
+    auto reply = rig.server.AddFile(Bytes(4'000'000));
+    Run(10);
+    EXPECT_EQ(rig.files.disk[kTarget], "older copy");
+    EXPECT_TRUE(rig.files.temporaries.empty());
+    EXPECT_LE(rig.files.mostWritten, 10u);
+    EXPECT_LT(reply->readPosition, 100'000u) << "the worker read on after the expected size";
+    EXPECT_EQ(dialog.ended, -1);
+    EXPECT_EQ(rig.dialogs.MessageTexts(), std::vector<std::wstring>{kReceiveErrorText});
 }
 
 TEST_F(SingleWorker, CancelWhileReceivingKeepsTheOlderCopyAndShowsNothing) {
