@@ -35,11 +35,13 @@ void OpenDownloaded(DownloadContext& c, const std::wstring& target, const std::w
     c.shell.Open(target);
 }
 
+// The page hears of every ending; only a copy the control itself wrote may be registered for sending back, or
+// a failed download would hand the page whatever file of the user's lies at that path.
 void AfterDownload(DownloadContext& c, const DownloadAttributes& a, const std::wstring& elementId, int action,
-                   const std::wstring& target, const std::wstring& name) {
+                   const std::wstring& target, const std::wstring& name, bool controlsOwnCopy) {
     auto result = c.scripts.CallPageFunction(a.ExecuteScriptAfterDownload,
                                              AfterDownloadArguments(elementId, action, target));
-    if (result && result->IsTrue() && IsTrueText(a.EnableAutoSaveToServer))
+    if (controlsOwnCopy && result && result->IsTrue() && IsTrueText(a.EnableAutoSaveToServer))
         TrackEditedFile(c.tracked, c.fs, target, name, a.PrimKey, elementId, a.ViewName, a.FileUploadViewName,
                         a.ExecuteScriptBeforeUpload, a.ExecuteScriptAfterUpload);
 }
@@ -119,7 +121,11 @@ int DownloadFile(DownloadContext& c, const std::wstring& elementId) {
             if (choice == LocalCopyChoice::KeepLocal) {
                 if (action == kActionSaveForEdit) return 0;
                 OpenDownloaded(c, target, name);
-                AfterDownload(c, a, elementId, action, target, name);
+                // A copy in the record's own working folder, or one this control wrote, is the control's; a
+                // file that was simply there (in a folder the page named) is the user's.
+                const bool own = c.tracked.IsOwnCopy(target) ||
+                                 SamePath(FolderOfPath(target), c.fs.TempPath() + folderKey);
+                AfterDownload(c, a, elementId, action, target, name, own);
                 return 0;
             }
         }
@@ -153,6 +159,7 @@ int DownloadFile(DownloadContext& c, const std::wstring& elementId) {
         },
         size);
 
+    if (outcome.succeeded) c.tracked.RememberOwnCopy(target);
     if (outcome.endCode != kEndDownloadFailed && outcome.endCode != kEndCancelled && !outcome.cancelled) {
         // Without a server update time the file keeps the time it arrived with.
         if (updated) SetFileTimes(c.fs, target, created.value_or(*updated), *updated);
@@ -161,7 +168,7 @@ int DownloadFile(DownloadContext& c, const std::wstring& elementId) {
         else if ((action == kActionOpen || action == kActionOpenForEdit) && outcome.succeeded)
             OpenDownloaded(c, target, name);
     }
-    AfterDownload(c, a, elementId, action, target, name);
+    AfterDownload(c, a, elementId, action, target, name, outcome.succeeded);
     return 0;
 }
 

@@ -64,6 +64,46 @@ bool EqualsNoCase(const std::wstring& a, const std::wstring& b) {
     return true;
 }
 
+std::wstring CanonicalPathText(const std::wstring& path) {
+    std::wstring text = path;
+    for (wchar_t& ch : text)
+        if (ch == L'/') ch = L'\\';
+    // The root that ".." cannot climb above: "C:\", "\\server\share\" or "\".
+    std::wstring root;
+    std::size_t rest = 0;
+    if (text.size() >= 2 && text[0] == L'\\' && text[1] == L'\\') {
+        std::size_t server = text.find(L'\\', 2);
+        std::size_t share = server == std::wstring::npos ? std::wstring::npos : text.find(L'\\', server + 1);
+        root = text.substr(0, share == std::wstring::npos ? text.size() : share) + L"\\";
+        rest = share == std::wstring::npos ? text.size() : share + 1;
+    } else if (text.size() >= 2 && text[1] == L':') {
+        root = text.substr(0, 2);
+        rest = 2;
+        if (rest < text.size() && text[rest] == L'\\') {
+            root += L"\\";
+            ++rest;
+        }
+    } else if (!text.empty() && text[0] == L'\\') {
+        root = L"\\";
+        rest = 1;
+    }
+    std::vector<std::wstring> kept;
+    for (const std::wstring& piece : SplitText(text.substr(rest), L'\\')) {
+        if (piece.empty() || piece == L".") continue;
+        if (piece == L"..") {
+            if (!kept.empty() && kept.back() != L"..") kept.pop_back();
+            else if (root.empty()) kept.push_back(piece);
+            continue;
+        }
+        kept.push_back(piece);
+    }
+    return root + JoinText(kept, L'\\');
+}
+
+bool SamePath(const std::wstring& a, const std::wstring& b) {
+    return EqualsNoCase(CanonicalPathText(a), CanonicalPathText(b));
+}
+
 std::uint32_t BlockCount(std::uint32_t size) {
     return static_cast<std::uint32_t>((static_cast<std::uint64_t>(size) + kBlockSize - 1) / kBlockSize);
 }

@@ -35,6 +35,12 @@ std::wstring JoinText(const std::vector<std::wstring>& pieces, wchar_t separator
 // Case-insensitive comparison of ASCII letters, as for "true" and "-1".
 bool EqualsNoCase(const std::wstring& a, const std::wstring& b);
 
+// A path written the one way Windows resolves it: "/" as "\", repeated separators, "." and ".." parts resolved
+// (never above the drive or share), no trailing separator. Compare such forms, never the raw texts of a page.
+std::wstring CanonicalPathText(const std::wstring& path);
+// Both paths name the same place once canonical (ASCII letters in any case).
+bool SamePath(const std::wstring& a, const std::wstring& b);
+
 // Number of 4096-byte blocks, rounded up.
 std::uint32_t BlockCount(std::uint32_t size);
 

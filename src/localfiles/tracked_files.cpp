@@ -14,6 +14,23 @@ std::size_t TrackedFileList::RemoveNamed(const std::wstring& fileName) {
     return entries_.remove_if([&](const std::unique_ptr<TrackedFile>& e) { return EqualsNoCase(e->FileName, fileName); });
 }
 
+void TrackedFileList::RememberOwnCopy(const std::wstring& path) {
+    constexpr std::size_t kMostRemembered = 1000;  // a page downloading in a loop must not grow this for ever
+    const std::wstring canonical = CanonicalPathText(path);
+    ownCopies_.remove_if([&](const std::wstring& p) { return EqualsNoCase(p, canonical); });
+    ownCopies_.push_front(canonical);
+    if (ownCopies_.size() > kMostRemembered) ownCopies_.pop_back();
+}
+
+bool TrackedFileList::IsOwnCopy(const std::wstring& path) const {
+    const std::wstring canonical = CanonicalPathText(path);
+    for (const std::wstring& p : ownCopies_)
+        if (EqualsNoCase(p, canonical)) return true;
+    for (const auto& entry : entries_)
+        if (EqualsNoCase(CanonicalPathText(entry->LocalPath), canonical)) return true;
+    return false;
+}
+
 TrackedFile& TrackEditedFile(TrackedFileList& list, FileSystem& fs, const std::wstring& localPath,
                              const std::wstring& fileName, const std::wstring& primKey, const std::wstring& elementId,
                              const std::wstring& viewName, const std::wstring& uploadViewName,

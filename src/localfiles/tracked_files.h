@@ -40,8 +40,14 @@ public:
     std::size_t RemoveNamed(const std::wstring& fileName);
     void PushFront(std::unique_ptr<TrackedFile> entry) { entries_.push_front(std::move(entry)); }
 
+    // A file this control wrote itself in a download that completed. Only such a file, or one in an entry, may
+    // be registered again or sent back without asking the user: any other path may be a file of the user's.
+    void RememberOwnCopy(const std::wstring& path);
+    bool IsOwnCopy(const std::wstring& path) const;
+
 private:
     Entries entries_;
+    std::list<std::wstring> ownCopies_;  // canonical paths, newest first, bounded
 };
 
 // Registers a copy opened for editing: replaces any entry of the same file name and records the copy's

@@ -46,18 +46,15 @@ std::wstring TextOf(const std::exception& e) {
     return CutErrorText(text.empty() ? std::wstring(L"Unknown Error") : text);
 }
 
-// A copy this control opened for editing, or a file in the working folder it made for one (inside the
-// temporary folder): those were handed to the user by the control, not named by the page.
-bool IsControlsOwnCopy(UploadContext& c, const std::wstring& path) {
-    const std::wstring folder = FolderOfPath(path);
-    const std::wstring temp = c.fs.TempPath();
-    for (const auto& entry : c.tracked.Items()) {
-        if (EqualsNoCase(entry->LocalPath, path)) return true;
-        const std::wstring entryFolder = FolderOfPath(entry->LocalPath);
-        if (!entryFolder.empty() && EqualsNoCase(entryFolder, folder) && folder.size() > temp.size() &&
-            EqualsNoCase(folder.substr(0, temp.size()), temp) && folder.find(L"..") == std::wstring::npos)
-            return true;
-    }
+// A copy this control wrote or opened for editing, or a file in the record's own working folder (inside the
+// temporary folder) where such a copy lives: those were handed to the user by the control, not named by the page.
+// Paths are compared in canonical form, so "..", "/" and doubled separators cannot dress up another file.
+bool IsControlsOwnCopy(UploadContext& c, const std::wstring& path, const std::wstring& primKey) {
+    if (c.tracked.IsOwnCopy(path)) return true;
+    const std::wstring folder = FolderOfPath(CanonicalPathText(path));
+    if (!SamePath(folder, c.fs.TempPath() + SafeComponent(primKey))) return false;
+    for (const auto& entry : c.tracked.Items())
+        if (SamePath(FolderOfPath(CanonicalPathText(entry->LocalPath)), folder)) return true;
     return false;
 }
 
@@ -222,12 +219,13 @@ int UpdateFile(UploadContext& c, const std::wstring& objectId, int fileLocation)
 
         const std::wstring folder = localPath.empty() ? c.fs.TempPath() + SafeComponent(primKey)
                                                       : Trimmed(c.expand ? c.expand(localPath) : localPath);
-        std::wstring path = InFolder(folder, fileName);
+        // The name is one component of that folder, as the download made it: no way out, no wildcard search.
+        std::wstring path = InFolder(folder, SafeComponent(fileName));
         if (fileLocation == kUpdateAlwaysAsk) {
             path = ChooseLocalFile(c);
         } else {
             // A path the page named is sent only with the user's consent, unless it is this control's own copy.
-            if (!IsControlsOwnCopy(c, path) && !c.confirm.Confirm(c.documentWindow, ConfirmSendText(path, c.serverName)))
+            if (!IsControlsOwnCopy(c, path, primKey) && !c.confirm.Confirm(c.documentWindow, ConfirmSendText(path, c.serverName)))
                 return 1;
             if (fileLocation == kUpdateAskIfMissing && !FileExists(c.fs, path)) path = ChooseLocalFile(c);
         }

@@ -302,6 +302,40 @@ TEST_F(DownloadFileTest, FailedOrCancelledDownloadStillCallsTheAfterScriptButOpe
     }
 }
 
+// A download that failed wrote nothing: whatever lies at the path is the user's, and must not become a copy the
+// page can have sent back without a question.
+TEST_F(DownloadFileTest, FailedOrCancelledDownloadRegistersNothingForSendingBack) {
+    El()[L"OnClickAction"] = L"open";
+    El()[L"LocalPath"] = L"C:\\Users\\me\\Documents";
+    El()[L"FileName"] = L"secret.txt";
+    El()[L"EnableAutoSaveToServer"] = L"true";
+    for (TransferOutcome o : {TransferOutcome{-1, false, false}, TransferOutcome{2, true, false}}) {
+        runner.outcome = o;
+        Download();
+        EXPECT_EQ(tracked.Size(), 0u);
+        EXPECT_FALSE(tracked.IsOwnCopy(L"C:\\Users\\me\\Documents\\secret.txt"));
+    }
+    runner.outcome = TransferOutcome{1, false, true};
+    Download();
+    EXPECT_EQ(tracked.Size(), 1u);
+    EXPECT_TRUE(tracked.IsOwnCopy(L"C:\\Users\\me\\Documents\\secret.txt"));
+}
+
+// Keeping a local copy registers it only when the control made it: a user's file in a page-named folder is not.
+TEST_F(DownloadFileTest, KeepingAUsersFileInAPageNamedFolderRegistersNothing) {
+    El()[L"OnClickAction"] = L"open";
+    El()[L"LocalPath"] = L"C:\\Users\\me\\Documents";
+    El()[L"FileName"] = L"secret.txt";
+    El()[L"EnableAutoSaveToServer"] = L"true";
+    fs.AddFile(L"C:\\Users\\me\\Documents\\secret.txt", 5).times = {kCreated, kUpdated};
+    Download();
+    EXPECT_EQ(runner.runs, 0);
+    EXPECT_EQ(tracked.Size(), 0u);
+    tracked.RememberOwnCopy(L"C:\\Users\\me\\Documents\\secret.txt");
+    Download();
+    EXPECT_EQ(tracked.Size(), 1u);
+}
+
 TEST_F(DownloadFileTest, OpenFolderAnswerOpensTheFolder) {
     El()[L"OnClickAction"] = L"open";
     runner.outcome = {kEndOpenFolder, false, true};

@@ -45,6 +45,21 @@ TEST(IsGuidText, LooksOnlyAtThePieceLengths) {
     EXPECT_FALSE(IsGuidText(L"-1"));
 }
 
+TEST(CanonicalPathText, WritesEveryPathOneWay) {
+    const std::vector<std::pair<std::wstring, std::wstring>> rows = {
+        {L"C:\\Temp\\4711\\Plan.doc", L"C:\\Temp\\4711\\Plan.doc"},
+        {L"C:/Temp/4711/../../Users/ann/secret.txt", L"C:\\Users\\ann\\secret.txt"},
+        {L"C:\\Temp\\.\\4711\\\\Plan.doc\\", L"C:\\Temp\\4711\\Plan.doc"},
+        {L"C:\\..\\..\\Windows", L"C:\\Windows"},                      // never above the drive
+        {L"\\\\srv\\share\\..\\..\\x", L"\\\\srv\\share\\x"},       // nor above the share
+        {L"\\Temp\\a\\..\\b", L"\\Temp\\b"},
+        {L"a\\..\\..\\b", L"..\\b"},                                    // a relative path keeps what it climbs
+    };
+    for (const auto& [in, out] : rows) EXPECT_EQ(CanonicalPathText(in), out) << in;
+    EXPECT_TRUE(SamePath(L"c:/temp/4711/x/../PLAN.doc", L"C:\\Temp\\4711\\Plan.doc"));
+    EXPECT_FALSE(SamePath(L"C:\\Temp\\4711\\Plan.doc", L"C:\\Temp\\4712\\Plan.doc"));
+}
+
 TEST(BlockCount, RoundsUpToWholeBlocks) {
     EXPECT_EQ(BlockCount(0), 0u);
     EXPECT_EQ(BlockCount(1), 1u);

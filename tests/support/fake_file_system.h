@@ -101,7 +101,23 @@ public:
             if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
         }
         while (path.size() > 1 && path.back() == L'\\') path.pop_back();
-        return path;
+        // "." and ".." parts name what Windows resolves them to.
+        std::vector<std::wstring> parts;
+        std::size_t start = 0;
+        for (;;) {
+            const std::size_t cut = path.find(L'\\', start);
+            const std::wstring part = path.substr(start, cut == std::wstring::npos ? std::wstring::npos : cut - start);
+            if (part == L"..") {
+                if (parts.size() > 1) parts.pop_back();
+            } else if (part != L"." && !(part.empty() && !parts.empty() && !parts.back().empty())) {
+                parts.push_back(part);
+            }
+            if (cut == std::wstring::npos) break;
+            start = cut + 1;
+        }
+        std::wstring joined;
+        for (std::size_t i = 0; i < parts.size(); ++i) joined += (i ? L"\\" : L"") + parts[i];
+        return joined;
     }
 
 private:

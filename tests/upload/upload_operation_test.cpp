@@ -279,11 +279,77 @@ TEST_F(UpdateFileOperation, BlanksAndLineEndsAroundAPageNamedFolderAreIgnored) {
     EXPECT_EQ(runner.runs[0].descriptor.LocalPath, L"C:\\Users\\ann\\Docs\\Work\\Plan.doc");
 }
 
-TEST_F(UpdateFileOperation, ANameThatClimbsOutOfTheWorkingFolderIsNotTheControlsCopy) {
+TEST_F(UpdateFileOperation, ANameThatClimbsOutOfTheWorkingFolderNamesAFileInsideIt) {
+    rig.AddFile(L"C:\\Windows\\win.ini", Bytes(10));
     page.elements[L"f1"][L"FileName"] = L"..\\..\\Windows\\win.ini";
+    EXPECT_EQ(UpdateFile(context, L"f1", 10001), 1);
+    EXPECT_TRUE(runner.runs.empty());
+    ASSERT_FALSE(rig.dialogs.shown.empty());
+    EXPECT_EQ(rig.dialogs.shown.back().text, kFileMissingText);
+}
+
+// Once a copy is tracked in the working folder, a name written with "/" must not reach a file of the user's.
+TEST_F(UpdateFileOperation, ANameWithSlashesStaysInTheWorkingFolder) {
+    rig.AddFile(L"C:\\Users\\ann\\Documents\\secret.txt", Bytes(77));
+    for (const wchar_t* name : {L"../../Users/ann/Documents/secret.txt", L"..\\../Users/ann/Documents/secret.txt"}) {
+        page.elements[L"f1"][L"FileName"] = name;
+        UpdateFile(context, L"f1", 10001);
+        for (const auto& run : runner.runs) EXPECT_EQ(run.descriptor.LocalPath.find(L"secret"), std::wstring::npos) << name;
+        for (const auto& read : rig.fs.crcReads) EXPECT_EQ(read.find(L"secret"), std::wstring::npos) << name;
+    }
+}
+
+// A wildcard would make the search tell the page a name and a size of a file it never had.
+TEST_F(UpdateFileOperation, AWildcardNameListsNothing) {
+    rig.AddFile(L"C:\\Temp\\pk-1\\Salary.xls", Bytes(123));
+    for (const wchar_t* name : {L"S*", L"Sal?ry.xls", L"*"}) {
+        page.elements[L"f1"][L"FileName"] = name;
+        rig.page.calls.clear();
+        UpdateFile(context, L"f1", 10001);
+        for (const auto& call : rig.page.calls)
+            for (const auto& argument : call.arguments) EXPECT_EQ(argument.find(L"Salary"), std::wstring::npos) << name;
+        for (const auto& run : runner.runs) EXPECT_EQ(run.descriptor.LocalPath.find(L"Salary"), std::wstring::npos);
+    }
+}
+
+// Another folder of the temporary folder is not this record's working folder, even with a tracked copy beside.
+TEST_F(UpdateFileOperation, AFileElsewhereInTheTemporaryFolderIsAskedAbout) {
+    rig.AddFile(L"C:\\Temp\\pk-2\\Other.doc", Bytes(10));
+    TrackEditedFile(tracked, rig.fs, L"C:\\Temp\\pk-2\\Plan.doc", L"Plan2.doc", L"pk-2", L"f2", L"Documents",
+                    L"Uploads", L"", L"");
+    page.elements[L"f1"][L"LocalPath"] = L"C:\\Temp\\pk-2";
+    page.elements[L"f1"][L"FileName"] = L"Other.doc";
     EXPECT_EQ(UpdateFile(context, L"f1", 10001), 1);
     EXPECT_EQ(confirm.asked.size(), 1u);
     EXPECT_TRUE(runner.runs.empty());
+    EXPECT_TRUE(rig.fs.crcReads.empty());
+}
+
+// The download put the copy of key "dept/42" into the folder "dept_42": that is where it is looked for.
+TEST_F(UpdateFileOperation, AKeyUnsafeInNamesFindsTheCopyWhereTheDownloadPutIt) {
+    page.elements[L"f1"][L"PrimKey"] = L"dept/42";
+    const std::wstring copy = L"C:\\Temp\\dept_42\\Plan.doc";
+    rig.AddFile(copy, Bytes(10));
+    TrackEditedFile(tracked, rig.fs, copy, L"Plan.doc", L"dept/42", L"f1", L"Documents", L"Uploads", L"", L"");
+    EXPECT_EQ(UpdateFile(context, L"f1", 10001), 0);
+    EXPECT_TRUE(confirm.asked.empty());
+    ASSERT_EQ(runner.runs.size(), 1u);
+    EXPECT_EQ(runner.runs[0].descriptor.LocalPath, copy);
+}
+
+// A copy this control wrote into a folder the page named is its own; the file beside it is not.
+TEST_F(UpdateFileOperation, OnlyTheCopyTheControlWroteInAPageNamedFolderGoesWithoutAQuestion) {
+    page.elements[L"f1"][L"LocalPath"] = L"C:\\Work";
+    rig.AddFile(L"C:\\Work\\Plan.doc", Bytes(10));
+    rig.AddFile(L"C:\\Work\\secret.txt", Bytes(10));
+    tracked.RememberOwnCopy(L"C:/Work/./Plan.doc");
+    EXPECT_EQ(UpdateFile(context, L"f1", 10001), 0);
+    EXPECT_TRUE(confirm.asked.empty());
+    page.elements[L"f1"][L"FileName"] = L"secret.txt";
+    EXPECT_EQ(UpdateFile(context, L"f1", 10001), 1);
+    EXPECT_EQ(confirm.asked.size(), 1u);
+    ASSERT_EQ(runner.runs.size(), 1u);
+    EXPECT_EQ(runner.runs[0].descriptor.LocalPath, L"C:\\Work\\Plan.doc");
 }
 
 class TrackedWalk : public UpdateFileOperation {
