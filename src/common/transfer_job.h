@@ -79,7 +79,7 @@ struct TransferJob {
     SharedText StatusText;
     SharedText PathText;
     std::uint32_t ProgressRange = 0;  // only the low 16 bits are used
-    std::uint32_t TotalBytes = 0;
+    std::uint64_t TotalBytes = 0;
     std::wstring PendingRequest;
 };
 

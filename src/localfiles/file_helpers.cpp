@@ -161,11 +161,22 @@ bool DescribeFile(FileSystem& fs, const std::wstring& path, FileDescriptor& desc
     return true;
 }
 
-std::uint32_t TotalSize(FileSystem& fs, const std::vector<std::wstring>& paths) {
-    std::uint32_t sum = 0;
+std::uint64_t TotalSize(FileSystem& fs, const std::vector<std::wstring>& paths) {
+    std::uint64_t sum = 0;
     for (const auto& path : paths)
-        if (auto entry = fs.FindFirst(path)) sum += static_cast<std::uint32_t>(entry->size);
+        if (auto entry = fs.FindFirst(path)) sum += entry->size;
     return sum;
+}
+
+std::optional<std::wstring> FirstTooLarge(FileSystem& fs, const std::vector<std::wstring>& paths) {
+    for (const auto& path : paths)
+        if (auto entry = fs.FindFirst(path); entry && entry->size > kLargestSendableSize) return path;
+    return std::nullopt;
+}
+
+std::wstring TooLargeText(const std::wstring& path) {
+    return L"\"" + path + L"\" is larger than 4 GB (4,294,967,295 bytes), the largest file the file store can "
+           L"take.\r\n\r\nNothing was sent.";
 }
 
 std::optional<FileDates> FileDatesText(FileSystem& fs, const std::wstring& path) {
@@ -262,15 +273,19 @@ std::wstring BuildFileListText(FileSystem& fs, const std::vector<std::wstring>& 
     return list;
 }
 
-std::uint32_t SumListedSizes(FileSystem& fs, const std::wstring& listText) {
-    std::uint32_t sum = 0;
+std::vector<std::wstring> KeyedListPaths(const std::wstring& listText) {
+    std::vector<std::wstring> paths;
     for (const auto& entry : SplitText(listText, L'|')) {
         if (entry.empty()) continue;
         const auto fields = SplitText(entry, L'?');
         if (fields.size() > 1 && EqualsNoCase(fields[1], L"-1")) continue;
-        if (auto facts = DescribeWithoutCrc(fs, fields[0])) sum += facts->fileSize;
+        paths.push_back(fields[0]);
     }
-    return sum;
+    return paths;
+}
+
+std::uint64_t SumListedSizes(FileSystem& fs, const std::wstring& listText) {
+    return TotalSize(fs, KeyedListPaths(listText));
 }
 
 }  // namespace qm

@@ -55,7 +55,14 @@ void SetFileTimes(FileSystem& fs, const std::wstring& path, FileTime created, Fi
 std::optional<FileFacts> DescribeFile(FileSystem& fs, const std::wstring& path);
 // Fills the name, path, CRC, size and block slots of a descriptor; false (nothing changed) when not found.
 bool DescribeFile(FileSystem& fs, const std::wstring& path, FileDescriptor& descriptor);
-std::uint32_t TotalSize(FileSystem& fs, const std::vector<std::wstring>& paths);
+// Full lengths summed in 64 bits: a 32-bit sum of a 4 GiB file is 0.
+std::uint64_t TotalSize(FileSystem& fs, const std::vector<std::wstring>& paths);
+
+// The upload header carries a size in 32 bits: a longer file cannot be stored and is refused before it is read.
+inline constexpr std::uint64_t kLargestSendableSize = 0xFFFFFFFFull;
+// The first of the paths whose file is longer than that; nothing when none is (missing files are not).
+std::optional<std::wstring> FirstTooLarge(FileSystem& fs, const std::vector<std::wstring>& paths);
+std::wstring TooLargeText(const std::wstring& path);
 
 // The two times as FormatFileTimeUtc writes them. Nothing while the file is in use; times that cannot be read
 // (a missing file) give empty texts.
@@ -82,6 +89,8 @@ std::wstring SystemErrorText(SystemText& system, std::uint32_t code);
 std::wstring BuildFileListText(FileSystem& fs, const std::vector<std::wstring>& paths);
 
 // Sum of the sizes of the "path?key" entries of an upload list whose key is not "-1" and that are found.
-std::uint32_t SumListedSizes(FileSystem& fs, const std::wstring& listText);
+std::uint64_t SumListedSizes(FileSystem& fs, const std::wstring& listText);
+// The paths of the entries of such a list whose key is not "-1".
+std::vector<std::wstring> KeyedListPaths(const std::wstring& listText);
 
 }  // namespace qm

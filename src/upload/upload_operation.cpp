@@ -89,9 +89,9 @@ std::wstring ConfirmSendText(const std::wstring& path, const std::wstring& serve
            L".\r\n\r\nDo you want to send this file?";
 }
 
-std::uint32_t UploadProgressRange(std::uint32_t totalBytes) {
-    const std::uint32_t blocks = BlockCount(totalBytes);
-    return blocks > 100 ? 100 : blocks;
+std::uint32_t UploadProgressRange(std::uint64_t totalBytes) {
+    const std::uint64_t blocks = (totalBytes + kBlockSize - 1) / kBlockSize;
+    return blocks > 100 ? 100 : static_cast<std::uint32_t>(blocks);
 }
 
 std::vector<std::wstring> KeepOperationFiles(const std::wstring& listText, const std::vector<std::wstring>& files) {
@@ -135,7 +135,7 @@ int UploadSetup(UploadContext& c, const std::wstring& elementId, const std::vect
         const bool executeOnce = IsTrueText(once);
 
         auto list = std::make_shared<std::vector<std::wstring>>();
-        std::uint32_t total = 0;
+        std::uint64_t total = 0;
         if (executeOnce) {
             const std::wstring summary = BuildFileListText(c.fs, files);
             if (summary.empty()) return 0;
@@ -147,9 +147,18 @@ int UploadSetup(UploadContext& c, const std::wstring& elementId, const std::vect
             if (!answer || !answer->IsText() || answer->text.empty()) return 0;
             // Only files the user chose or dropped for this operation may be measured, read or sent.
             *list = KeepOperationFiles(answer->text, files);
-            total = SumListedSizes(c.fs, JoinText(*list, L'|'));
+            const std::wstring listText = JoinText(*list, L'|');
+            if (auto large = FirstTooLarge(c.fs, KeyedListPaths(listText))) {
+                ShowMessage(c.dialogs, TooLargeText(*large));
+                return 0;
+            }
+            total = SumListedSizes(c.fs, listText);
             if (total == 0) return 0;
         } else {
+            if (auto large = FirstTooLarge(c.fs, files)) {
+                ShowMessage(c.dialogs, TooLargeText(*large));
+                return 0;
+            }
             total = TotalSize(c.fs, files);
             *list = files;
         }
@@ -230,6 +239,10 @@ int UpdateFile(UploadContext& c, const std::wstring& objectId, int fileLocation)
             if (fileLocation == kUpdateAskIfMissing && !FileExists(c.fs, path)) path = ChooseLocalFile(c);
         }
         if (path.empty()) return 1;
+        if (FirstTooLarge(c.fs, {path})) {
+            ShowMessage(c.dialogs, TooLargeText(path));
+            return 1;
+        }
         if (!DescribeFile(c.fs, path, d)) {
             ShowMessage(c.dialogs, kFileMissingText);
             return 1;
@@ -294,6 +307,11 @@ void ProcessTrackedFile(UploadContext& c, TrackedFile& entry) {
             return;
         }
         FileDescriptor d;
+        if (FirstTooLarge(c.fs, {entry.LocalPath})) {
+            entry.State = TrackedState::Waiting;
+            ShowMessage(c.dialogs, TooLargeText(entry.LocalPath));
+            return;
+        }
         if (!DescribeFile(c.fs, entry.LocalPath, d)) {
             entry.State = TrackedState::Waiting;
             ShowMessage(c.dialogs, kFileMissingText);

@@ -46,7 +46,7 @@ std::wstring MissingElementText(const std::wstring& id);
 std::wstring ConfirmSendText(const std::wstring& path, const std::wstring& serverName);
 
 // Steps of the bar for a job of total bytes: one per 4096 bytes, rounded up, at most 100.
-std::uint32_t UploadProgressRange(std::uint32_t totalBytes);
+std::uint32_t UploadProgressRange(std::uint64_t totalBytes);
 
 // The entries of a page's upload list ("path?key" joined by "|") whose path is one of the operation's files
 // (compared without regard to case), in the page's order; every other entry is dropped unread.

@@ -172,11 +172,22 @@ TEST_F(FileHelpersTest, OnlyASharingViolationCountsAsInUse) {
     EXPECT_FALSE(DescribeFile(fs, L"C:\\missing.txt"));
 }
 
-TEST_F(FileHelpersTest, SizesKeepTheLow32Bits) {
+// The descriptor's slot holds 32 bits; a sum must not, or a 4 GiB file adds nothing.
+TEST_F(FileHelpersTest, DescriptorsKeepTheLow32BitsAndSumsKeepThemAll) {
     fs.AddFile(L"C:\\big.iso", 0x1'0000'0005ull);
     fs.AddFile(L"C:\\small.txt", 7);
     EXPECT_EQ(DescribeFile(fs, L"C:\\big.iso")->fileSize, 5u);
-    EXPECT_EQ(TotalSize(fs, {L"C:\\big.iso", L"C:\\missing", L"C:\\small.txt"}), 12u);
+    EXPECT_EQ(TotalSize(fs, {L"C:\\big.iso", L"C:\\missing", L"C:\\small.txt"}), 0x1'0000'000Cull);
+    EXPECT_EQ(SumListedSizes(fs, L"C:\\big.iso?k|C:\\small.txt?-1"), 0x1'0000'0005ull);
+}
+
+TEST_F(FileHelpersTest, FilesBeyondTheHeadersSizeFieldAreFound) {
+    fs.AddFile(L"C:\\edge.bin", 0xFFFF'FFFFull);
+    fs.AddFile(L"C:\\four.bin", 0x1'0000'0000ull);
+    fs.AddFile(L"C:\\five.bin", 0x1'4000'0000ull);
+    EXPECT_FALSE(FirstTooLarge(fs, {L"C:\\edge.bin", L"C:\\missing"}));
+    EXPECT_EQ(FirstTooLarge(fs, {L"C:\\edge.bin", L"C:\\four.bin", L"C:\\five.bin"}), L"C:\\four.bin");
+    EXPECT_NE(TooLargeText(L"C:\\four.bin").find(L"\"C:\\four.bin\""), std::wstring::npos);
 }
 
 TEST_F(FileHelpersTest, FileDatesTextFormatsBothTimesInUtc) {

@@ -31,7 +31,7 @@ class FakeUploadRunner : public UploadRunner {
 public:
     struct Run {
         TransferMode mode;
-        std::uint32_t totalBytes;
+        std::uint64_t totalBytes;
         std::uint32_t progressRange;
         std::int32_t executeScriptOnce;
         std::vector<std::wstring> fileList;

@@ -168,6 +168,44 @@ TEST_F(UploadOperation, OnceModeEndToEndSendsOnlyTheKeyedFileAndTellsThePage) {
     EXPECT_EQ(SplitText(rig.page.calls[1].arguments[1], L'?').at(1), L"ref-b");
 }
 
+// The header's size field has 32 bits: a longer file is refused, named, before anything is read or sent.
+TEST_F(UploadOperation, AFileOfFourGigabytesOrMoreIsRefusedBeforeAnythingIsRead) {
+    for (std::uint64_t size : {0x1'0000'0000ull, 0x1'0000'0005ull}) {
+        rig.fs.AddFile(L"C:\\Data\\huge.iso", size);
+        rig.dialogs.shown.clear();
+        UploadSetup(context, L"drop1", {L"C:\\Data\\a.txt", L"C:\\Data\\huge.iso"});
+        EXPECT_TRUE(runner.runs.empty()) << size;
+        EXPECT_TRUE(rig.page.calls.empty()) << size;
+        EXPECT_TRUE(rig.fs.crcReads.empty()) << size;
+        ASSERT_EQ(rig.dialogs.shown.size(), 1u) << size;
+        EXPECT_EQ(rig.dialogs.shown[0].text, TooLargeText(L"C:\\Data\\huge.iso"));
+    }
+}
+
+TEST_F(UploadOperation, OnceModeRefusesAKeyedFileOfFourGigabytesButNotASkippedOne) {
+    page.elements[L"drop1"][L"ExecuteScriptOnce"] = L"true";
+    rig.fs.AddFile(L"C:\\Data\\huge.iso", 0x1'0000'0000ull);
+    rig.page.answers.push_back(ScriptValue::Text(L"C:\\Data\\a.txt?k1|C:\\Data\\huge.iso?k2"));
+    UploadSetup(context, L"drop1", {L"C:\\Data\\a.txt", L"C:\\Data\\huge.iso"});
+    EXPECT_TRUE(runner.runs.empty());
+    ASSERT_EQ(rig.dialogs.shown.size(), 1u);
+    EXPECT_EQ(rig.dialogs.shown[0].text, TooLargeText(L"C:\\Data\\huge.iso"));
+    rig.page.answers.push_back(ScriptValue::Text(L"C:\\Data\\a.txt?k1|C:\\Data\\huge.iso?-1"));
+    UploadSetup(context, L"drop1", {L"C:\\Data\\a.txt", L"C:\\Data\\huge.iso"});
+    ASSERT_EQ(runner.runs.size(), 1u);
+    EXPECT_EQ(runner.runs[0].totalBytes, 5000u);
+}
+
+// Two files of 3 GiB each are 6 GiB in all, not 2.
+TEST_F(UploadOperation, SizesOfSeveralFilesAddUpBeyondFourGigabytes) {
+    rig.fs.AddFile(L"C:\\Data\\x.iso", 3ull << 30);
+    rig.fs.AddFile(L"C:\\Data\\y.iso", 3ull << 30);
+    UploadSetup(context, L"drop1", {L"C:\\Data\\x.iso", L"C:\\Data\\y.iso"});
+    ASSERT_EQ(runner.runs.size(), 1u);
+    EXPECT_EQ(runner.runs[0].totalBytes, 6ull << 30);
+    EXPECT_EQ(runner.runs[0].progressRange, 100u);
+}
+
 class UpdateFileOperation : public UploadOperation {
 protected:
     UpdateFileOperation() {
@@ -350,6 +388,15 @@ TEST_F(UpdateFileOperation, OnlyTheCopyTheControlWroteInAPageNamedFolderGoesWith
     EXPECT_EQ(confirm.asked.size(), 1u);
     ASSERT_EQ(runner.runs.size(), 1u);
     EXPECT_EQ(runner.runs[0].descriptor.LocalPath, L"C:\\Work\\Plan.doc");
+}
+
+TEST_F(UpdateFileOperation, AnEditedCopyOfFourGigabytesIsRefusedBeforeItIsRead) {
+    rig.fs.AddFile(kCopy, 0x1'0000'0000ull);
+    EXPECT_EQ(UpdateFile(context, L"f1", 10001), 1);
+    EXPECT_TRUE(runner.runs.empty());
+    EXPECT_TRUE(rig.fs.crcReads.empty());
+    ASSERT_EQ(rig.dialogs.shown.size(), 1u);
+    EXPECT_EQ(rig.dialogs.shown[0].text, TooLargeText(kCopy));
 }
 
 class TrackedWalk : public UpdateFileOperation {
