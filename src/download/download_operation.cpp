@@ -58,6 +58,11 @@ std::wstring FolderRiskText(const std::wstring& fileName, const std::wstring& fo
            L"computer, into the folder \"" + folder + L"\".\r\n\r\nDo you want to save it there?";
 }
 
+std::wstring ReplaceFileText(const std::wstring& path, const std::wstring& serverName) {
+    return L"The page asks to replace the file \"" + path + L"\" with the copy stored on " + serverName +
+           L".\r\n\r\nDo you want to replace it?";
+}
+
 int DownloadFile(DownloadContext& c, const std::wstring& elementId) {
     if (elementId.find(L'|') != std::wstring::npos) return DownloadListedFiles(c, elementId);
     auto element = c.page.FindElement(elementId);
@@ -104,8 +109,10 @@ int DownloadFile(DownloadContext& c, const std::wstring& elementId) {
             return 0;
         }
         target = InFolder(folder, name);
-        // A folder the page named receives a program only when the user agrees.
-        if (!a.LocalPath.empty() && folder == a.LocalPath && c.shell.IsDangerous(target) &&
+        const bool workingFolder = SamePath(folder, c.fs.TempPath() + folderKey);
+        // Anywhere but the record's own working folder (a folder the page named, the remembered save folder,
+        // Documents) a program or macro lands only when the user agrees: a DLL beside others gets loaded.
+        if (!workingFolder && c.shell.IsDangerous(target) &&
             !c.shell.ConfirmRisk(c.documentWindow, FolderRiskText(name, folder)))
             return 0;
 
@@ -118,6 +125,10 @@ int DownloadFile(DownloadContext& c, const std::wstring& elementId) {
             if (choice == LocalCopyChoice::AskUser)
                 choice = c.questions.AskYesNo(kUseLocalCaption, kUseLocalText) ? LocalCopyChoice::KeepLocal
                                                                                : LocalCopyChoice::Download;
+            // A file the control did not write is the user's: it is replaced only when the user says so.
+            if (choice == LocalCopyChoice::Download && !workingFolder && !c.tracked.IsOwnCopy(target) &&
+                c.dialogs.Ask(c.documentWindow, ReplaceFileText(target, c.serverName), false) != Answer::Yes)
+                return 0;
             if (choice == LocalCopyChoice::KeepLocal) {
                 if (action == kActionSaveForEdit) return 0;
                 OpenDownloaded(c, target, name);

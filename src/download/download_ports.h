@@ -52,5 +52,6 @@ public:
 
 std::wstring OpenRiskText(const std::wstring& fileName);
 std::wstring FolderRiskText(const std::wstring& fileName, const std::wstring& folder);
+std::wstring ReplaceFileText(const std::wstring& path, const std::wstring& serverName);
 
 }  // namespace qm

@@ -57,4 +57,37 @@ std::wstring SafeComponent(const std::wstring& name) {
 
 bool IsSafeComponent(const std::wstring& name) { return !name.empty() && SafeComponent(name) == name; }
 
+const std::vector<std::wstring>& CodeRunningTypes() {
+    static const std::vector<std::wstring> types = {
+        // programs, libraries and installers
+        L".exe", L".com", L".scr", L".pif", L".dll", L".cpl", L".msc", L".msi", L".msp", L".mst", L".application",
+        L".appref-ms", L".appinstaller", L".appx", L".appxbundle", L".msix", L".msixbundle", L".gadget", L".jar",
+        // scripts and script components
+        L".bat", L".cmd", L".js", L".jse", L".vbs", L".vbe", L".vb", L".wsf", L".wsh", L".ws", L".wsc", L".sct",
+        L".hta", L".ps1", L".psm1", L".psd1", L".ps1xml", L".reg", L".inf", L".chm", L".hlp",
+        // shortcuts and shell or search descriptions, some of which reach a remote share when opened
+        L".lnk", L".url", L".scf", L".library-ms", L".search-ms", L".searchconnector-ms", L".settingcontent-ms",
+        L".theme", L".themepack", L".iqy", L".rdp",
+        // Office add-ins and documents and templates that carry macros
+        L".xll", L".xla", L".xlam", L".xlsm", L".xltm", L".xlt", L".xlsb", L".wll", L".dot", L".dotm", L".docm",
+        L".ppa", L".ppam", L".pptm", L".potm", L".pot", L".ppsm", L".sldm", L".mda", L".mde", L".accde", L".ade",
+        L".adp", L".mdb", L".accdb"};
+    return types;
+}
+
+bool IsCodeRunningType(const std::wstring& fileName) {
+    std::wstring name = fileName;
+    while (!name.empty() && (name.back() == L'.' || name.back() == L' ')) name.pop_back();
+    const std::size_t cut = name.find_last_of(L"\\/");
+    if (cut != std::wstring::npos) name.erase(0, cut + 1);
+    const std::size_t dot = name.rfind(L'.');
+    if (dot == std::wstring::npos) return false;
+    std::wstring type = name.substr(dot);
+    for (auto& c : type)
+        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+    for (const std::wstring& t : CodeRunningTypes())
+        if (t == type) return true;
+    return false;
+}
+
 }  // namespace qm

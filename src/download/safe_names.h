@@ -1,6 +1,7 @@
 #pragma once
 // Names a page supplies become one path component inside the folder meant for them.
 #include <string>
+#include <vector>
 
 namespace qm {
 
@@ -14,5 +15,12 @@ std::wstring SafeComponent(const std::wstring& name);
 
 // True when the name is already a component SafeComponent leaves unchanged.
 bool IsSafeComponent(const std::wstring& name);
+
+// File types that run code or macros when opened: programs, scripts, shortcuts, installers, shell and search
+// descriptions that reach other machines, Office add-ins and macro-enabled documents and templates. Lower case,
+// with the dot. The platform's own judgement is asked as well; this list holds whether or not it answers.
+const std::vector<std::wstring>& CodeRunningTypes();
+// The name's type (its last extension, any letter case, trailing dots and blanks ignored) is on that list.
+bool IsCodeRunningType(const std::wstring& fileName);
 
 }  // namespace qm

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "download/download_fakes.h"
+#include "download/safe_names.h"
 #include "localfiles/file_helpers.h"
 
 namespace qm {
@@ -355,6 +356,78 @@ TEST_F(DownloadFileTest, AfterScriptMustReturnTheBooleanTrueAndAutoSaveMustAllow
     El().erase(L"EnableAutoSaveToServer");
     Download();
     EXPECT_EQ(tracked.Size(), 1u);
+}
+
+// Save for editing goes to the remembered save folder without a chooser: a program must not land there unasked.
+TEST_F(DownloadFileTest, SaveForEditOutsideTheWorkingFolderAsksBeforeAProgramLands) {
+    El()[L"OnClickAction"] = L"save";
+    El()[L"OnClickEditMode"] = L"true";
+    settings.values[kSaveFileLocation] = L"C:\\Users\\me\\Documents";
+    El()[L"FileName"] = L"setup.exe";
+    Download();
+    EXPECT_EQ(runner.runs, 0);
+    ASSERT_EQ(shell.risks.size(), 1u);
+    EXPECT_NE(shell.risks[0].find(L"C:\\Users\\me\\Documents"), std::wstring::npos) << shell.risks[0];
+    shell.confirmations = {true};
+    Download();
+    EXPECT_EQ(runner.runs, 1);
+    EXPECT_EQ(runner.dialog.Job().Descriptor.LocalPath, L"C:\\Users\\me\\Documents\\setup.exe");
+}
+
+TEST_F(DownloadFileTest, TheWorkingFolderTakesAnyTypeWithoutAQuestion) {
+    El()[L"OnClickAction"] = L"save";
+    El()[L"FileName"] = L"tool.exe";
+    El()[L"OnClickAction"] = L"open";
+    shell.confirmations = {true};  // only the opening asks
+    Download();
+    EXPECT_EQ(runner.runs, 1);
+    EXPECT_EQ(shell.risks.size(), 1u);
+    EXPECT_EQ(shell.risks[0], OpenRiskText(L"tool.exe"));
+}
+
+// The user's thesis in a folder the page named is replaced only after a Yes that names it.
+TEST_F(DownloadFileTest, ReplacingAFileTheControlDidNotWriteAsksFirst) {
+    El()[L"OnClickAction"] = L"save";
+    El()[L"OnClickEditMode"] = L"true";
+    El()[L"LocalPath"] = L"C:\\Users\\me\\Documents";
+    El()[L"FileName"] = L"thesis.docx";
+    const std::wstring thesis = L"C:\\Users\\me\\Documents\\thesis.docx";
+    for (const wchar_t* updated : {L"", L"2020-02-02 12:00:00"}) {
+        if (*updated) El()[L"FileUpdated"] = updated; else El().erase(L"FileUpdated");
+        fs.AddFile(thesis, 5).times = {kCreated, kUpdated - kSecond};
+        dialogs.questions.clear();
+        Download();
+        EXPECT_EQ(runner.runs, 0) << updated;
+        ASSERT_EQ(dialogs.questions.size(), 1u) << updated;
+        EXPECT_EQ(dialogs.questions[0], ReplaceFileText(thesis, L"store.example"));
+    }
+    dialogs.answers = {Answer::Yes};
+    Download();
+    EXPECT_EQ(runner.runs, 1);
+    // Once the control wrote it, the next newer copy replaces it without a question.
+    dialogs.questions.clear();
+    fs.AddFile(thesis, 5).times = {kCreated, kUpdated - kSecond};
+    Download();
+    EXPECT_EQ(runner.runs, 2);
+    EXPECT_TRUE(dialogs.questions.empty());
+}
+
+TEST(CodeRunningTypes, EveryListedTypeIsFoundInAnyCaseAndWithTrailingDots) {
+    for (const std::wstring& type : CodeRunningTypes()) {
+        EXPECT_TRUE(IsCodeRunningType(L"name" + type)) << type;
+        std::wstring upper = type;
+        for (auto& c : upper)
+            if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+        EXPECT_TRUE(IsCodeRunningType(L"C:\\x\\Name" + upper + L". .")) << upper;
+    }
+    for (const wchar_t* type : {L".library-ms", L".searchConnector-ms", L".settingcontent-ms", L".appinstaller",
+                                L".xll", L".iqy", L".theme", L".chm", L".hlp", L".sct", L".wsc", L".ws", L".vb",
+                                L".psm1", L".dotm", L".xlam", L".docm", L".dll"})
+        EXPECT_TRUE(IsCodeRunningType(std::wstring(L"autoexec") + type)) << type;
+    for (const wchar_t* name : {L"thesis.docx", L"plan.pdf", L"notes.txt", L"setup.exe.txt", L"exe", L".\\dll",
+                                L"archive.dotx", L"book.xlsx"})
+        EXPECT_FALSE(IsCodeRunningType(name)) << name;
+    EXPECT_TRUE(IsCodeRunningType(L"report.txt.exe"));
 }
 
 TEST_F(DownloadFileTest, FailedBeforeScriptGivesRecordKeyZero) {

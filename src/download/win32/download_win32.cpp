@@ -81,10 +81,6 @@ private:
 };
 
 // Types that run code when opened, beside the shell's own test (which some systems answer for few types).
-constexpr std::array<const wchar_t*, 27> kRunnableTypes = {
-    L".exe", L".com", L".bat", L".cmd", L".scr", L".pif", L".lnk", L".js",  L".jse", L".vbs", L".vbe", L".wsf", L".wsh",
-    L".msi", L".msp", L".hta", L".cpl", L".reg", L".ps1", L".jar", L".url", L".inf", L".scf", L".dll", L".application",
-    L".msc", L".appref-ms"};
 
 }  // namespace
 
@@ -138,12 +134,9 @@ void Win32DownloadShell::Open(const std::wstring& path) {
 }
 
 bool Win32DownloadShell::IsDangerous(const std::wstring& path) {
+    if (IsCodeRunningType(path)) return true;
     const wchar_t* extension = PathFindExtensionW(path.c_str());
     if (!extension || !*extension) return false;
-    std::wstring lower = extension;
-    for (auto& c : lower) c = static_cast<wchar_t>(std::towlower(c));
-    for (const wchar_t* type : kRunnableTypes)
-        if (lower == type) return true;
     return AssocIsDangerous(extension) != FALSE;
 }
 
