@@ -196,12 +196,20 @@ lock_dir="$work/out-lock"
 mkdir -p "$lock_dir"
 lock add 'HKLM\Software\Velmar\Quillmark' /v AllowedHosts /t REG_SZ /d 'files.example.com;*.corp.example' /f
 run locked "" -- --page "$page" --arg ids=doc --arg "dir=$(qm_winpath "$lock_dir")" --timeout 60
-lock add 'HKLM\Software\Velmar\Quillmark' /v AllowedHosts /t REG_MULTI_SZ /d 'files.example.com\0127.0.0.1' /f
+# A bare host is that host on http's port 80 (https's 443): the store's port is another application's.
+store_port=$(cat "$work/port")
+lock add 'HKLM\Software\Velmar\Quillmark' /v AllowedHosts /t REG_SZ /d "127.0.0.1;https://127.0.0.1:$store_port" /f
+run other_port "" -- --page "$page" --arg ids=plain --arg "dir=$(qm_winpath "$lock_dir")" --timeout 60
+lock add 'HKLM\Software\Velmar\Quillmark' /v AllowedHosts /t REG_MULTI_SZ /d "files.example.com\0http://127.0.0.1:$store_port" /f
 run unlocked "" -- --page "$page" --arg ids=plain --arg "dir=$(qm_winpath "$lock_dir")" --timeout 60
 lock delete 'HKLM\Software\Velmar\Quillmark' /v AllowedHosts /f
 verdict locked '
 need(code == 0, "exit code %d" % code)
 need(not os.path.exists(os.path.join(work, "out-lock", "Plan.doc")), "nothing downloaded")
+need(not any(e.get("kind") in ("dialogStart", "messageBox", "call") for e in ev), "no dialog, message or page call")
+'
+verdict other_port '
+need(code == 0, "exit code %d" % code)
 need(not any(e.get("kind") in ("dialogStart", "messageBox", "call") for e in ev), "no dialog, message or page call")
 '
 verdict unlocked '
