@@ -7,11 +7,9 @@
 #include <shobjidl.h>
 #include <wrl/client.h>
 
-#include <array>
-#include <cwctype>
-
 #include "common/win32/owners.h"
 #include "common/errors.h"
+#include "download/safe_names.h"
 #include "localfiles/settings.h"
 #include "localfiles/win32/local_files_win32.h"
 #include "protocol/win32/ansi_code_page.h"
