@@ -22,7 +22,10 @@ std::wstring UpperAscii(std::wstring text) {
     return text;
 }
 
-bool IsDeviceName(const std::wstring& name) {
+
+}  // namespace
+
+bool IsReservedDeviceName(const std::wstring& name) {
     // The platform treats "CON.txt" and "CON .txt" as the device too: compare the part before the first dot,
     // trailing blanks removed.
     std::wstring stem = name.substr(0, name.find(L'.'));
@@ -39,8 +42,6 @@ bool IsDeviceName(const std::wstring& name) {
     return false;
 }
 
-}  // namespace
-
 std::wstring SafeComponent(const std::wstring& name) {
     std::wstring out;
     out.reserve(name.size());
@@ -51,7 +52,7 @@ std::wstring SafeComponent(const std::wstring& name) {
     while (!out.empty() && (out.back() == L'.' || out.back() == L' ')) out.pop_back();
     // Only dots were left, or nothing: no component of its own.
     if (out.empty()) return kUnknownFileName;
-    if (IsDeviceName(out)) out.insert(out.begin(), L'_');
+    if (IsReservedDeviceName(out)) out.insert(out.begin(), L'_');
     return out;
 }
 

@@ -13,6 +13,10 @@ inline constexpr wchar_t kUnknownFileName[] = L"UnKnown";
 // (CON, PRN, AUX, NUL, COM1-9, LPT1-9, CONIN$, CONOUT$, with or without an extension) gets a "_" in front.
 std::wstring SafeComponent(const std::wstring& name);
 
+// The platform opens a device, not a file, for CON, PRN, AUX, NUL, COM1-9, LPT1-9 (superscript 1-3 as well),
+// CONIN$ and CONOUT$, in any case, also before a dot and with blanks before it.
+bool IsReservedDeviceName(const std::wstring& name);
+
 // True when the name is already a component SafeComponent leaves unchanged.
 bool IsSafeComponent(const std::wstring& name);
 

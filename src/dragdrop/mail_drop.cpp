@@ -1,7 +1,8 @@
 #include "dragdrop/mail_drop.h"
 
-#include <array>
 #include <cwctype>
+
+#include "download/safe_names.h"
 
 namespace qm {
 
@@ -11,29 +12,12 @@ constexpr std::wstring_view kReplacedCharacters = L":\\/*?\"><|";
 // A selection is never this large; the bound keeps a client whose count keeps growing from holding the page.
 constexpr long kMaxSelectedItems = 10000;
 
-std::wstring Upper(std::wstring text) {
-    for (auto& c : text) c = static_cast<wchar_t>(std::towupper(c));
-    return text;
-}
 
 std::wstring Lower(std::wstring text) {
     for (auto& c : text) c = static_cast<wchar_t>(std::towlower(c));
     return text;
 }
 
-bool IsDeviceName(const std::wstring& name) {
-    static const std::array<std::wstring_view, 4> plain = {L"CON", L"PRN", L"AUX", L"NUL"};
-    // The platform treats "NUL.txt" and "NUL .x" as the device too: only the part before the first dot counts,
-    // trailing blanks ignored.
-    std::wstring stem = Upper(name.substr(0, name.find(L'.')));
-    while (!stem.empty() && stem.back() == L' ') stem.pop_back();
-    for (auto device : plain)
-        if (stem == device) return true;
-    if (stem.size() == 4 && (stem.compare(0, 3, L"COM") == 0 || stem.compare(0, 3, L"LPT") == 0) &&
-        stem[3] >= L'1' && stem[3] <= L'9')
-        return true;
-    return false;
-}
 
 void TrimTrailingDotsAndBlanks(std::wstring& name) {
     while (!name.empty() && (name.back() == L'.' || name.back() == L' ')) name.pop_back();
@@ -47,7 +31,8 @@ std::wstring MailNameOfSubject(const std::wstring& subject) {
         if (c < 0x20 || c == 0x7f || kReplacedCharacters.find(c) != std::wstring_view::npos) c = L' ';
     TrimTrailingDotsAndBlanks(name);
     if (name.find_first_not_of(L' ') == std::wstring::npos) return kUntitledMailName;
-    if (IsDeviceName(name)) name += L'_';
+    // In front, as for every name: "LPT9.report_" would still be the device.
+    if (IsReservedDeviceName(name)) name.insert(name.begin(), L'_');
     return name;
 }
 

@@ -17,8 +17,8 @@ inline constexpr wchar_t kMailFileExtension[] = L".msg";
 inline constexpr wchar_t kUntitledMailName[] = L"Untitled";
 
 // The file name part of a subject: the nine characters : \ / * ? " > < | and control characters become spaces;
-// trailing dots and blanks go; a device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9, also before a dot) gets "_"
-// appended; nothing left gives kUntitledMailName.
+// trailing dots and blanks go; a device name (as IsReservedDeviceName judges it) gets "_" in front; nothing
+// left gives kUntitledMailName.
 std::wstring MailNameOfSubject(const std::wstring& subject);
 
 // Chooses the paths of one drop's message files in a folder (ending with a separator). A name already used in

@@ -27,11 +27,15 @@ TEST(MailNameTest, ControlCharactersTrailingDotsAndBlanksAndEmptySubjects) {
 }
 
 TEST(MailNameTest, DeviceNamesAreChangedWhateverTheCaseOrExtension) {
-    EXPECT_EQ(MailNameOfSubject(L"CON"), L"CON_");
-    EXPECT_EQ(MailNameOfSubject(L"nul"), L"nul_");
-    EXPECT_EQ(MailNameOfSubject(L"Com1"), L"Com1_");
-    EXPECT_EQ(MailNameOfSubject(L"lpt9.report"), L"lpt9.report_");
-    EXPECT_EQ(MailNameOfSubject(L"AUX :"), L"AUX_");
+    EXPECT_EQ(MailNameOfSubject(L"CON"), L"_CON");
+    EXPECT_EQ(MailNameOfSubject(L"nul"), L"_nul");
+    EXPECT_EQ(MailNameOfSubject(L"Com1"), L"_Com1");
+    EXPECT_EQ(MailNameOfSubject(L"lpt9.report"), L"_lpt9.report") << "an ending after the dot leaves the device";
+    EXPECT_EQ(MailNameOfSubject(L"AUX :"), L"_AUX");
+    EXPECT_EQ(MailNameOfSubject(L"COM\u00B9"), L"_COM\u00B9");
+    EXPECT_EQ(MailNameOfSubject(L"LPT\u00B2.txt"), L"_LPT\u00B2.txt");
+    EXPECT_EQ(MailNameOfSubject(L"conin$"), L"_conin$");
+    EXPECT_EQ(MailNameOfSubject(L"CONOUT$ .x"), L"_CONOUT$ .x");
     EXPECT_EQ(MailNameOfSubject(L"COM0"), L"COM0");
     EXPECT_EQ(MailNameOfSubject(L"CONSOLE"), L"CONSOLE");
     EXPECT_EQ(MailNameOfSubject(L"LPT10"), L"LPT10");
@@ -39,8 +43,8 @@ TEST(MailNameTest, DeviceNamesAreChangedWhateverTheCaseOrExtension) {
 
 // The system ignores blanks before the dot too: "NUL .txt" would be the device, and the mail would be lost.
 TEST(MailNameTest, BlanksBeforeTheDotStillNameTheDevice) {
-    EXPECT_EQ(MailNameOfSubject(L"NUL .txt"), L"NUL .txt_");
-    EXPECT_EQ(MailNameOfSubject(L"com3  .agenda"), L"com3  .agenda_");
+    EXPECT_EQ(MailNameOfSubject(L"NUL .txt"), L"_NUL .txt");
+    EXPECT_EQ(MailNameOfSubject(L"com3  .agenda"), L"_com3  .agenda");
     EXPECT_EQ(MailNameOfSubject(L"PRN x.txt"), L"PRN x.txt") << "a word after the blank makes another name";
 }
 

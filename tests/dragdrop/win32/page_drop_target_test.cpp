@@ -219,8 +219,8 @@ TEST_F(PageDropTargetTest, ItemsThatAreNotMailOrCannotBeSavedAreLeftOutAndTheRes
     MailClientShows("other A contact\nsavefail Locked\nmail \nmail CON\n");
     EXPECT_EQ(DropMail(), S_OK);
     const std::wstring mail = MailDropFolder();
-    EXPECT_EQ(Entry(), (std::optional<Files>(Files{mail + L"Untitled.msg", mail + L"CON_.msg"})));
-    EXPECT_EQ(ReadBytes(mail + L"CON_.msg"), "mail item 4: CON");
+    EXPECT_EQ(Entry(), (std::optional<Files>(Files{mail + L"Untitled.msg", mail + L"_CON.msg"})));
+    EXPECT_EQ(ReadBytes(mail + L"_CON.msg"), "mail item 4: CON");
     EXPECT_EQ(PageCalls(), 1);
 }
 
