@@ -37,7 +37,7 @@ need(not temporaries(os.path.join(work, "out")), "no temporary file")
 # A reply one byte shorter than FileSize: the message, and the older copy stays as it was.
 printf 'older copy' >"$out/Short.doc"
 # The older copy is newer than the server's time: the user says No to keeping it.
-printf 'when Use local version => click 7\nwhen Error in receiving => escape\n' >"$work/short.txt"
+printf 'when Use local version => click 7\nwhen asks to replace the file => click 6\nwhen Error in receiving => escape\n' >"$work/short.txt"
 run short "$work/short.txt" -- --page "$page" --arg ids=short --arg "dir=$wout" --timeout 60
 verdict short '
 need(code == 0, "exit code %d" % code)
@@ -81,7 +81,7 @@ need(not opens, "nothing opened: %r" % opens)
 fault() { store_control "fault?name=$1&for=getfile${2:-}"; }
 for f in html long-body drop-mid-body; do
   printf 'older plain' >"$out/Plain.doc"
-  printf 'when OK => escape\n' >"$work/fault.txt"
+  printf 'when asks to replace the file => click 6\nwhen OK => escape\n' >"$work/fault.txt"
   fault "$f"
   run "fault_$f" "$work/fault.txt" -- --page "$page" --arg ids=plain --arg "dir=$wout" --timeout 60
   case $f in
@@ -111,7 +111,7 @@ need(os.path.exists(os.path.join(work, "shots-asked", "file-download.png")), "sc
 # Cancel while a large file arrives over an older copy: the copy stays, no temporary file is left. Cancel is
 # clicked as soon as the dialog shows: on a quiet machine the whole file arrives within a second and a half.
 printf 'older big copy' >"$out/Big.bin"
-printf 'when Big.bin => click 2\n' >"$work/cancel.txt"
+printf 'when asks to replace the file => click 6\nwhen Big.bin => click 2\n' >"$work/cancel.txt"
 run cancel "$work/cancel.txt" -- --page "$page" --arg ids=big --arg "dir=$wout" --timeout 120
 sleep 2
 verdict cancel '

@@ -57,7 +57,8 @@ need(sorted((r["key"], r["size"], r["crc"]) for r in before) == sorted((r["key"]
 single() {
   local name=$1; shift
   printf 'older plain' >"$out/Plain.doc"
-  printf '%s\n' "$@" >"$work/$name.user"
+  # The older copy was not written by the control: replacing it is asked first.
+  printf '%s\n' "when asks to replace the file => click 6" "$@" >"$work/$name.user"
   records "$name"
   run "$name" "$work/$name.user" -- --page "$dl" --arg ids=plain --arg "dir=$(w "$out")" --timeout 60
   curl -s "$base/_filestore/records" >"$work/$name.after.json"
@@ -233,7 +234,7 @@ full="$work/full"
 mkdir -p "$full"
 if mount -t tmpfs -o size=1m tmpfs "$full" 2>/dev/null; then
   printf 'older big copy' >"$full/Big.bin"
-  printf 'when OK => click 1\n' >"$work/full.user"
+  printf 'when asks to replace the file => click 6\nwhen OK => click 1\n' >"$work/full.user"
   run full_single "$work/full.user" -- --page "$dl" --arg ids=big --arg "dir=$(w "$full")" --timeout 60
   verdict full_single "$alive
 $one_message

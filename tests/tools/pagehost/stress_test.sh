@@ -27,6 +27,8 @@ rnd = random.Random(seed)
 for _ in range(runs):
     if kind == "upload":
         print("when Open => files " + upload)
+    else:  # the older copy was not written by the control: replacing it is asked
+        print("when asks to replace the file => click 6")
     print("when Cancel => wait %d; click 2" % rnd.randint(0, 1200))
     if kind == "upload":
         print("maybe when Connection reset => click 1")
