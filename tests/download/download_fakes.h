@@ -1,6 +1,7 @@
 #pragma once
 // Stand-ins for the download side's ports: a page of elements, page functions, dialogs, files that arrive
 // through a temporary file, the shell, the File Download dialog, the progress dialog and an HTTP server.
+#include <functional>
 #include <deque>
 #include <map>
 #include <memory>
@@ -243,10 +244,15 @@ public:
     std::optional<std::size_t> cutAfter;
     std::uint32_t cutCode = 12030;
     std::optional<std::uint32_t> sendError;  // EndRequest throws this code once
+    // Called with the body position before and after every read: what the user does meanwhile.
+    std::function<void(std::size_t)> beforeRead, afterRead;
     std::size_t Read(void* buffer, std::size_t size) override {
+        if (beforeRead) beforeRead(readPosition);
         if (cutAfter && readPosition >= *cutAfter) throw InternetError(cutCode, L"The connection with the server was terminated abnormally");
         if (cutAfter) size = std::min(size, *cutAfter - readPosition);
-        return FakeHttpRequest::Read(buffer, size);
+        const std::size_t n = FakeHttpRequest::Read(buffer, size);
+        if (afterRead) afterRead(readPosition);
+        return n;
     }
     void EndRequest() override {
         FakeHttpRequest::EndRequest();

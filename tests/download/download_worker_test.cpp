@@ -167,6 +167,33 @@ TEST_F(SingleWorker, CancelWhileReceivingKeepsTheOlderCopyAndShowsNothing) {
     EXPECT_EQ(dialog.steps, 10);
 }
 
+// The user's Cancel wins however late it comes: during the read that brings the last bytes, nothing is put in
+// place; and a connection error that follows it is not shown.
+TEST_F(SingleWorker, CancelDuringTheLastReadKeepsTheOlderCopy) {
+    rig.files.disk[kTarget] = "older copy";
+    rig.server.AddFile(Bytes(10000))->afterRead = [this](std::size_t at) {
+        if (at == 10000) dialog.Job().Cancelled = true;
+    };
+    Run(10000);
+    EXPECT_EQ(rig.files.disk[kTarget], "older copy");
+    EXPECT_TRUE(rig.files.temporaries.empty());
+    EXPECT_FALSE(dialog.Job().Succeeded);
+    EXPECT_TRUE(rig.dialogs.messages.empty());
+}
+
+TEST_F(SingleWorker, AConnectionErrorAfterTheUsersCancelIsNotShown) {
+    rig.files.disk[kTarget] = "older copy";
+    auto reply = rig.server.AddFile(Bytes(10000));
+    reply->cutAfter = 5000;
+    reply->beforeRead = [this](std::size_t at) {
+        if (at >= 5000) dialog.Job().Cancelled = true;
+    };
+    Run(10000);
+    EXPECT_EQ(rig.files.disk[kTarget], "older copy");
+    EXPECT_TRUE(rig.files.temporaries.empty());
+    EXPECT_TRUE(rig.dialogs.messages.empty()) << "the user cancelled: no message";
+}
+
 TEST_F(SingleWorker, ConnectionCutInTheBodyShowsTheClientErrorAndKeepsTheOlderCopy) {
     rig.files.disk[kTarget] = "older copy";
     rig.server.AddFile(Bytes(10000))->cutAfter = 5000;

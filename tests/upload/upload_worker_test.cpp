@@ -371,6 +371,15 @@ TEST_F(UploadWorker, ForcedRetrySendsTheSameRequestAgainWithoutCountingTwice) {
     EXPECT_TRUE(dialog.Job().Succeeded);
     EXPECT_TRUE(rig.dialogs.shown.empty());
     EXPECT_EQ(rig.posted.openCount, 3);
+    // What the user reads counts the file once: never "16.00 KB" or "24.00 KB of 8.00 KB".
+    dialog.Flush();
+    bool whole = false;
+    for (const auto& w : dialog.writes) {
+        EXPECT_EQ(w.text.find(L"16.00 KB"), std::wstring::npos) << w.text;
+        EXPECT_EQ(w.text.find(L"24.00 KB"), std::wstring::npos) << w.text;
+        whole = whole || w.text.find(L"8.00 KB of 8.00 KB") != std::wstring::npos;
+    }
+    EXPECT_TRUE(whole) << "the texts show the whole file sent once";
 }
 
 TEST_F(UploadWorker, OtherHttpErrorsArePlainMessagesAndTheNextFileGoesOn) {
