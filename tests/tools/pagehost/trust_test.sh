@@ -20,6 +20,10 @@ def store_same(name):
     key = lambda r: (r["key"], r["size"], r["crc"])
     return sorted(map(key, before)) == sorted(map(key, after))
 secret = os.path.join(os.environ["WINEPREFIX"], "drive_c", "qm-secret", "secret.txt")
+def untouched(name):
+    need(code == 0, "exit code %d" % code)
+    need(store_same(name), "the store received nothing")
+    need(read(secret) == b"the user private text", "the user file is as it was")
 '
 
 # A download that fails (the store has no such record) must not make the user's file at that path one the page
@@ -30,10 +34,8 @@ run failed "$work/failed.user" -- --page "$page" --arg id=gone --arg 'dir=C:\qm-
   --arg update=1 --timeout 60
 records failed-after
 verdict failed '
-need(code == 0, "exit code %d" % code)
+untouched("failed")
 need(any("asks to send the file" in b and "secret.txt" in b for b in boxes), "the user was asked: %r" % boxes)
-need(store_same("failed"), "the store received nothing")
-need(read(secret) == b"the user private text", "the user file is as it was")
 '
 
 # A tracked copy in the working folder does not open the way to a file elsewhere through "/" and "..".
@@ -43,10 +45,8 @@ run slash "$work/slash.user" -- --page "$page" --arg id=plan --arg download=1 \
   --arg 'name=../../../../../../../../qm-secret/secret.txt' --arg update=1 --timeout 60
 records slash-after
 verdict slash '
-need(code == 0, "exit code %d" % code)
+untouched("slash")
 need(any("does not exist" in b or "asks to send the file" in b for b in boxes), "told or asked: %r" % boxes)
-need(store_same("slash"), "the store received nothing")
-need(read(secret) == b"the user private text", "the user file is as it was")
 '
 
 # A file of the user's in a folder the page named is replaced only after a Yes that names it.
