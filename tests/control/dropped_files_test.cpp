@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -36,8 +37,11 @@ protected:
             [this](const Files& files) {
                 // The entry must already be empty when the upload runs.
                 entryDuringHandOver_ = table_.Find(window_);
+                removedDuringHandOver_ = removed_.size();
                 handedOver_.push_back(files);
-            });
+                if (failHandOver_) throw std::runtime_error("upload failed");
+            },
+            [this](const std::wstring& folder) { removed_.push_back(folder); });
     }
 
     DroppedFileTable table_;
@@ -46,6 +50,9 @@ protected:
     std::vector<Files> handedOver_;
     std::optional<Files> entryDuringHandOver_;
     std::optional<Files> dropWhileWaiting_;
+    std::vector<std::wstring> removed_;
+    std::size_t removedDuringHandOver_ = 0;
+    bool failHandOver_ = false;
 };
 
 TEST_F(UploadDroppedFilesTest, NoEntryGivesZeroAndCreatesAnEmptyEntrySoTheNextCallGivesOne) {
@@ -97,6 +104,40 @@ TEST_F(UploadDroppedFilesTest, AForgottenWindowAnswersAsOneThatNeverHadADrop) {
     EXPECT_FALSE(table_.Find(window_).has_value());
     EXPECT_EQ(Upload(window_), 0);
     EXPECT_TRUE(handedOver_.empty());
+}
+
+TEST_F(UploadDroppedFilesTest, SavedMessagesGoOnlyOnceTheirUploadHasEndedAlsoWhenItFails) {
+    EXPECT_EQ(table_.Replace(window_, {L"T:\\mail\\1\\a.msg"}, L"T:\\mail\\1\\"), L"");
+    EXPECT_EQ(Upload(window_), 0);
+    EXPECT_EQ(removedDuringHandOver_, 0u) << "the upload still reads them";
+    EXPECT_EQ(removed_, (std::vector<std::wstring>{L"T:\\mail\\1\\"}));
+    table_.Replace(window_, {L"T:\\mail\\2\\b.msg"}, L"T:\\mail\\2\\");
+    failHandOver_ = true;
+    EXPECT_THROW(Upload(window_), std::runtime_error);
+    EXPECT_EQ(removed_, (std::vector<std::wstring>{L"T:\\mail\\1\\", L"T:\\mail\\2\\"}));
+    EXPECT_EQ(Upload(window_), 1);
+    EXPECT_EQ(removed_.size(), 2u) << "an emptied entry has no folder left to remove";
+}
+
+TEST_F(UploadDroppedFilesTest, AReplacedOrForgottenEntryGivesUpItsFolderAndADropDuringTheUploadKeepsItsOwn) {
+    table_.Replace(window_, {L"T:\\mail\\1\\a.msg"}, L"T:\\mail\\1\\");
+    EXPECT_EQ(table_.Replace(window_, {L"C:\\file.txt"}), L"T:\\mail\\1\\");
+    table_.Replace(window_, {L"T:\\mail\\2\\b.msg"}, L"T:\\mail\\2\\");
+    EXPECT_EQ(table_.Replace(window_, {L"T:\\mail\\2\\b.msg"}, L"T:\\mail\\2\\"), L"")
+        << "the same folder kept is not given up";
+    EXPECT_EQ(table_.Forget(window_), L"T:\\mail\\2\\");
+    EXPECT_EQ(table_.Forget(window_), L"");
+
+    table_.Replace(window_, {L"T:\\mail\\3\\c.msg"}, L"T:\\mail\\3\\");
+    DroppedFileTable& table = table_;
+    const WindowKey window = window_;
+    UploadDroppedFilesFrom(
+        table_, window_, {},
+        [&](const Files&) { table.Replace(window, {L"T:\\mail\\4\\d.msg"}, L"T:\\mail\\4\\"); },
+        [this](const std::wstring& folder) { removed_.push_back(folder); });
+    EXPECT_EQ(removed_, (std::vector<std::wstring>{L"T:\\mail\\3\\"}));
+    EXPECT_EQ(table_.Find(window_), (std::optional<Files>(Files{L"T:\\mail\\4\\d.msg"})));
+    EXPECT_EQ(table_.Forget(window_), L"T:\\mail\\4\\");
 }
 
 }  // namespace

@@ -41,7 +41,14 @@ FileDragDrop::FileDragDrop(IUnknown* outer) : outer_(outer ? outer : &inner_) {
     ModuleLock();
 }
 
-FileDragDrop::~FileDragDrop() { ModuleUnlock(); }
+FileDragDrop::~FileDragDrop() {
+    try {
+        ReleaseDropHandling(documentWindow_, this);
+    } catch (...) {
+        // nothing may leave a destructor
+    }
+    ModuleUnlock();
+}
 
 HRESULT FileDragDrop::Create(IUnknown* outer, REFIID riid, void** object) {
     if (!object) return E_POINTER;
@@ -125,6 +132,8 @@ STDMETHODIMP FileDragDrop::Init(IUnknown* pUnkDocument) {
             siteRefused_ = !PageAllowed(allowed, address);
         }
         if (siteRefused_) {
+            ReleaseDropHandling(documentWindow_, this);
+            documentWindow_ = nullptr;
             document_.Reset();
             document3_.Reset();
             return S_FALSE;
@@ -136,10 +145,16 @@ STDMETHODIMP FileDragDrop::Init(IUnknown* pUnkDocument) {
 
         ComPtr<IOleWindow> oleWindow;
         HWND window = nullptr;
-        if (FAILED(document_->QueryInterface(IID_PPV_ARGS(&oleWindow))) || FAILED(oleWindow->GetWindow(&window)))
+        const bool hasWindow =
+            SUCCEEDED(document_->QueryInterface(IID_PPV_ARGS(&oleWindow))) && SUCCEEDED(oleWindow->GetWindow(&window));
+        // The drop handling keeps this control's document; it must never keep one the control let go of.
+        if (documentWindow_ != window || !hasWindow) ReleaseDropHandling(documentWindow_, this);
+        if (!hasWindow) {
+            documentWindow_ = nullptr;
             return S_FALSE;
+        }
         documentWindow_ = window;
-        SetUpDropHandling(documentWindow_, enableOutlookSupport_ != 0, document_.Get());
+        SetUpDropHandling(documentWindow_, enableOutlookSupport_ != 0, document_.Get(), this);
 
         if (serverPort_ == 0) {
             if (const auto location = LocationOfPage(document_.Get())) {
@@ -246,7 +261,8 @@ STDMETHODIMP FileDragDrop::UploadDroppedFiles(BSTR ElementId) {
                 [&](const std::vector<std::wstring>& files) {
                     // Before the upload side is bound the files are taken and nothing more is done.
                     if (setup) setup(*this, elementId, files);
-                });
+                },
+                &RemoveScratchFolder);
             return result == 0 ? S_OK : S_FALSE;
         });
     } catch (...) {

@@ -3,9 +3,11 @@
 #include <ole2.h>
 #include <wrl/client.h>
 
+#include <atomic>
 #include <vector>
 
 #include "common/win32/owners.h"
+#include "control/win32/drop_setup.h"
 
 namespace qm {
 
@@ -154,16 +156,20 @@ public:
 std::unique_ptr<MailClient> MakeAutomationMailClient() { return std::make_unique<AutomationMailClient>(); }
 
 std::wstring MailDropFolder() {
-    wchar_t temp[MAX_PATH + 1] = {};
-    const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
-    if (length == 0 || length > MAX_PATH) return std::wstring();
-    std::wstring folder(temp, length);
-    if (folder.back() != L'\\') folder += L'\\';
-    folder += L"Quillmark Mail\\";
-    if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return std::wstring();
-    const DWORD attributes = GetFileAttributesW(folder.c_str());
+    const std::wstring root = MailFolderRoot();
+    if (root.empty()) return std::wstring();
+    if (!CreateDirectoryW(root.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return std::wstring();
+    const DWORD attributes = GetFileAttributesW(root.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return std::wstring();
-    return folder;
+    // A folder per drop: a later drop, from this page or another, never overwrites or adds to its files.
+    static std::atomic<unsigned> drops{0};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::wstring folder = root + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                    std::to_wstring(GetTickCount64()) + L"-" + std::to_wstring(++drops) + L"\\";
+        if (CreateDirectoryW(folder.c_str(), nullptr)) return folder;
+        if (GetLastError() != ERROR_ALREADY_EXISTS) return std::wstring();
+    }
+    return std::wstring();
 }
 
 }  // namespace qm

@@ -14,8 +14,8 @@ inline constexpr wchar_t kMailClientProgId[] = L"Outlook.Application";
 
 std::unique_ptr<MailClient> MakeAutomationMailClient();
 
-// The folder of the control's own for saved message files, under the user's temporary folder, with a
-// trailing separator; made when missing. Empty when it cannot be had.
+// A new folder of its own for one drop's saved message files, in the control's mail folder under the user's
+// temporary folder, with a trailing separator. Empty when it cannot be had.
 std::wstring MailDropFolder();
 
 }  // namespace qm

@@ -158,9 +158,18 @@ void PageDropTarget::DropMail() {
     if (!client) return;
     const std::wstring folder = MailDropFolder();
     if (folder.empty()) return;
-    const auto saved = SaveSelectedMail(*client, folder);
-    if (!saved) return;
-    TheDroppedFileTable().Replace(KeyOf(window_), saved->files);
+    std::optional<MailDropResult> saved;
+    try {
+        saved = SaveSelectedMail(*client, folder);
+    } catch (...) {
+        RemoveScratchFolder(folder);
+        throw;
+    }
+    if (!saved) {
+        RemoveScratchFolder(folder);
+        return;
+    }
+    RecordDrop(window_, saved->files, folder);
     TellPage();
 }
 

@@ -20,7 +20,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
         operations.processLocked = &qm::RunProcessLockedFiles;
         operations.uploadSetup = &qm::RunUploadSetup;
         qm::FileDragDrop::SetOperations(operations);
-        qm::BindDropTargetSetup(&qm::SetUpPageDropTarget);
+        qm::BindDropTargetSetup(&qm::SetUpPageDropTarget, &qm::ReleasePageDropTarget);
     }
     if (reason == DLL_PROCESS_DETACH) qm::ReleaseClassTable();
     return TRUE;

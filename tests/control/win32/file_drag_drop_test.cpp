@@ -106,5 +106,30 @@ TEST_F(UploadDroppedFilesTest, WithoutABoundSetUpTheDropIsStillTaken) {
     EXPECT_TRUE(entry->empty());
 }
 
+TEST_F(UploadDroppedFilesTest, AWindowsDropGoesWithTheLastControlThatSetTheWindowUp) {
+    ComPtr<IFileDragDrop> second;
+    ASSERT_EQ(FileDragDrop::Create(nullptr, IID_IFileDragDrop, reinterpret_cast<void**>(second.GetAddressOf())), S_OK);
+    ASSERT_EQ(control_->Init(document_.Get()), S_OK);
+    ASSERT_EQ(second->Init(document_.Get()), S_OK);
+    Drop({L"C:\\a.txt"});
+    control_.Reset();
+    EXPECT_EQ(TheDroppedFileTable().Find(KeyOf(state_->window)), (std::optional<Files>(Files{L"C:\\a.txt"})));
+    second.Reset();
+    EXPECT_FALSE(TheDroppedFileTable().Find(KeyOf(state_->window)).has_value())
+        << "the next page on the window must not take the files dropped on this one";
+}
+
+TEST_F(UploadDroppedFilesTest, AControlMovedToAnotherWindowLetsGoOfTheFirst) {
+    auto otherState = std::make_shared<testing::FakePageState>();
+    otherState->href = L"http://127.0.0.1:8080/other.aspx";
+    ComPtr<IHTMLDocument2> other = testing::MakeFakeHtmlDocument(otherState);
+    ASSERT_NE(otherState->window, state_->window);
+    ASSERT_EQ(control_->Init(document_.Get()), S_OK);
+    Drop({L"C:\\a.txt"});
+    ASSERT_EQ(control_->Init(other.Get()), S_OK);
+    EXPECT_FALSE(TheDroppedFileTable().Find(KeyOf(state_->window)).has_value());
+    control_.Reset();
+}
+
 }  // namespace
 }  // namespace qm

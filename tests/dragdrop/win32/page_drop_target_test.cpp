@@ -188,12 +188,33 @@ TEST_F(PageDropTargetTest, OnlyAnObjectDescriptorNamingTheMailClientCounts) {
     EXPECT_FALSE(IsMailClientData(MakeDragData({{ObjectDescriptorFormat(), memory}}).Get()));
 }
 
+// The folder of the entry's first file, with its separator.
+std::wstring FolderOfFirst(const std::optional<Files>& entry) {
+    if (!entry || entry->empty()) return std::wstring();
+    return entry->front().substr(0, entry->front().rfind(L'\\') + 1);
+}
+
+// The folders in the control's mail folder.
+int MailFolders() {
+    int count = 0;
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW((TempFolder() + L"Quillmark Mail\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return 0;
+    do {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && found.cFileName[0] != L'.') ++count;
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return count;
+}
+
 TEST_F(PageDropTargetTest, ThreeMailItemsTwoWithOneSubjectAreSavedUnderDistinctSafeNames) {
     MailClientShows("mail Re: a/b <test>\nmail Budget\nmail Re: a/b <test>\n");
     EXPECT_EQ(DropMail(), S_OK);
-    const std::wstring mail = MailDropFolder();
-    ASSERT_FALSE(mail.empty());
-    EXPECT_EQ(mail, TempFolder() + L"Quillmark Mail\\");
+    const std::wstring mail = FolderOfFirst(Entry());
+    const std::wstring root = TempFolder() + L"Quillmark Mail\\";
+    ASSERT_GT(mail.size(), root.size());
+    EXPECT_EQ(mail.substr(0, root.size()), root);
+    EXPECT_EQ(mail.find(L'\\', root.size()), mail.size() - 1) << "a folder of the drop's own in the mail folder";
     const Files expected = {mail + L"Re  a b  test.msg", mail + L"Budget.msg", mail + L"Re  a b  test (2).msg"};
     EXPECT_EQ(Entry(), (std::optional<Files>(expected)));
     EXPECT_EQ(ReadBytes(expected[0]), "mail item 1: Re: a/b <test>");
@@ -202,10 +223,21 @@ TEST_F(PageDropTargetTest, ThreeMailItemsTwoWithOneSubjectAreSavedUnderDistinctS
     EXPECT_EQ(PageCalls(), 1);
     const std::string log = ReadBytes(log_);
     EXPECT_NE(log.find("namespace MAPI\nlogon\nexplorer\n"), std::string::npos) << log;
+
+    // A later drop, from any page, never writes into this drop's folder; the replaced drop's copies go.
+    MailClientShows("mail Budget\n");
+    EXPECT_EQ(DropMail(), S_OK);
+    const std::wstring later = FolderOfFirst(Entry());
+    EXPECT_NE(later, mail);
+    EXPECT_EQ(Entry(), (std::optional<Files>(Files{later + L"Budget.msg"})));
+    EXPECT_EQ(GetFileAttributesW(mail.c_str()), INVALID_FILE_ATTRIBUTES);
+    RecordDrop(window_, {});
+    EXPECT_EQ(GetFileAttributesW(later.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(PageDropTargetTest, NoExplorerOrAFailingLogonEndTheDropQuietly) {
     TheDroppedFileTable().Replace(KeyOf(window_), {L"C:\\before.txt"});
+    const int folders = MailFolders();
     MailClientShows("noexplorer\nmail Hidden\n");
     EXPECT_EQ(DropMail(), S_OK);
     MailClientShows("logonfail\nmail Hidden\n");
@@ -213,12 +245,13 @@ TEST_F(PageDropTargetTest, NoExplorerOrAFailingLogonEndTheDropQuietly) {
     EXPECT_EQ(ReadBytes(log_).find("explorer"), std::string::npos) << "nothing is asked after a failed logon";
     EXPECT_EQ(Entry(), (std::optional<Files>(Files{L"C:\\before.txt"})));
     EXPECT_EQ(PageCalls(), 0);
+    EXPECT_EQ(MailFolders(), folders) << "a drop that saved nothing leaves no folder behind";
 }
 
 TEST_F(PageDropTargetTest, ItemsThatAreNotMailOrCannotBeSavedAreLeftOutAndTheRestArrive) {
     MailClientShows("other A contact\nsavefail Locked\nmail \nmail CON\n");
     EXPECT_EQ(DropMail(), S_OK);
-    const std::wstring mail = MailDropFolder();
+    const std::wstring mail = FolderOfFirst(Entry());
     EXPECT_EQ(Entry(), (std::optional<Files>(Files{mail + L"Untitled.msg", mail + L"_CON.msg"})));
     EXPECT_EQ(ReadBytes(mail + L"_CON.msg"), "mail item 4: CON");
     EXPECT_EQ(PageCalls(), 1);
