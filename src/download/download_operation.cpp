@@ -126,7 +126,7 @@ int DownloadFile(DownloadContext& c, const std::wstring& elementId) {
                 choice = c.questions.AskYesNo(kUseLocalCaption, kUseLocalText) ? LocalCopyChoice::KeepLocal
                                                                                : LocalCopyChoice::Download;
             // A file the control did not write is the user's: it is replaced only when the user says so.
-            if (choice == LocalCopyChoice::Download && !workingFolder && !c.tracked.IsOwnCopy(target) &&
+            if (choice == LocalCopyChoice::Download && !workingFolder && !c.tracked.IsOwnCopy(target, c.fs) &&
                 c.dialogs.Ask(c.documentWindow, ReplaceFileText(target, c.serverName), false) != Answer::Yes)
                 return 0;
             if (choice == LocalCopyChoice::KeepLocal) {
@@ -134,7 +134,7 @@ int DownloadFile(DownloadContext& c, const std::wstring& elementId) {
                 OpenDownloaded(c, target, name);
                 // A copy in the record's own working folder, or one this control wrote, is the control's; a
                 // file that was simply there (in a folder the page named) is the user's.
-                const bool own = c.tracked.IsOwnCopy(target) ||
+                const bool own = c.tracked.IsOwnCopy(target, c.fs) ||
                                  SamePath(FolderOfPath(target), c.fs.TempPath() + folderKey);
                 AfterDownload(c, a, elementId, action, target, name, own);
                 return 0;
@@ -170,7 +170,7 @@ int DownloadFile(DownloadContext& c, const std::wstring& elementId) {
         },
         size);
 
-    if (outcome.succeeded) c.tracked.RememberOwnCopy(target);
+    if (outcome.succeeded) c.tracked.RememberOwnCopy(target, c.fs);
     if (outcome.endCode != kEndDownloadFailed && outcome.endCode != kEndCancelled && !outcome.cancelled) {
         // Without a server update time the file keeps the time it arrived with.
         if (updated) SetFileTimes(c.fs, target, created.value_or(*updated), *updated);
@@ -192,6 +192,7 @@ int DownloadListedFiles(DownloadContext& c, const std::wstring& idList) {
         list->push_back(folder);
         std::vector<ListedFile> files;
         std::uint64_t total = 0;
+        int declined = 0;
         for (const std::wstring& id : SplitText(idList, L'|')) {
             auto element = c.page.FindElement(id);
             if (!element) continue;
@@ -201,11 +202,20 @@ int DownloadListedFiles(DownloadContext& c, const std::wstring& idList) {
             f.fileName = element->TextAttribute(L"FileName").value_or(L"");
             f.sizeText = element->TextAttribute(L"FileSize").value_or(L"");
             f.size = ParseByteCount(f.sizeText);
+            // The user chose the folder, not the names: a program or macro the page lists lands there only when
+            // the user agrees, as for a single file.
+            const std::wstring saveName = SafeComponent(f.fileName);
+            if (c.shell.IsDangerous(InFolder(folder, saveName)) &&
+                !c.shell.ConfirmRisk(c.documentWindow, FolderRiskText(saveName, folder))) {
+                ++declined;
+                continue;
+            }
             total = f.size > std::numeric_limits<std::uint64_t>::max() - total ? std::numeric_limits<std::uint64_t>::max()
                                                                                 : total + f.size;
             list->push_back(f.primKey + L"|" + f.fileName + L"|" + f.viewName + L"|" + f.sizeText);
             files.push_back(std::move(f));
         }
+        if (declined > 0 && files.empty()) return 0;
         const TransferOutcome outcome = c.runner.RunMulti(
             [&](TransferJob& job) {
                 job.Mode = TransferMode::MultiDownload;

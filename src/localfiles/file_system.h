@@ -32,6 +32,14 @@ struct FileTimes {
     FileTime lastWritten = 0;
 };
 
+// Which file a path names now, whatever the path's spelling: a file deleted and made again under the same name,
+// or replaced by another, is another file.
+struct FileIdentity {
+    std::uint32_t volume = 0;  // the volume's serial number
+    std::uint64_t index = 0;   // the file's index on that volume
+    bool operator==(const FileIdentity&) const = default;
+};
+
 enum class ExclusiveOpenResult { Opened, SharingViolation, Failed };
 
 enum class PathQuery { Exists, NotFound, OtherError };
@@ -58,6 +66,8 @@ public:
     virtual bool CreateFolder(const std::wstring& path) = 0;
     // The platform's temporary folder, ending with a backslash.
     virtual std::wstring TempPath() = 0;
+    // The identity of the existing file the path names; nothing when it cannot be opened.
+    virtual std::optional<FileIdentity> IdentityOf(const std::wstring& path) = 0;
 };
 
 class SystemText {

@@ -14,20 +14,26 @@ std::size_t TrackedFileList::RemoveNamed(const std::wstring& fileName) {
     return entries_.remove_if([&](const std::unique_ptr<TrackedFile>& e) { return EqualsNoCase(e->FileName, fileName); });
 }
 
-void TrackedFileList::RememberOwnCopy(const std::wstring& path) {
+void TrackedFileList::RememberOwnCopy(const std::wstring& path, FileSystem& fs) {
     constexpr std::size_t kMostRemembered = 1000;  // a page downloading in a loop must not grow this for ever
     const std::wstring canonical = CanonicalPathText(path);
-    ownCopies_.remove_if([&](const std::wstring& p) { return EqualsNoCase(p, canonical); });
-    ownCopies_.push_front(canonical);
+    ownCopies_.remove_if([&](const OwnCopy& copy) { return EqualsNoCase(copy.path, canonical); });
+    ownCopies_.push_front({canonical, fs.IdentityOf(path)});
     if (ownCopies_.size() > kMostRemembered) ownCopies_.pop_back();
 }
 
-bool TrackedFileList::IsOwnCopy(const std::wstring& path) const {
+bool TrackedFileList::IsOwnCopy(const std::wstring& path, FileSystem& fs) const {
     const std::wstring canonical = CanonicalPathText(path);
-    for (const std::wstring& p : ownCopies_)
-        if (EqualsNoCase(p, canonical)) return true;
+    std::optional<std::optional<FileIdentity>> now;  // read once, and only when a path matches
+    const auto sameFile = [&](const std::optional<FileIdentity>& known) {
+        if (!now) now = fs.IdentityOf(path);
+        // A file whose identity could not be told either time is not known to be the same one.
+        return known && *now && *known == **now;
+    };
+    for (const OwnCopy& copy : ownCopies_)
+        if (EqualsNoCase(copy.path, canonical) && sameFile(copy.identity)) return true;
     for (const auto& entry : entries_)
-        if (EqualsNoCase(CanonicalPathText(entry->LocalPath), canonical)) return true;
+        if (EqualsNoCase(CanonicalPathText(entry->LocalPath), canonical) && sameFile(entry->Identity)) return true;
     return false;
 }
 
@@ -43,6 +49,7 @@ TrackedFile& TrackEditedFile(TrackedFileList& list, FileSystem& fs, const std::w
     entry->ViewName = viewName;
     entry->UploadViewName = uploadViewName;
     entry->State = TrackedState::Waiting;
+    entry->Identity = fs.IdentityOf(localPath);
     entry->BeforeUploadScript = beforeUploadScript;
     entry->AfterUploadScript = afterUploadScript;
     entry->ElementId = elementId;

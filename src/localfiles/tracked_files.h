@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <list>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "localfiles/file_system.h"
@@ -20,6 +21,7 @@ struct TrackedFile {
     std::wstring ViewName;
     std::wstring UploadViewName;
     FileTime LastWriteTime = 0;
+    std::optional<FileIdentity> Identity;  // of the copy when it was registered
     TrackedState State = TrackedState::Waiting;
     std::wstring BeforeUploadScript;
     std::wstring AfterUploadScript;
@@ -42,12 +44,18 @@ public:
 
     // A file this control wrote itself in a download that completed. Only such a file, or one in an entry, may
     // be registered again or sent back without asking the user: any other path may be a file of the user's.
-    void RememberOwnCopy(const std::wstring& path);
-    bool IsOwnCopy(const std::wstring& path) const;
+    // The file is known by its path and by its identity: another file put there later, under the same name, is
+    // not the control's.
+    void RememberOwnCopy(const std::wstring& path, FileSystem& fs);
+    bool IsOwnCopy(const std::wstring& path, FileSystem& fs) const;
 
 private:
+    struct OwnCopy {
+        std::wstring path;  // canonical
+        std::optional<FileIdentity> identity;
+    };
     Entries entries_;
-    std::list<std::wstring> ownCopies_;  // canonical paths, newest first, bounded
+    std::list<OwnCopy> ownCopies_;  // newest first, bounded
 };
 
 // Registers a copy opened for editing: replaces any entry of the same file name and records the copy's

@@ -50,7 +50,7 @@ std::wstring TextOf(const std::exception& e) {
 // temporary folder) where such a copy lives: those were handed to the user by the control, not named by the page.
 // Paths are compared in canonical form, so "..", "/" and doubled separators cannot dress up another file.
 bool IsControlsOwnCopy(UploadContext& c, const std::wstring& path, const std::wstring& primKey) {
-    if (c.tracked.IsOwnCopy(path)) return true;
+    if (c.tracked.IsOwnCopy(path, c.fs)) return true;
     const std::wstring folder = FolderOfPath(CanonicalPathText(path));
     if (!SamePath(folder, c.fs.TempPath() + SafeComponent(primKey))) return false;
     for (const auto& entry : c.tracked.Items())

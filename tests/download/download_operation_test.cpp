@@ -26,7 +26,11 @@ public:
         ++runs;
         fill(dialog.Job());
         expected = size;
-        if (outcome.succeeded && fs) fs->AddFile(dialog.Job().Descriptor.LocalPath, size).times = {1, 1};
+        if (outcome.succeeded && fs) {
+            // A commit puts a new file in the old one's place.
+            fs->RemoveFile(dialog.Job().Descriptor.LocalPath);
+            fs->AddFile(dialog.Job().Descriptor.LocalPath, size).times = {1, 1};
+        }
         return outcome;
     }
     TransferOutcome RunMulti(const std::function<void(TransferJob&)>& fill, std::vector<ListedFile> files) override {
@@ -314,12 +318,12 @@ TEST_F(DownloadFileTest, FailedOrCancelledDownloadRegistersNothingForSendingBack
         runner.outcome = o;
         Download();
         EXPECT_EQ(tracked.Size(), 0u);
-        EXPECT_FALSE(tracked.IsOwnCopy(L"C:\\Users\\me\\Documents\\secret.txt"));
+        EXPECT_FALSE(tracked.IsOwnCopy(L"C:\\Users\\me\\Documents\\secret.txt", fs));
     }
     runner.outcome = TransferOutcome{1, false, true};
     Download();
     EXPECT_EQ(tracked.Size(), 1u);
-    EXPECT_TRUE(tracked.IsOwnCopy(L"C:\\Users\\me\\Documents\\secret.txt"));
+    EXPECT_TRUE(tracked.IsOwnCopy(L"C:\\Users\\me\\Documents\\secret.txt", fs));
 }
 
 // Keeping a local copy registers it only when the control made it: a user's file in a page-named folder is not.
@@ -332,7 +336,7 @@ TEST_F(DownloadFileTest, KeepingAUsersFileInAPageNamedFolderRegistersNothing) {
     Download();
     EXPECT_EQ(runner.runs, 0);
     EXPECT_EQ(tracked.Size(), 0u);
-    tracked.RememberOwnCopy(L"C:\\Users\\me\\Documents\\secret.txt");
+    tracked.RememberOwnCopy(L"C:\\Users\\me\\Documents\\secret.txt", fs);
     Download();
     EXPECT_EQ(tracked.Size(), 1u);
 }
@@ -410,6 +414,35 @@ TEST_F(DownloadFileTest, ReplacingAFileTheControlDidNotWriteAsksFirst) {
     Download();
     EXPECT_EQ(runner.runs, 2);
     EXPECT_TRUE(dialogs.questions.empty());
+}
+
+// The control's copy is a file, not a name: once the user puts a file of their own in its place, that file is
+// the user's again.
+TEST_F(DownloadFileTest, AFileThatTookTheControlsCopysPlaceIsAskedAboutAndNotRegistered) {
+    El()[L"OnClickAction"] = L"save";
+    El()[L"OnClickEditMode"] = L"true";
+    El()[L"LocalPath"] = L"C:\\Users\\me\\Documents";
+    El()[L"FileName"] = L"thesis.docx";
+    const std::wstring thesis = L"C:\\Users\\me\\Documents\\thesis.docx";
+    Download();
+    ASSERT_EQ(runner.runs, 1);
+    EXPECT_TRUE(dialogs.questions.empty()) << "nothing was there to replace";
+    EXPECT_TRUE(tracked.IsOwnCopy(thesis, fs));
+    fs.RemoveFile(thesis);
+    fs.AddFile(thesis, 5).times = {kCreated, kUpdated - kSecond};
+    EXPECT_FALSE(tracked.IsOwnCopy(L"c:/users/me/documents/./THESIS.docx", fs));
+    Download();
+    EXPECT_EQ(runner.runs, 1);
+    ASSERT_EQ(dialogs.questions.size(), 1u);
+    EXPECT_EQ(dialogs.questions[0], ReplaceFileText(thesis, L"store.example"));
+
+    // Kept as the local copy, the user's file is not registered for sending back.
+    El()[L"OnClickAction"] = L"open";
+    El()[L"EnableAutoSaveToServer"] = L"true";
+    fs.AddFile(thesis, 5).times = {kCreated, kUpdated};
+    Download();
+    EXPECT_EQ(runner.runs, 1);
+    EXPECT_FALSE(tracked.IsOwnCopy(thesis, fs)) << "registering it again would make it the control's";
 }
 
 TEST(CodeRunningTypes, EveryListedTypeIsFoundInAnyCaseAndWithTrailingDots) {
@@ -506,6 +539,30 @@ TEST_F(DownloadFileTest, ListSetUpSkipsMissingIdsAndSumsSizes) {
     EXPECT_EQ(runner.listed[1].size, 3000000000u);
     EXPECT_EQ(shell.opened, std::vector<std::wstring>{L"D:\\In"});
     EXPECT_TRUE(scripts.calls.empty());
+}
+
+TEST_F(DownloadFileTest, AListedProgramIsSavedOnlyWhenTheUserAgrees) {
+    page.elements[L"a"] = {{L"PrimKey", L"1"}, {L"FileName", L"a.doc"}, {L"FileSize", L"10"}};
+    page.elements[L"b"] = {{L"PrimKey", L"2"}, {L"FileName", L"sub/setup.exe"}, {L"FileSize", L"20"}};
+    page.elements[L"c"] = {{L"PrimKey", L"3"}, {L"FileName", L"tool.bat"}, {L"FileSize", L"30"}};
+    dialogs.folder = L"D:\\In";
+    shell.confirmations = {false, true};
+    EXPECT_EQ(Download(L"a|b|c"), 0);
+    ASSERT_EQ(shell.risks.size(), 2u);
+    EXPECT_EQ(shell.risks[0], FolderRiskText(SafeComponent(L"sub/setup.exe"), L"D:\\In"));
+    EXPECT_EQ(shell.risks[1], FolderRiskText(L"tool.bat", L"D:\\In"));
+    const TransferJob& job = runner.dialog.Job();
+    ASSERT_TRUE(job.FileList);
+    EXPECT_EQ(*job.FileList, (std::vector<std::wstring>{L"D:\\In", L"1|a.doc||10", L"3|tool.bat||30"}));
+    EXPECT_EQ(job.TotalBytes, 40u);
+    ASSERT_EQ(runner.listed.size(), 2u);
+
+    // Declining every file starts no download at all.
+    shell.risks.clear();
+    runner.runs = 0;
+    EXPECT_EQ(Download(L"b|c"), 0);
+    EXPECT_EQ(shell.risks.size(), 2u);
+    EXPECT_EQ(runner.runs, 0);
 }
 
 }  // namespace

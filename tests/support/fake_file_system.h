@@ -16,6 +16,7 @@ struct FakeFile {
     std::uint32_t crc = 0;
     ExclusiveOpenResult open = ExclusiveOpenResult::Opened;
     bool timesReadable = true;
+    std::uint64_t index = 0;  // a new file gets a new one, as on a real volume
 };
 
 class FakeFileSystem : public FileSystem {
@@ -31,10 +32,13 @@ public:
     void AddFolder(const std::wstring& path) { folders_.insert(Key(path)); }
     FakeFile& AddFile(const std::wstring& path, std::uint64_t size) {
         FakeFile& f = files_[Key(path)];
+        if (f.index == 0) f.index = ++lastIndex_;
         f.name = path.substr(path.find_last_of(L"\\/") + 1);
         f.size = size;
         return f;
     }
+    // Deletes the file, as a program that saves by writing a new file and renaming it does.
+    void RemoveFile(const std::wstring& path) { files_.erase(Key(path)); }
     bool HasFolder(const std::wstring& path) const { return folders_.count(Key(path)) != 0; }
     const FakeFile* File(const std::wstring& path) const {
         auto it = files_.find(Key(path));
@@ -93,6 +97,11 @@ public:
         return true;
     }
     std::wstring TempPath() override { return tempPath; }
+    std::optional<FileIdentity> IdentityOf(const std::wstring& path) override {
+        auto it = files_.find(Key(path));
+        if (it == files_.end() || it->second.open == ExclusiveOpenResult::Failed) return std::nullopt;
+        return FileIdentity{0x1234, it->second.index};
+    }
 
     // Lower case, forward slashes as backslashes, no trailing backslash.
     static std::wstring Key(std::wstring path) {
@@ -133,6 +142,7 @@ private:
 
     std::set<std::wstring> folders_;
     std::map<std::wstring, FakeFile> files_;
+    std::uint64_t lastIndex_ = 0;
 };
 
 }  // namespace qm::testing

@@ -380,7 +380,7 @@ TEST_F(UpdateFileOperation, OnlyTheCopyTheControlWroteInAPageNamedFolderGoesWith
     page.elements[L"f1"][L"LocalPath"] = L"C:\\Work";
     rig.AddFile(L"C:\\Work\\Plan.doc", Bytes(10));
     rig.AddFile(L"C:\\Work\\secret.txt", Bytes(10));
-    tracked.RememberOwnCopy(L"C:/Work/./Plan.doc");
+    tracked.RememberOwnCopy(L"C:/Work/./Plan.doc", rig.fs);
     EXPECT_EQ(UpdateFile(context, L"f1", 10001), 0);
     EXPECT_TRUE(confirm.asked.empty());
     page.elements[L"f1"][L"FileName"] = L"secret.txt";
@@ -388,6 +388,14 @@ TEST_F(UpdateFileOperation, OnlyTheCopyTheControlWroteInAPageNamedFolderGoesWith
     EXPECT_EQ(confirm.asked.size(), 1u);
     ASSERT_EQ(runner.runs.size(), 1u);
     EXPECT_EQ(runner.runs[0].descriptor.LocalPath, L"C:\\Work\\Plan.doc");
+
+    // Another file put where the control's copy was is not the control's.
+    page.elements[L"f1"][L"FileName"] = L"Plan.doc";
+    rig.fs.RemoveFile(L"C:\\Work\\Plan.doc");
+    rig.AddFile(L"C:\\Work\\Plan.doc", Bytes(10));
+    EXPECT_EQ(UpdateFile(context, L"f1", 10001), 1);
+    ASSERT_EQ(confirm.asked.size(), 2u);
+    EXPECT_NE(confirm.asked[1].find(L"C:\\Work\\Plan.doc"), std::wstring::npos);
 }
 
 TEST_F(UpdateFileOperation, AnEditedCopyOfFourGigabytesIsRefusedBeforeItIsRead) {

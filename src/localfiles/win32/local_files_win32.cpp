@@ -87,6 +87,18 @@ std::wstring Win32FileSystem::TempPath() {
     return std::wstring(buffer.data(), length);
 }
 
+std::optional<FileIdentity> Win32FileSystem::IdentityOf(const std::wstring& path) {
+    // Attributes only, shared every way: asking must not get in the way of the program editing the file.
+    const UniqueFileHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file) return std::nullopt;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(file.get(), &info)) return std::nullopt;
+    return FileIdentity{info.dwVolumeSerialNumber,
+                        (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+}
+
 std::optional<CalendarTime> Win32SystemText::ParseUserDate(const std::wstring& text) {
     std::vector<wchar_t> copy(text.begin(), text.end());
     copy.push_back(L'\0');

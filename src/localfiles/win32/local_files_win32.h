@@ -21,6 +21,7 @@ public:
     PathQuery QueryPath(const std::wstring& path) override;
     bool CreateFolder(const std::wstring& path) override;
     std::wstring TempPath() override;
+    std::optional<FileIdentity> IdentityOf(const std::wstring& path) override;
 };
 
 class Win32SystemText : public SystemText {
