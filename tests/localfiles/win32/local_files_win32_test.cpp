@@ -77,6 +77,32 @@ TEST_F(LocalFilesWin32, AFreeFileIsDescribedWithItsCrc) {
     EXPECT_TRUE(FileDatesText(fs_, path));
 }
 
+TEST_F(LocalFilesWin32, AFileKeepsItsIdentityUnderAnySpellingAndAFileInItsPlaceHasAnother) {
+    const std::wstring path = Write(L"Plan.doc", "first");
+    const auto first = fs_.IdentityOf(path);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(fs_.IdentityOf(root_ + L"\\.\\PLAN.DOC"), first);
+    {
+        // Held open by the program editing it, the file can still be told.
+        HeldOpen editor(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
+        ASSERT_TRUE(editor.ok());
+        EXPECT_EQ(fs_.IdentityOf(path), first);
+    }
+    Write(L"Plan.doc", "rewritten in place");
+    EXPECT_EQ(fs_.IdentityOf(path), first) << "written over, it is the same file";
+
+    // Saved the way editors save: a new file renamed over the old one.
+    const std::wstring saved = Write(L"~Plan.tmp", "saved by the user");
+    const auto other = fs_.IdentityOf(saved);
+    ASSERT_TRUE(other);
+    EXPECT_NE(other, first);
+    ASSERT_TRUE(MoveFileExW(saved.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ(fs_.IdentityOf(path), other);
+    ASSERT_TRUE(DeleteFileW(path.c_str()));
+    EXPECT_FALSE(fs_.IdentityOf(path));
+    EXPECT_TRUE(fs_.IdentityOf(root_)) << "a folder has one too";
+}
+
 TEST_F(LocalFilesWin32, AFileHeldWithoutSharingIsInUse) {
     const std::wstring path = Write(L"locked.txt", "123456789");
     HeldOpen holder(path, GENERIC_READ | GENERIC_WRITE, 0);

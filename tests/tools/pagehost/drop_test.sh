@@ -96,6 +96,15 @@ need(get(key(1)) == read(os.path.join(work, "files", "third file.txt")), "only t
 need(get(key(2)) is None, "nothing more")
 '
 
+# Files dropped for a control the page let go of are not taken by the next control on that window.
+run shell_renewed --arg mode=shell --arg "steps=shell:$f1*renew*upload" --timeout 60
+verdict shell_renewed '
+need(notes.get("uploads") == 1, "the call returned: %r" % notes)
+need("summary" not in notes, "nothing uploaded: %r" % notes)
+' '
+need(get(key(1)) is None, "nothing stored")
+'
+
 # OLE drops (the drop target).
 run ole_files --arg mode=ole --arg initTwice=1 --arg "steps=ole:$f1|$dir|$f2" --timeout 60
 verdict ole_files '

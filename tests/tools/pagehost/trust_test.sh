@@ -75,4 +75,66 @@ need(any("qm-saved" in b for b in boxes), "the question names the remembered fol
 need(os.listdir(saved) == [], "nothing in the remembered folder: %r" % os.listdir(saved))
 '
 
+# A macro template or a library description lands in a folder the page named only after a Yes: Office runs the
+# one from its start-up folder, and opening the other can send the user's login to a remote share.
+mkdir -p "$WINEPREFIX/drive_c/qm-startup"
+for id in macro library; do
+  printf 'when can run commands => click 7\n' >"$work/$id.user"
+  run "$id" "$work/$id.user" -- --page "$page" --arg id=$id --arg 'dir=C:\qm-startup' --arg download=1 --timeout 60
+  verdict "$id" '
+need(code == 0, "exit code %d" % code)
+need(any("can run commands" in b and "qm-startup" in b for b in boxes), "the user was asked: %r" % boxes)
+startup = os.path.join(os.environ["WINEPREFIX"], "drive_c", "qm-startup")
+need(os.listdir(startup) == [], "nothing in the folder: %r" % os.listdir(startup))
+'
+done
+
+# A reply longer than the page said stops at the first extra byte: nothing is written, the user is told.
+mkdir -p "$WINEPREFIX/drive_c/qm-long"
+printf 'when Error in receiving file => escape\n' >"$work/long.user"
+run long "$work/long.user" -- --page "$page" --arg id=plan --arg 'dir=C:\qm-long' --arg size=10 --arg download=1 \
+  --timeout 60
+verdict long '
+need(code == 0, "exit code %d" % code)
+need(any("Error in receiving file" in b for b in boxes), "told: %r" % boxes)
+folder = os.path.join(os.environ["WINEPREFIX"], "drive_c", "qm-long")
+need(os.listdir(folder) == [], "nothing written: %r" % os.listdir(folder))
+'
+
+# A dropped file the store cannot take (over 4 GiB) is named to the user before anything is read or sent, and
+# the files dropped with it are not sent either.
+big_dir="$WINEPREFIX/drive_c/qm-big"
+mkdir -p "$big_dir"
+truncate -s $(( (4 << 30) + 1 )) "$big_dir/film.mkv"
+printf 'small' >"$big_dir/small.txt"
+records big-before
+printf 'when film.mkv => escape\n' >"$work/big.user"
+run big "$work/big.user" -- --page "$base/drop.xhtml" --arg mode=shell \
+  --arg 'steps=shell:C:\qm-big\small.txt|C:\qm-big\film.mkv*upload' --timeout 120
+records big-after
+verdict big '
+untouched("big")
+need(any("film.mkv" in b and "larger than 4 GB" in b and "Nothing was sent" in b for b in boxes), "told: %r" % boxes)
+'
+rm -f "$big_dir/film.mkv"
+
+# Mail items whose subjects are device names are saved under safe names and sent; their copies do not stay.
+timeout 120 "$wine" regsvr32 /s "$(qm_winpath "$dist/mailstandin.dll")" >/dev/null 2>&1 \
+  || echo "warning: regsvr32 mailstandin failed"
+printf 'mail CON\nmail COM\xc2\xb9\nmail CONIN$\n' >"$work/mail.txt"
+records mail-before
+export QM_MAILSTANDIN=$(qm_winpath "$work/mail.txt") QM_MAILSTANDIN_LOG=$(qm_winpath "$work/mail.log")
+run mail "" -- --page "$base/drop.xhtml" --arg mode=ole --arg steps=mail --timeout 60
+unset QM_MAILSTANDIN QM_MAILSTANDIN_LOG
+records mail-after
+verdict mail '
+need(code == 0, "exit code %d" % code)
+after = json.load(open(os.path.join(work, "mail-after.json.store")))
+names = sorted(r["name"] for r in after if r["view"] == "Dropped")
+need(names == sorted(["_CON.msg", "_COM\u00b9.msg", "_CONIN$.msg"]), "stored under safe names: %r" % names)
+users = os.path.join(os.environ["WINEPREFIX"], "drive_c", "users")
+left = [os.path.join(d, f) for d, _, fs in os.walk(users) if "Quillmark Mail" in d for f in fs]
+need(not left, "no saved message stays behind: %r" % left)
+'
+
 finish_suite
