@@ -46,7 +46,58 @@ void AfterDownload(DownloadContext& c, const DownloadAttributes& a, const std::w
                         a.ExecuteScriptBeforeUpload, a.ExecuteScriptAfterUpload);
 }
 
+std::wstring FileNameOf(const std::wstring& path) {
+    const std::size_t cut = path.find_last_of(L"\\/");
+    return cut == std::wstring::npos ? path : path.substr(cut + 1);
+}
+
+// Edits not yet sent are at stake when the download would replace them, when the server's copy changed since
+// the copy was made, or when the copy belongs to another record.
+bool EditsAtStake(const CopyOrigin& edits, const DownloadAttributes& a, std::optional<FileTime> updated,
+                  LocalCopyChoice choice) {
+    constexpr FileTime kSecond = 10'000'000;
+    if (choice == LocalCopyChoice::Download) return true;
+    if (!EqualsNoCase(edits.ViewName, a.ViewName) || !EqualsNoCase(edits.PrimKey, a.PrimKey)) return true;
+    return edits.ServerUpdated != 0 && updated && *updated / kSecond > edits.ServerUpdated / kSecond;
+}
+
+// A free name beside the copy for the user's edits, stamped with the copy's time on the user's clock.
+std::wstring ConflictCopyPath(DownloadContext& c, const std::wstring& target) {
+    const std::optional<FileTime> written = GetLastWriteTime(c.fs, target);
+    const CalendarTime when = c.system.LocalCalendar(written.value_or(0));
+    const std::wstring folder = FolderOfPath(target);
+    for (int n = 1; n < 100; ++n) {
+        const std::wstring path = InFolder(folder, ConflictCopyName(FileNameOf(target), when, n));
+        if (!FileExists(c.fs, path)) return path;
+    }
+    return std::wstring();
+}
+
 }  // namespace
+
+std::wstring ConflictCopyName(const std::wstring& fileName, const CalendarTime& when, int n) {
+    const std::size_t dot = fileName.rfind(L'.');
+    const std::wstring stem = dot == std::wstring::npos || dot == 0 ? fileName : fileName.substr(0, dot);
+    const std::wstring type = dot == std::wstring::npos || dot == 0 ? std::wstring() : fileName.substr(dot);
+    const auto two = [](int v) { return (v < 10 ? L"0" : L"") + std::to_wstring(v); };
+    std::wstring mark = L" (my edits " + std::to_wstring(when.year) + L"-" + two(when.month) + L"-" + two(when.day) +
+                        L" " + two(when.hour) + L"." + two(when.minute);
+    if (n > 1) mark += L" " + std::to_wstring(n);
+    return stem + mark + L")" + type;
+}
+
+std::wstring ConflictText(const std::wstring& path, const std::wstring& serverName, const std::wstring& asideName) {
+    return L"Your copy \"" + path + L"\" has changes that were not sent to " + serverName +
+           L", and the copy stored there is not the one yours was made from.\r\n\r\n"
+           L"Yes: keep your copy and open it.\r\n"
+           L"No: get the stored copy, and keep your changes beside it as \"" + asideName + L"\".\r\n"
+           L"Cancel: change nothing.";
+}
+
+std::wstring ConflictCopyFailedText(const std::wstring& path) {
+    return L"Your changes in \"" + path + L"\" could not be kept beside it, so the stored copy was not fetched. "
+           L"Your copy is as it was.";
+}
 
 std::wstring OpenRiskText(const std::wstring& fileName) {
     return L"\"" + fileName + L"\" is a program or a file type that can run commands on this computer.\r\n\r\n"
@@ -122,11 +173,32 @@ int DownloadFile(DownloadContext& c, const std::wstring& elementId) {
                 return 0;
             }
             LocalCopyChoice choice = DecideLocalCopy(GetLastWriteTime(c.fs, target), updated);
+            bool editsKept = false;
+            if (const auto edits = c.tracked.UnsentEdits(target, c.fs);
+                edits && EditsAtStake(*edits, a, updated, choice)) {
+                const std::wstring aside = ConflictCopyPath(c, target);
+                switch (c.dialogs.Ask(c.documentWindow, ConflictText(target, c.serverName, FileNameOf(aside)), true)) {
+                    case Answer::Yes:
+                        choice = LocalCopyChoice::KeepLocal;
+                        break;
+                    case Answer::No:
+                        if (aside.empty() || !c.fs.CopyNoReplace(target, aside)) {
+                            ShowMessage(c.dialogs, ConflictCopyFailedText(target));
+                            return 0;
+                        }
+                        choice = LocalCopyChoice::Download;
+                        editsKept = true;
+                        break;
+                    default:
+                        return 0;
+                }
+            }
             if (choice == LocalCopyChoice::AskUser)
                 choice = c.questions.AskYesNo(kUseLocalCaption, kUseLocalText) ? LocalCopyChoice::KeepLocal
                                                                                : LocalCopyChoice::Download;
             // A file the control did not write is the user's: it is replaced only when the user says so.
-            if (choice == LocalCopyChoice::Download && !workingFolder && !c.tracked.IsOwnCopy(target, c.fs) &&
+            if (choice == LocalCopyChoice::Download && !editsKept && !workingFolder &&
+                !c.tracked.IsOwnCopy(target, c.fs) &&
                 c.dialogs.Ask(c.documentWindow, ReplaceFileText(target, c.serverName), false) != Answer::Yes)
                 return 0;
             if (choice == LocalCopyChoice::KeepLocal) {
@@ -170,10 +242,12 @@ int DownloadFile(DownloadContext& c, const std::wstring& elementId) {
         },
         size);
 
-    if (outcome.succeeded) c.tracked.RememberOwnCopy(target, c.fs);
-    if (outcome.endCode != kEndDownloadFailed && outcome.endCode != kEndCancelled && !outcome.cancelled) {
-        // Without a server update time the file keeps the time it arrived with.
-        if (updated) SetFileTimes(c.fs, target, created.value_or(*updated), *updated);
+    const bool timed = outcome.endCode != kEndDownloadFailed && outcome.endCode != kEndCancelled && !outcome.cancelled;
+    // Without a server update time the file keeps the time it arrived with.
+    if (timed && updated) SetFileTimes(c.fs, target, created.value_or(*updated), *updated);
+    // Remembered with the time it was left with, before any program can open it: a later change is an edit.
+    if (outcome.succeeded) c.tracked.RememberOwnCopy(target, c.fs, {a.ViewName, a.PrimKey, updated.value_or(0)});
+    if (timed) {
         if (outcome.endCode == kEndOpenFolder)
             c.shell.Open(FolderOfPath(target));
         else if ((action == kActionOpen || action == kActionOpenForEdit) && outcome.succeeded)

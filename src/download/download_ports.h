@@ -53,5 +53,11 @@ public:
 std::wstring OpenRiskText(const std::wstring& fileName);
 std::wstring FolderRiskText(const std::wstring& fileName, const std::wstring& folder);
 std::wstring ReplaceFileText(const std::wstring& path, const std::wstring& serverName);
+// The question when a copy with changes not yet sent would be replaced: Yes keeps it, No fetches the stored
+// copy after keeping the changes under asideName, Cancel does nothing.
+std::wstring ConflictText(const std::wstring& path, const std::wstring& serverName, const std::wstring& asideName);
+std::wstring ConflictCopyFailedText(const std::wstring& path);
+// "Report (my edits 2026-12-09 14.05).docx"; from the second on, a number before the parenthesis closes.
+std::wstring ConflictCopyName(const std::wstring& fileName, const CalendarTime& when, int n);
 
 }  // namespace qm

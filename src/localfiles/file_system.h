@@ -68,6 +68,8 @@ public:
     virtual std::wstring TempPath() = 0;
     // The identity of the existing file the path names; nothing when it cannot be opened.
     virtual std::optional<FileIdentity> IdentityOf(const std::wstring& path) = 0;
+    // Copies a file to a path where nothing is yet; false when something is there or the copy failed.
+    virtual bool CopyNoReplace(const std::wstring& from, const std::wstring& to) = 0;
 };
 
 class SystemText {
@@ -78,6 +80,8 @@ public:
     virtual std::optional<CalendarTime> ParseUserDate(const std::wstring& text) = 0;
     // The system's message for an error code; empty when it has none.
     virtual std::wstring ErrorMessage(std::uint32_t code) = 0;
+    // A time as the user's clock shows it.
+    virtual CalendarTime LocalCalendar(FileTime utc) = 0;
 };
 
 }  // namespace qm

@@ -14,12 +14,44 @@ std::size_t TrackedFileList::RemoveNamed(const std::wstring& fileName) {
     return entries_.remove_if([&](const std::unique_ptr<TrackedFile>& e) { return EqualsNoCase(e->FileName, fileName); });
 }
 
-void TrackedFileList::RememberOwnCopy(const std::wstring& path, FileSystem& fs) {
+std::size_t TrackedFileList::RemoveFor(const std::wstring& viewName, const std::wstring& primKey,
+                                      const std::wstring& localPath) {
+    const std::wstring canonical = CanonicalPathText(localPath);
+    return entries_.remove_if([&](const std::unique_ptr<TrackedFile>& e) {
+        return (EqualsNoCase(e->ViewName, viewName) && EqualsNoCase(e->PrimKey, primKey)) ||
+               EqualsNoCase(CanonicalPathText(e->LocalPath), canonical);
+    });
+}
+
+void TrackedFileList::RememberOwnCopy(const std::wstring& path, FileSystem& fs, CopyOrigin origin) {
     constexpr std::size_t kMostRemembered = 1000;  // a page downloading in a loop must not grow this for ever
     const std::wstring canonical = CanonicalPathText(path);
     ownCopies_.remove_if([&](const OwnCopy& copy) { return EqualsNoCase(copy.path, canonical); });
-    ownCopies_.push_front({canonical, fs.IdentityOf(path)});
+    ownCopies_.push_front({canonical, fs.IdentityOf(path), GetLastWriteTime(fs, path), std::move(origin)});
     if (ownCopies_.size() > kMostRemembered) ownCopies_.pop_back();
+}
+
+std::optional<CopyOrigin> TrackedFileList::UnsentEdits(const std::wstring& path, FileSystem& fs) const {
+    const std::wstring canonical = CanonicalPathText(path);
+    for (const OwnCopy& copy : ownCopies_) {
+        if (!EqualsNoCase(copy.path, canonical)) continue;
+        const std::optional<FileTime> now = GetLastWriteTime(fs, path);
+        if (!now) return std::nullopt;
+        // The stamp was read back from the file system, so an untouched copy matches it exactly.
+        if (!copy.written || *now != *copy.written) return copy.origin;
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+void TrackedFileList::MarkSent(const std::wstring& path, FileSystem& fs) {
+    const std::wstring canonical = CanonicalPathText(path);
+    for (OwnCopy& copy : ownCopies_) {
+        if (!EqualsNoCase(copy.path, canonical)) continue;
+        copy.written = GetLastWriteTime(fs, path);
+        // The server's time for what it now holds is its own clock's, not known here.
+        copy.origin.ServerUpdated = 0;
+    }
 }
 
 bool TrackedFileList::IsOwnCopy(const std::wstring& path, FileSystem& fs) const {
@@ -41,7 +73,7 @@ TrackedFile& TrackEditedFile(TrackedFileList& list, FileSystem& fs, const std::w
                              const std::wstring& fileName, const std::wstring& primKey, const std::wstring& elementId,
                              const std::wstring& viewName, const std::wstring& uploadViewName,
                              const std::wstring& beforeUploadScript, const std::wstring& afterUploadScript) {
-    list.RemoveNamed(fileName);
+    list.RemoveFor(viewName, primKey, localPath);
     auto entry = std::make_unique<TrackedFile>();
     entry->FileName = fileName;
     entry->LocalPath = localPath;

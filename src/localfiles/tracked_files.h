@@ -28,6 +28,14 @@ struct TrackedFile {
     std::wstring ElementId;
 };
 
+// Where a copy the control wrote came from: the record, and the server's update time of the copy it was made
+// from (0 when not known).
+struct CopyOrigin {
+    std::wstring ViewName;
+    std::wstring PrimKey;
+    FileTime ServerUpdated = 0;
+};
+
 // The entries of one control object, newest first. Used only on the UI thread.
 class TrackedFileList {
 public:
@@ -40,19 +48,31 @@ public:
     TrackedFile* Find(const std::wstring& fileName);
     // Removes and destroys every entry with this file name; how many went.
     std::size_t RemoveNamed(const std::wstring& fileName);
+    // Removes and destroys every entry of this record (view and key, any letter case) or of this local file;
+    // how many went. Two records may have files of the same name: each keeps its entry.
+    std::size_t RemoveFor(const std::wstring& viewName, const std::wstring& primKey, const std::wstring& localPath);
     void PushFront(std::unique_ptr<TrackedFile> entry) { entries_.push_front(std::move(entry)); }
 
     // A file this control wrote itself in a download that completed. Only such a file, or one in an entry, may
     // be registered again or sent back without asking the user: any other path may be a file of the user's.
     // The file is known by its path and by its identity: another file put there later, under the same name, is
     // not the control's.
-    void RememberOwnCopy(const std::wstring& path, FileSystem& fs);
+    // The write time the file has now is the one the control left.
+    void RememberOwnCopy(const std::wstring& path, FileSystem& fs, CopyOrigin origin = {});
     bool IsOwnCopy(const std::wstring& path, FileSystem& fs) const;
+    // Where the copy at the path came from when it holds edits the server has not had: the control wrote a copy
+    // there and its write time has changed since it was written or last sent. Known by the path alone: an editor
+    // that saves by replacing the file must not make its edits look like nobody's.
+    std::optional<CopyOrigin> UnsentEdits(const std::wstring& path, FileSystem& fs) const;
+    // The copy at the path was sent: what it holds now is what the server holds.
+    void MarkSent(const std::wstring& path, FileSystem& fs);
 
 private:
     struct OwnCopy {
         std::wstring path;  // canonical
         std::optional<FileIdentity> identity;
+        std::optional<FileTime> written;  // the write time the control left, or the one it had when sent
+        CopyOrigin origin;
     };
     Entries entries_;
     std::list<OwnCopy> ownCopies_;  // newest first, bounded

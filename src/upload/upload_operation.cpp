@@ -200,6 +200,8 @@ void SendEditedCopy(UploadContext& c, const FileDescriptor& d) {
         job.ProgressRange = d.BlockCount > 100 ? 100 : d.BlockCount;
     });
     if (!outcome.cancelled && outcome.succeeded) {
+        // The server has these edits now: a later download over the copy loses nothing.
+        c.tracked.MarkSent(d.LocalPath, c.fs);
         FileDescriptor stored = outcome.descriptor;
         stored.IsUpdate = 0;
         RunFileReport(stored, c.scripts, c.fs);

@@ -408,9 +408,10 @@ TEST_F(DownloadFileTest, ReplacingAFileTheControlDidNotWriteAsksFirst) {
     dialogs.answers = {Answer::Yes};
     Download();
     EXPECT_EQ(runner.runs, 1);
-    // Once the control wrote it, the next newer copy replaces it without a question.
+    // Once the control wrote it, a newer stored copy replaces it without a question.
     dialogs.questions.clear();
-    fs.AddFile(thesis, 5).times = {kCreated, kUpdated - kSecond};
+    system.dates[L"2020-02-03 12:00:00"] = FileTimeToCalendar(kUpdated + 86400 * kSecond);
+    El()[L"FileUpdated"] = L"2020-02-03 12:00:00";
     Download();
     EXPECT_EQ(runner.runs, 2);
     EXPECT_TRUE(dialogs.questions.empty());
@@ -429,12 +430,15 @@ TEST_F(DownloadFileTest, AFileThatTookTheControlsCopysPlaceIsAskedAboutAndNotReg
     EXPECT_TRUE(dialogs.questions.empty()) << "nothing was there to replace";
     EXPECT_TRUE(tracked.IsOwnCopy(thesis, fs));
     fs.RemoveFile(thesis);
-    fs.AddFile(thesis, 5).times = {kCreated, kUpdated - kSecond};
+    fs.AddFile(thesis, 5).times = {kCreated, kUpdated};
     EXPECT_FALSE(tracked.IsOwnCopy(L"c:/users/me/documents/./THESIS.docx", fs));
+    system.dates[L"2020-02-03 12:00:00"] = FileTimeToCalendar(kUpdated + 86400 * kSecond);
+    El()[L"FileUpdated"] = L"2020-02-03 12:00:00";
     Download();
     EXPECT_EQ(runner.runs, 1);
     ASSERT_EQ(dialogs.questions.size(), 1u);
     EXPECT_EQ(dialogs.questions[0], ReplaceFileText(thesis, L"store.example"));
+    El()[L"FileUpdated"] = L"2020-02-02 12:00:00";
 
     // Kept as the local copy, the user's file is not registered for sending back.
     El()[L"OnClickAction"] = L"open";
@@ -443,6 +447,120 @@ TEST_F(DownloadFileTest, AFileThatTookTheControlsCopysPlaceIsAskedAboutAndNotReg
     Download();
     EXPECT_EQ(runner.runs, 1);
     EXPECT_FALSE(tracked.IsOwnCopy(thesis, fs)) << "registering it again would make it the control's";
+}
+
+// Edits the server has not had are never replaced without a question, and the user can keep both copies.
+class EditedCopyTest : public DownloadFileTest {
+protected:
+    EditedCopyTest() {
+        El()[L"OnClickAction"] = L"open";
+        El()[L"OnClickEditMode"] = L"true";
+        system.dates[L"2020-02-02 12:30:00"] = FileTimeToCalendar(kUpdated + 1800 * kSecond);
+        system.dates[L"2020-02-03 12:00:00"] = FileTimeToCalendar(kUpdated + 86400 * kSecond);
+        system.localOffset = 3600 * kSecond;
+        Download();  // the control's copy, stamped with the server's time
+        EXPECT_EQ(runner.runs, 1);
+        shell.opened.clear();
+    }
+    // The user saves the document an hour after it was stored.
+    void Edit() {
+        FakeFile& f = fs.AddFile(temp, 12345);
+        f.times.lastWritten = kUpdated + 3600 * kSecond;
+        f.crc = 0xED17;
+    }
+    const std::wstring aside = L"C:\\Temp\\4711\\Plan (my edits 2020-11-16 13.33).doc";
+};
+
+TEST_F(EditedCopyTest, ANewerStoredCopyAsksAndCancelChangesNothing) {
+    Edit();
+    El()[L"FileUpdated"] = L"2020-02-03 12:00:00";
+    dialogs.answers = {Answer::Cancel};
+    Download();
+    EXPECT_EQ(runner.runs, 1);
+    ASSERT_EQ(dialogs.questions.size(), 1u);
+    EXPECT_EQ(dialogs.questions[0], ConflictText(temp, L"store.example", L"Plan (my edits 2020-11-16 13.33).doc"));
+    EXPECT_EQ(fs.File(temp)->crc, 0xED17u);
+    EXPECT_EQ(fs.File(aside), nullptr);
+    EXPECT_TRUE(shell.opened.empty());
+}
+
+TEST_F(EditedCopyTest, YesKeepsTheEditedCopyAndOpensIt) {
+    Edit();
+    El()[L"FileUpdated"] = L"2020-02-03 12:00:00";
+    dialogs.answers = {Answer::Yes};
+    Download();
+    EXPECT_EQ(runner.runs, 1);
+    EXPECT_EQ(fs.File(temp)->crc, 0xED17u);
+    EXPECT_EQ(shell.opened, std::vector<std::wstring>{temp});
+    EXPECT_TRUE(questions.asked.empty()) << "no second question about the local copy";
+}
+
+TEST_F(EditedCopyTest, NoKeepsTheEditsBesideAndFetchesTheStoredCopy) {
+    Edit();
+    El()[L"FileUpdated"] = L"2020-02-03 12:00:00";
+    dialogs.answers = {Answer::No};
+    Download();
+    EXPECT_EQ(runner.runs, 2);
+    ASSERT_NE(fs.File(aside), nullptr);
+    EXPECT_EQ(fs.File(aside)->crc, 0xED17u);
+    EXPECT_EQ(fs.File(aside)->size, 12345u);
+    EXPECT_EQ(dialogs.questions.size(), 1u) << "no replace question after the edits were kept";
+
+    // Again: the earlier kept copy's name is taken, the next one gets a number.
+    Edit();
+    El()[L"FileUpdated"] = L"2020-02-04 12:00:00";
+    system.dates[L"2020-02-04 12:00:00"] = FileTimeToCalendar(kUpdated + 2 * 86400 * kSecond);
+    dialogs.answers = {Answer::No};
+    Download();
+    EXPECT_EQ(runner.runs, 3);
+    EXPECT_NE(fs.File(L"C:\\Temp\\4711\\Plan (my edits 2020-11-16 13.33 2).doc"), nullptr);
+}
+
+TEST_F(EditedCopyTest, WhenTheEditsCannotBeKeptBesideNothingIsFetched) {
+    Edit();
+    El()[L"FileUpdated"] = L"2020-02-03 12:00:00";
+    fs.AddFile(aside, 1);
+    for (int n = 2; n < 100; ++n)
+        fs.AddFile(L"C:\\Temp\\4711\\Plan (my edits 2020-11-16 13.33 " + std::to_wstring(n) + L").doc", 1);
+    dialogs.answers = {Answer::No};
+    Download();
+    EXPECT_EQ(runner.runs, 1);
+    EXPECT_EQ(fs.File(temp)->crc, 0xED17u);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, ConflictCopyFailedText(temp));
+}
+
+TEST_F(EditedCopyTest, AStoredCopyChangedBeforeTheEditIsAConflictTooNotALocalCopyQuestion) {
+    Edit();
+    El()[L"FileUpdated"] = L"2020-02-02 12:30:00";  // after the copy was made, before the user saved
+    dialogs.answers = {Answer::Cancel};
+    Download();
+    EXPECT_EQ(dialogs.questions.size(), 1u);
+    EXPECT_TRUE(questions.asked.empty());
+    EXPECT_EQ(runner.runs, 1);
+}
+
+TEST_F(EditedCopyTest, EditsOnAnUnchangedStoredCopyAskOnlyWhetherToUseThem) {
+    Edit();
+    Download();
+    EXPECT_TRUE(dialogs.questions.empty());
+    EXPECT_EQ(questions.asked.size(), 1u) << "the local-copy question, as before";
+}
+
+TEST_F(EditedCopyTest, AnUntouchedCopyIsReplacedByANewerStoredOneWithoutAQuestion) {
+    El()[L"FileUpdated"] = L"2020-02-03 12:00:00";
+    Download();
+    EXPECT_EQ(runner.runs, 2);
+    EXPECT_TRUE(dialogs.questions.empty());
+}
+
+TEST(ConflictCopyName, TheTimeGoesBeforeTheTypeAndANumberFollowsFromTheSecond) {
+    const CalendarTime when{2026, 12, 9, 14, 5, 59, 0};
+    EXPECT_EQ(ConflictCopyName(L"Report.docx", when, 1), L"Report (my edits 2026-12-09 14.05).docx");
+    EXPECT_EQ(ConflictCopyName(L"Report.docx", when, 3), L"Report (my edits 2026-12-09 14.05 3).docx");
+    EXPECT_EQ(ConflictCopyName(L"archive.tar.gz", when, 1), L"archive.tar (my edits 2026-12-09 14.05).gz");
+    EXPECT_EQ(ConflictCopyName(L"README", when, 1), L"README (my edits 2026-12-09 14.05)");
+    EXPECT_EQ(ConflictCopyName(L".profile", when, 1), L".profile (my edits 2026-12-09 14.05)");
 }
 
 TEST(CodeRunningTypes, EveryListedTypeIsFoundInAnyCaseAndWithTrailingDots) {

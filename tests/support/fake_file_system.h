@@ -97,6 +97,15 @@ public:
         return true;
     }
     std::wstring TempPath() override { return tempPath; }
+    bool CopyNoReplace(const std::wstring& from, const std::wstring& to) override {
+        auto it = files_.find(Key(from));
+        if (it == files_.end() || files_.count(Key(to)) || !folders_.count(Parent(Key(to)))) return false;
+        FakeFile copy = it->second;
+        copy.name = to.substr(to.find_last_of(L"\\/") + 1);
+        copy.index = ++lastIndex_;
+        files_[Key(to)] = copy;
+        return true;
+    }
     std::optional<FileIdentity> IdentityOf(const std::wstring& path) override {
         auto it = files_.find(Key(path));
         if (it == files_.end() || it->second.open == ExclusiveOpenResult::Failed) return std::nullopt;

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "localfiles/file_helpers.h"
 #include "localfiles/file_system.h"
 
 namespace qm::testing {
@@ -19,6 +20,9 @@ public:
         if (it == dates.end()) return std::nullopt;
         return it->second;
     }
+    // The user's clock runs this far ahead of UTC.
+    FileTime localOffset = 0;
+    CalendarTime LocalCalendar(FileTime utc) override { return FileTimeToCalendar(utc + localOffset); }
     std::wstring ErrorMessage(std::uint32_t code) override {
         auto it = messages.find(code);
         return it == messages.end() ? std::wstring() : it->second;

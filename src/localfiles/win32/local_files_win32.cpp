@@ -8,6 +8,7 @@
 
 #include "common/crc32.h"
 #include "common/win32/owners.h"
+#include "localfiles/file_helpers.h"
 
 namespace qm {
 
@@ -97,6 +98,20 @@ std::optional<FileIdentity> Win32FileSystem::IdentityOf(const std::wstring& path
     if (!GetFileInformationByHandle(file.get(), &info)) return std::nullopt;
     return FileIdentity{info.dwVolumeSerialNumber,
                         (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+}
+
+bool Win32FileSystem::CopyNoReplace(const std::wstring& from, const std::wstring& to) {
+    return CopyFileW(from.c_str(), to.c_str(), TRUE) != FALSE;
+}
+
+CalendarTime Win32SystemText::LocalCalendar(FileTime utc) {
+    FILETIME ft;
+    ft.dwLowDateTime = static_cast<DWORD>(utc);
+    ft.dwHighDateTime = static_cast<DWORD>(utc >> 32);
+    SYSTEMTIME universal, local;
+    if (!FileTimeToSystemTime(&ft, &universal)) return FileTimeToCalendar(utc);
+    if (!SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local)) local = universal;
+    return {local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute, local.wSecond, local.wMilliseconds};
 }
 
 std::optional<CalendarTime> Win32SystemText::ParseUserDate(const std::wstring& text) {

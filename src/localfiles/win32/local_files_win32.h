@@ -22,6 +22,7 @@ public:
     bool CreateFolder(const std::wstring& path) override;
     std::wstring TempPath() override;
     std::optional<FileIdentity> IdentityOf(const std::wstring& path) override;
+    bool CopyNoReplace(const std::wstring& from, const std::wstring& to) override;
 };
 
 class Win32SystemText : public SystemText {
@@ -29,6 +30,7 @@ public:
     // VarDateFromStr in LOCALE_USER_DEFAULT, the parser behind COleDateTime::ParseDateTime.
     std::optional<CalendarTime> ParseUserDate(const std::wstring& text) override;
     std::wstring ErrorMessage(std::uint32_t code) override;
+    CalendarTime LocalCalendar(FileTime utc) override;
 };
 
 // Values of a registry key under HKEY_CURRENT_USER; the key path can be changed for tests.
