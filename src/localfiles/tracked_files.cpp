@@ -1,5 +1,7 @@
 #include "localfiles/tracked_files.h"
 
+#include <algorithm>
+
 #include "localfiles/file_helpers.h"
 
 namespace qm {
@@ -44,8 +46,28 @@ std::optional<CopyOrigin> TrackedFileList::UnsentEdits(const std::wstring& path,
     return std::nullopt;
 }
 
+const TrackedFileList::OwnCopy* TrackedFileList::OwnCopyAt(const std::wstring& path) const {
+    const std::wstring canonical = CanonicalPathText(path);
+    for (const OwnCopy& copy : ownCopies_)
+        if (EqualsNoCase(copy.path, canonical)) return &copy;
+    return nullptr;
+}
+
+void TrackedFileList::AddEarlierCopy(OwnCopy copy) {
+    copy.path = CanonicalPathText(copy.path);
+    if (OwnCopyAt(copy.path)) return;
+    ownCopies_.push_back(std::move(copy));
+}
+
+bool TrackedFileList::WasSent(const std::wstring& path) const {
+    const std::wstring canonical = CanonicalPathText(path);
+    return std::any_of(sent_.begin(), sent_.end(), [&](const std::wstring& p) { return EqualsNoCase(p, canonical); });
+}
+
 void TrackedFileList::MarkSent(const std::wstring& path, FileSystem& fs) {
     const std::wstring canonical = CanonicalPathText(path);
+    if (!WasSent(canonical)) sent_.push_front(canonical);
+    if (sent_.size() > 1000) sent_.pop_back();
     for (OwnCopy& copy : ownCopies_) {
         if (!EqualsNoCase(copy.path, canonical)) continue;
         copy.written = GetLastWriteTime(fs, path);

@@ -66,16 +66,24 @@ public:
     std::optional<CopyOrigin> UnsentEdits(const std::wstring& path, FileSystem& fs) const;
     // The copy at the path was sent: what it holds now is what the server holds.
     void MarkSent(const std::wstring& path, FileSystem& fs);
+    // Whether a copy at the path was sent since the list began.
+    bool WasSent(const std::wstring& path) const;
 
-private:
     struct OwnCopy {
         std::wstring path;  // canonical
         std::optional<FileIdentity> identity;
         std::optional<FileTime> written;  // the write time the control left, or the one it had when sent
         CopyOrigin origin;
     };
+    // What the list knows of the control's copy at the path, or null.
+    const OwnCopy* OwnCopyAt(const std::wstring& path) const;
+    // A copy known from earlier (another control object or session); one the list knows already stays.
+    void AddEarlierCopy(OwnCopy copy);
+
+private:
     Entries entries_;
     std::list<OwnCopy> ownCopies_;  // newest first, bounded
+    std::list<std::wstring> sent_;   // canonical paths, bounded
 };
 
 // Registers a copy opened for editing: replaces any entry of the same file name and records the copy's

@@ -12,6 +12,7 @@
 #include "control/operation_gate.h"
 #include "control/win32/html_page.h"
 #include "control/site_lock.h"
+#include "localfiles/win32/local_files_win32.h"
 #include "control/win32/site_lock_win32.h"
 #include "protocol/server_location.h"
 #include "ui/dialogs.h"
@@ -163,6 +164,7 @@ STDMETHODIMP FileDragDrop::Init(IUnknown* pUnkDocument) {
                 requestFlags_ = location->RequestFlags;
             }
         }
+        LoadEditedCopies();
         return S_OK;
     } catch (...) {
         return CaughtStatusQuiet();
@@ -211,7 +213,31 @@ HRESULT FileDragDrop::RunOperation(bool bound, Run&& run) {
     ComPtr<IUnknown> keepSelf(outer_);
     ComPtr<IHTMLDocument2> keepDocument = document_;
     ComPtr<IHTMLDocument3> keepDocument3 = document3_;
+    // Whatever the operation did to the edited copies is kept for the next object, also when it threw.
+    struct SaveAfter {
+        FileDragDrop& self;
+        ~SaveAfter() { self.SaveEditedCopies(); }
+    } saveAfter{*this};
     return run();
+}
+
+void FileDragDrop::LoadEditedCopies() {
+    if (journal_ || serverPort_ == 0 || serverName_.empty()) return;
+    const bool secure = (requestFlags_ & (kRequestFlagsHttps & ~kRequestFlagsHttp)) != 0;
+    journalServer_ = ServerKey(secure, serverName_, serverPort_);
+    journal_ = std::make_unique<AppDataJournalFile>();
+    Win32FileSystem fs;
+    qm::LoadEditedCopies(tracked_, *journal_, fs, journalServer_);
+}
+
+void FileDragDrop::SaveEditedCopies() noexcept {
+    if (!journal_) return;
+    try {
+        Win32FileSystem fs;
+        qm::SaveEditedCopies(tracked_, *journal_, fs, journalServer_);
+    } catch (...) {
+        // the copies stay tracked by this object; only the next one would not know them
+    }
 }
 
 STDMETHODIMP FileDragDrop::DownloadFile(BSTR ElementId) {

@@ -5,11 +5,13 @@
 #include <objsafe.h>
 #include <wrl/client.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "common/win32/guids.h"
 #include "control/control_state.h"
+#include "localfiles/edit_journal.h"
 #include "localfiles/tracked_files.h"
 #include "quillmark_h.h"
 
@@ -88,6 +90,8 @@ private:
     explicit FileDragDrop(IUnknown* outer);
     template <typename Run>
     HRESULT RunOperation(bool bound, Run&& run);
+    void LoadEditedCopies();
+    void SaveEditedCopies() noexcept;
     ~FileDragDrop();
 
     Inner inner_;
@@ -102,8 +106,11 @@ private:
     DWORD requestFlags_ = 0;
     LONG enableOutlookSupport_ = 0;
     SafetyOptions safety_;
-    // Copies opened for editing; forgotten with the object.
+    // Copies opened for editing, with those of the page's server that earlier objects kept in the journal.
     TrackedFileList tracked_;
+    // Where the edited copies are kept for the next object; set once the page's server is known.
+    std::unique_ptr<JournalFile> journal_;
+    std::wstring journalServer_;
     // Set while UpdateFile runs; ProcessLockedFiles does nothing then.
     bool busy_ = false;
     bool siteRefused_ = false;

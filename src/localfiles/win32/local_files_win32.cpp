@@ -114,6 +114,67 @@ CalendarTime Win32SystemText::LocalCalendar(FileTime utc) {
     return {local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute, local.wSecond, local.wMilliseconds};
 }
 
+AppDataJournalFile::AppDataJournalFile() {
+    wchar_t folder[MAX_PATH] = {};
+    if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, folder)))
+        path_ = std::wstring(folder) + L"\\Quillmark\\edited-copies.txt";
+}
+
+std::optional<std::wstring> AppDataJournalFile::Read() {
+    constexpr LONGLONG kLargest = 16 << 20;  // far beyond what the entry limit lets it grow to
+    if (path_.empty()) return std::nullopt;
+    UniqueFileHandle file = OpenFile(path_, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE);
+    if (!file) return std::nullopt;
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > kLargest) return std::nullopt;
+    std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
+    DWORD got = 0;
+    if (!bytes.empty() && (!ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) ||
+                           got != bytes.size()))
+        return std::nullopt;
+    if (bytes.empty()) return std::wstring();
+    const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()),
+                                           nullptr, 0);
+    if (length <= 0) return std::nullopt;
+    std::wstring text(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()), text.data(),
+                        length);
+    return text;
+}
+
+bool AppDataJournalFile::Replace(const std::wstring& text) {
+    if (path_.empty()) return false;
+    CreateDirectoryW(path_.substr(0, path_.rfind(L'\\')).c_str(), nullptr);
+    std::string bytes;
+    if (!text.empty()) {
+        const int length =
+            WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+        if (length <= 0) return false;
+        bytes.resize(static_cast<std::size_t>(length));
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), length, nullptr,
+                            nullptr);
+    }
+    // Written beside and renamed over: a crash leaves the old journal or the new one, never half of one.
+    const std::wstring fresh = path_ + L".new";
+    {
+        const UniqueFileHandle file(
+            CreateFileW(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) return false;
+        DWORD written = 0;
+        if ((!bytes.empty() && (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                                           nullptr) ||
+                                written != bytes.size())) ||
+            !FlushFileBuffers(file.get())) {
+            return false;
+        }
+    }
+    if (!MoveFileExW(fresh.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileW(fresh.c_str());
+        return false;
+    }
+    return true;
+}
+
 std::optional<CalendarTime> Win32SystemText::ParseUserDate(const std::wstring& text) {
     std::vector<wchar_t> copy(text.begin(), text.end());
     copy.push_back(L'\0');

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "localfiles/edit_journal.h"
 #include "localfiles/file_system.h"
 #include "localfiles/settings.h"
 
@@ -31,6 +32,19 @@ public:
     std::optional<CalendarTime> ParseUserDate(const std::wstring& text) override;
     std::wstring ErrorMessage(std::uint32_t code) override;
     CalendarTime LocalCalendar(FileTime utc) override;
+};
+
+// The edited-copy journal as UTF-8 text in the user's local application data, or at a path tests give.
+class AppDataJournalFile : public JournalFile {
+public:
+    AppDataJournalFile();
+    explicit AppDataJournalFile(std::wstring path) : path_(std::move(path)) {}
+    std::optional<std::wstring> Read() override;
+    bool Replace(const std::wstring& text) override;
+    const std::wstring& Path() const { return path_; }
+
+private:
+    std::wstring path_;
 };
 
 // Values of a registry key under HKEY_CURRENT_USER; the key path can be changed for tests.

@@ -21,7 +21,12 @@ folder = folder[0] if folder else ""
 files = sorted(os.listdir(folder)) if folder else []
 stored = urllib.request.urlopen(os.environ["QM_STORE_BASE"] + "/_filestore/bytes?view=Documents&key=" + key).read()
 '
-reset_copies() { find "$WINEPREFIX/drive_c/users" -type d -name "$key" -exec rm -rf {} + 2>/dev/null; }
+# Each scenario starts from the seeded record, no copies and no journal of edited copies.
+reset_copies() {
+  find "$WINEPREFIX/drive_c/users" -type d -name "$key" -exec rm -rf {} + 2>/dev/null
+  find "$WINEPREFIX/drive_c/users" -name edited-copies.txt -delete 2>/dev/null
+  curl -s -o /dev/null -X POST -H 'X-Filestore-Control: 1' --data-binary "@$seeds/plan.txt" "$base/_filestore/seed"
+}
 
 # Edited, then the stored copy changes and the file is clicked again: the user is asked; No fetches the stored
 # copy and keeps the edits beside it.
@@ -61,6 +66,27 @@ need(code == 0, "exit code %d" % code)
 need(not any("changes that were not sent" in b for b in boxes), "nothing asked about edits: %r" % boxes)
 need(stored.endswith(b"edited by the user"), "the edits reached the store")
 need(files == ["Plan.doc"] and read(os.path.join(folder, "Plan.doc")) == stored, "the copy is the stored one")
+'
+
+# Edited, then the page goes away (the control with it); a later page of the same server offers the edits.
+reset_copies
+run restart_edit "" -- --page "$page" --arg steps=open,edit --timeout 90
+printf 'when has been updated => click 1\n' >"$work/restart.user"
+run restart "$work/restart.user" -- --page "$page" --arg steps=walk --timeout 90
+verdict restart '
+need(code == 0, "exit code %d" % code)
+need(any(e.get("kind") == "dialog" and "has been updated" in json.dumps(e) for e in ev), "Save to Server offered")
+need(stored.endswith(b"edited by the user") and len(stored) == 10018, "the edits reached the store: %d" % len(stored))
+'
+
+# A page of another server (the same store under another name) never hears of them.
+reset_copies
+run foreign_edit "" -- --page "$page" --arg steps=open,edit --timeout 90
+run foreign "" -- --page "${page/127.0.0.1/localhost}" --arg steps=walk --timeout 90
+verdict foreign '
+need(code == 0, "exit code %d" % code)
+need(not any(e.get("kind") == "dialog" for e in ev), "nothing offered: %r" % [e for e in ev if e.get("kind") == "dialog"])
+need(len(stored) == 10000, "the store holds what it held")
 '
 
 finish_suite
