@@ -236,4 +236,20 @@ bool SaveEditedCopies(const TrackedFileList& list, JournalFile& journal, FileSys
     return journal.Replace(WriteJournal(all));
 }
 
+std::wstring EditedCopiesText(const TrackedFileList& list, FileSystem& fs, SystemText& system) {
+    const auto two = [](int v) { return (v < 10 ? L"0" : L"") + std::to_wstring(v); };
+    std::wstring text;
+    for (const auto& entry : list.Items()) {
+        if (entry->State == TrackedState::Sent || !list.UnsentEdits(entry->LocalPath, fs)) continue;
+        const std::optional<FileTime> written = GetLastWriteTime(fs, entry->LocalPath);
+        if (!written) continue;
+        const CalendarTime t = system.LocalCalendar(*written);
+        if (!text.empty()) text += L"|";
+        text += entry->ElementId + L"?" + entry->ViewName + L"?" + entry->PrimKey + L"?" + entry->FileName + L"?" +
+                std::to_wstring(t.year) + L"-" + two(t.month) + L"-" + two(t.day) + L" " + two(t.hour) + L":" +
+                two(t.minute) + L":" + two(t.second);
+    }
+    return text;
+}
+
 }  // namespace qm

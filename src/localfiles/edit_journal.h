@@ -57,4 +57,8 @@ void LoadEditedCopies(TrackedFileList& list, JournalFile& journal, FileSystem& f
 // (the oldest go first). A journal that cannot be read is replaced.
 bool SaveEditedCopies(const TrackedFileList& list, JournalFile& journal, FileSystem& fs, const std::wstring& server);
 
+// The list's copies with edits the server has not had, for the page: per copy "ElementId?ViewName?PrimKey?
+// FileName?YYYY-MM-DD HH:MM:SS" (the copy's last change on the user's clock), newest entry first, joined by "|".
+std::wstring EditedCopiesText(const TrackedFileList& list, FileSystem& fs, SystemText& system);
+
 }  // namespace qm

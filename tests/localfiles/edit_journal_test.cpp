@@ -4,6 +4,7 @@
 
 #include "support/fake_file_system.h"
 #include "support/fake_journal_file.h"
+#include "support/fake_system_text.h"
 
 namespace qm {
 namespace {
@@ -167,6 +168,21 @@ TEST_F(EditJournalLists, TheJournalHoldsAtMostItsLimitKeepingThisServersNewest) 
     ASSERT_TRUE(saved);
     EXPECT_EQ(saved->size(), kMostJournalEntries);
     EXPECT_EQ(saved->front().PrimKey, L"K1");
+}
+
+TEST_F(EditJournalLists, ThePageHearsOfCopiesWithUnsentEditsOnly) {
+    TrackedFileList list;
+    Track(list, L"K1");
+    Track(list, L"K2");
+    testing::FakeSystemText system;
+    system.localOffset = 3600ull * 10'000'000;
+    EXPECT_EQ(EditedCopiesText(list, fs, system), L"");
+    fs.AddFile(L"C:\\Temp\\K1\\Report.docx", 12).times = {1, 132'500'000'000'000'000};
+    fs.AddFile(L"C:\\Temp\\K2\\Report.docx", 12).times = {1, 132'500'000'000'000'000 + 10'000'000};
+    EXPECT_EQ(EditedCopiesText(list, fs, system),
+              L"el-K2?Documents?K2?Report.docx?2020-11-16 12:33:21|el-K1?Documents?K1?Report.docx?2020-11-16 12:33:20");
+    list.MarkSent(L"C:\\Temp\\K2\\Report.docx", fs);
+    EXPECT_EQ(EditedCopiesText(list, fs, system), L"el-K1?Documents?K1?Report.docx?2020-11-16 12:33:20");
 }
 
 }  // namespace

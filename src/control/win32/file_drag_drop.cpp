@@ -303,6 +303,24 @@ STDMETHODIMP FileDragDrop::get_EnableOutlookSupport(LONG* pVal) {
     return S_OK;
 }
 
+STDMETHODIMP FileDragDrop::get_EditedCopies(BSTR* pVal) {
+    try {
+        if (!pVal) return E_POINTER;
+        *pVal = nullptr;
+        std::wstring text;
+        // Only a page of the server the copies came from hears of them.
+        if (journal_ && !siteRefused_) {
+            Win32FileSystem fs;
+            Win32SystemText system;
+            text = EditedCopiesText(tracked_, fs, system);
+        }
+        *pVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+        return *pVal ? S_OK : E_OUTOFMEMORY;
+    } catch (...) {
+        return CaughtStatus();
+    }
+}
+
 STDMETHODIMP FileDragDrop::put_EnableOutlookSupport(LONG newVal) {
     enableOutlookSupport_ = newVal;
     return S_OK;

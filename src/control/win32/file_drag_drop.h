@@ -43,6 +43,7 @@ public:
     STDMETHODIMP UploadDroppedFiles(BSTR ElementId) override;
     STDMETHODIMP ProcessLockedFiles() override;
     STDMETHODIMP get_EnableOutlookSupport(LONG* pVal) override;
+    STDMETHODIMP get_EditedCopies(BSTR* pVal) override;
     STDMETHODIMP put_EnableOutlookSupport(LONG newVal) override;
 
     // IObjectSafety

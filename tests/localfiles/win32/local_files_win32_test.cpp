@@ -103,6 +103,26 @@ TEST_F(LocalFilesWin32, AFileKeepsItsIdentityUnderAnySpellingAndAFileInItsPlaceH
     EXPECT_TRUE(fs_.IdentityOf(root_)) << "a folder has one too";
 }
 
+TEST_F(LocalFilesWin32, TheJournalIsReplacedWholeAndReadBackInAnyLanguage) {
+    AppDataJournalFile journal(Path(L"sub\\edited-copies.txt"));
+    EXPECT_FALSE(journal.Read()) << "no journal yet";
+    const std::wstring text = L"Quillmark \u041e\u0442\u0447\u0451\u0442 \u6771\u4eac \U0001F600\n";
+    ASSERT_TRUE(journal.Replace(text));
+    EXPECT_EQ(journal.Read(), text);
+    ASSERT_TRUE(journal.Replace(L"shorter\n"));
+    EXPECT_EQ(journal.Read(), std::wstring(L"shorter\n"));
+    EXPECT_EQ(GetFileAttributesW(Path(L"sub\\edited-copies.txt.new").c_str()), INVALID_FILE_ATTRIBUTES);
+    // A journal another process is reading can still be read.
+    {
+        HeldOpen reader(journal.Path(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE);
+        ASSERT_TRUE(reader.ok());
+        EXPECT_EQ(journal.Read(), std::wstring(L"shorter\n"));
+    }
+    Write(L"sub\\edited-copies.txt", "\xff\xfe not UTF-8");
+    EXPECT_FALSE(journal.Read());
+    EXPECT_TRUE(AppDataJournalFile().Path().find(L"\\Quillmark\\edited-copies.txt") != std::wstring::npos);
+}
+
 TEST_F(LocalFilesWin32, AFileHeldWithoutSharingIsInUse) {
     const std::wstring path = Write(L"locked.txt", "123456789");
     HeldOpen holder(path, GENERIC_READ | GENERIC_WRITE, 0);

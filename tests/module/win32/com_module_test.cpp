@@ -57,6 +57,7 @@ TEST_F(RegisteredControlTest, NamesResolveToTheFixedDispatchIds) {
     EXPECT_EQ(IdOf(L"UploadDroppedFiles"), 6);
     EXPECT_EQ(IdOf(L"ProcessLockedFiles"), 7);
     EXPECT_EQ(IdOf(L"EnableOutlookSupport"), 8);
+    EXPECT_EQ(IdOf(L"EditedCopies"), 9);
     LPOLESTR unknown[] = {const_cast<LPOLESTR>(L"NoSuchMember")};
     DISPID id = 0;
     EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, unknown, 1, LOCALE_USER_DEFAULT, &id), DISP_E_UNKNOWNNAME);
@@ -89,6 +90,14 @@ TEST_F(RegisteredControlTest, EnableOutlookSupportIsStoredAndReadBack) {
     ASSERT_EQ(Get(id, result), S_OK);
     EXPECT_EQ(result.vt, VT_I4);
     EXPECT_EQ(result.lVal, 1);
+}
+
+TEST_F(RegisteredControlTest, EditedCopiesReadBeforeInitAreNone) {
+    VARIANT result;
+    ASSERT_EQ(Get(IdOf(L"EditedCopies"), result), S_OK);
+    ASSERT_EQ(result.vt, VT_BSTR);
+    EXPECT_EQ(SysStringLen(result.bstrVal), 0u);
+    VariantClear(&result);
 }
 
 TEST_F(RegisteredControlTest, InitRefusesWhatIsNotAnHtmlDocument) {

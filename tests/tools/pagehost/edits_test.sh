@@ -72,9 +72,12 @@ need(files == ["Plan.doc"] and read(os.path.join(folder, "Plan.doc")) == stored,
 reset_copies
 run restart_edit "" -- --page "$page" --arg steps=open,edit --timeout 90
 printf 'when has been updated => click 1\n' >"$work/restart.user"
-run restart "$work/restart.user" -- --page "$page" --arg steps=walk --timeout 90
+run restart "$work/restart.user" -- --page "$page" --arg steps=ask,walk,ask --timeout 90
 verdict restart '
 need(code == 0, "exit code %d" % code)
+edited = [e.get("value") for e in ev if e.get("kind") == "note" and e.get("name") == "edited"]
+need(len(edited) == 2 and edited[0].startswith("plan?Documents?" + key + "?Plan.doc?20") and edited[1] == "",
+     "the page heard of the unsent edits, and of none once sent: %r" % edited)
 need(any(e.get("kind") == "dialog" and "has been updated" in json.dumps(e) for e in ev), "Save to Server offered")
 need(stored.endswith(b"edited by the user") and len(stored) == 10018, "the edits reached the store: %d" % len(stored))
 '
@@ -82,9 +85,10 @@ need(stored.endswith(b"edited by the user") and len(stored) == 10018, "the edits
 # A page of another server (the same store under another name) never hears of them.
 reset_copies
 run foreign_edit "" -- --page "$page" --arg steps=open,edit --timeout 90
-run foreign "" -- --page "${page/127.0.0.1/localhost}" --arg steps=walk --timeout 90
+run foreign "" -- --page "${page/127.0.0.1/localhost}" --arg steps=ask,walk --timeout 90
 verdict foreign '
 need(code == 0, "exit code %d" % code)
+need(notes.get("edited") == "", "the page heard of nothing: %r" % notes.get("edited"))
 need(not any(e.get("kind") == "dialog" for e in ev), "nothing offered: %r" % [e for e in ev if e.get("kind") == "dialog"])
 need(len(stored) == 10000, "the store holds what it held")
 '
