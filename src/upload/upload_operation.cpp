@@ -191,6 +191,17 @@ int UploadSetup(UploadContext& c, const std::wstring& elementId, const std::vect
 namespace {
 
 // Sends one edited copy back under the progress dialog and tells the page what was stored.
+// Whether the copy goes: yes unless the page shows the stored copy changed after the one the copy was made from,
+// and the user, told so, keeps the copy instead.
+bool SendDespiteNewerStoredCopy(UploadContext& c, const std::wstring& path, const std::wstring& fileUpdated) {
+    constexpr FileTime kSecond = 10'000'000;
+    const auto* copy = c.tracked.OwnCopyAt(path);
+    if (!copy || copy->origin.ServerUpdated == 0 || fileUpdated.empty() || !c.system) return true;
+    const std::optional<FileTime> updated = ParseServerDate(*c.system, fileUpdated);
+    if (!updated || *updated / kSecond <= copy->origin.ServerUpdated / kSecond) return true;
+    return c.dialogs.Ask(c.documentWindow, ServerChangedText(path, c.serverName), false) == Answer::Yes;
+}
+
 void SendEditedCopy(UploadContext& c, const FileDescriptor& d) {
     const UploadOutcome outcome = c.runner.Run([&](TransferJob& job) {
         job.TotalBytes = d.FileSize;
@@ -210,6 +221,12 @@ void SendEditedCopy(UploadContext& c, const FileDescriptor& d) {
 
 }  // namespace
 
+std::wstring ServerChangedText(const std::wstring& path, const std::wstring& serverName) {
+    return L"The copy stored on " + serverName + L" has changed since \"" + path +
+           L"\" was made from it: sending yours replaces those changes.\r\n\r\n"
+           L"Yes: send your copy anyway.\r\nNo: keep your copy and send nothing.";
+}
+
 int UpdateFile(UploadContext& c, const std::wstring& objectId, int fileLocation) {
     BusyScope busy(c.busy);
     auto element = c.page.FindElement(objectId);
@@ -226,6 +243,7 @@ int UpdateFile(UploadContext& c, const std::wstring& objectId, int fileLocation)
         d.BeforeUploadScript = TextAttributeOr(*element, L"ExecuteScriptBeforeUpload");
         d.AfterUploadScript = TextAttributeOr(*element, L"ExecuteScriptAfterUpload");
         const std::wstring localPath = TextAttributeOr(*element, L"LocalPath");
+        const std::wstring fileUpdated = TextAttributeOr(*element, L"FileUpdated");
         element.reset();
 
         const std::wstring folder = localPath.empty() ? c.fs.TempPath() + SafeComponent(primKey)
@@ -245,6 +263,7 @@ int UpdateFile(UploadContext& c, const std::wstring& objectId, int fileLocation)
             ShowMessage(c.dialogs, TooLargeText(path));
             return 1;
         }
+        if (!SendDespiteNewerStoredCopy(c, path, fileUpdated)) return 0;
         if (!DescribeFile(c.fs, path, d)) {
             ShowMessage(c.dialogs, kFileMissingText);
             return 1;
@@ -304,6 +323,14 @@ void ProcessTrackedFile(UploadContext& c, TrackedFile& entry) {
             return;
         }
         if (c.savePrompt.Run(0, entry.FileName) != kSaveToServerSave) {
+            entry.State = TrackedState::Waiting;
+            entry.LastWriteTime = *written;
+            return;
+        }
+        std::wstring fileUpdated;
+        if (auto element = entry.ElementId.empty() ? nullptr : c.page.FindElement(entry.ElementId))
+            fileUpdated = TextAttributeOr(*element, L"FileUpdated");
+        if (!SendDespiteNewerStoredCopy(c, entry.LocalPath, fileUpdated)) {
             entry.State = TrackedState::Waiting;
             entry.LastWriteTime = *written;
             return;

@@ -40,10 +40,14 @@ struct UploadContext {
     std::uint32_t requestFlags = 0;
     // The control's flag that keeps ProcessLockedFiles out while UpdateFile runs; may be null.
     bool* busy = nullptr;
+    // Reads the page's dates; without it a changed stored copy goes unnoticed.
+    SystemText* system = nullptr;
 };
 
 std::wstring MissingElementText(const std::wstring& id);
 std::wstring ConfirmSendText(const std::wstring& path, const std::wstring& serverName);
+// Asked before a copy goes back when the stored copy changed since the copy was made from it.
+std::wstring ServerChangedText(const std::wstring& path, const std::wstring& serverName);
 
 // Steps of the bar for a job of total bytes: one per 4096 bytes, rounded up, at most 100.
 std::uint32_t UploadProgressRange(std::uint64_t totalBytes);

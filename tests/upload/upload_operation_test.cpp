@@ -7,6 +7,7 @@
 #include "support/fake_save_to_server_prompt.h"
 #include "support/fake_send_confirmation.h"
 #include "support/fake_settings_store.h"
+#include "support/fake_system_text.h"
 #include "upload_rig.h"
 
 namespace qm {
@@ -39,6 +40,7 @@ protected:
     FakeSendConfirmation confirm;
     TrackedFileList tracked;
     bool busy = false;
+    FakeSystemText system;
     UploadContext context{page,    rig.page, rig.dialogs, settings, rig.fs, runner, prompt, confirm, tracked,
                           [](const std::wstring& t) {
                               std::wstring s = t;
@@ -46,7 +48,7 @@ protected:
                               if (at != std::wstring::npos) s.replace(at, 6, L"C:\\Users\\ann\\Docs");
                               return s;
                           },
-                          0,       L"store.example", 8080, 0xA4400000u};
+                          0,       L"store.example", 8080, 0xA4400000u, &busy, &system};
 };
 
 TEST_F(UploadOperation, ChooserCancelIsStatusOneAndMultiSelectOnlyAllowsSeveral) {
@@ -405,6 +407,54 @@ TEST_F(UpdateFileOperation, AnEditedCopyOfFourGigabytesIsRefusedBeforeItIsRead) 
     EXPECT_TRUE(rig.fs.crcReads.empty());
     ASSERT_EQ(rig.dialogs.shown.size(), 1u);
     EXPECT_EQ(rig.dialogs.shown[0].text, TooLargeText(kCopy));
+}
+
+// The copy was made from the stored copy of 2020-02-02; the page shows the stored copy changed since.
+class NewerStoredCopy : public UpdateFileOperation {
+protected:
+    NewerStoredCopy() {
+        system.dates[L"2020-02-02 12:00:00"] = FileTimeToCalendar(kBase);
+        system.dates[L"2020-02-03 12:00:00"] = FileTimeToCalendar(kBase + 86400ull * 10'000'000);
+        tracked.RememberOwnCopy(kCopy, rig.fs, {L"Documents", L"pk-1", kBase});
+        page.elements[L"f1"][L"FileUpdated"] = L"2020-02-03 12:00:00";
+    }
+    static constexpr FileTime kBase = 132'500'000'000'000'000;
+};
+
+TEST_F(NewerStoredCopy, UpdateFileSaysSoAndNoSendsNothing) {
+    rig.dialogs.answers = {Answer::No};
+    EXPECT_EQ(UpdateFile(context, L"f1", 10001), 0);
+    ASSERT_EQ(rig.dialogs.asked.size(), 1u);
+    EXPECT_EQ(rig.dialogs.asked[0], ServerChangedText(kCopy, L"store.example"));
+    EXPECT_TRUE(runner.runs.empty());
+    rig.dialogs.answers = {Answer::Yes};
+    EXPECT_EQ(UpdateFile(context, L"f1", 10001), 0);
+    EXPECT_EQ(runner.runs.size(), 1u);
+}
+
+TEST_F(NewerStoredCopy, AStoredCopyNotNewerOrADateThatDoesNotParseSendsWithoutTheQuestion) {
+    for (const wchar_t* shown : {L"2020-02-02 12:00:00", L"not a date", L""}) {
+        page.elements[L"f1"][L"FileUpdated"] = shown;
+        UpdateFile(context, L"f1", 10001);
+    }
+    EXPECT_TRUE(rig.dialogs.asked.empty());
+    EXPECT_EQ(runner.runs.size(), 3u);
+}
+
+TEST_F(NewerStoredCopy, TheWalkSaysSoAfterSaveAndNoKeepsTheCopyWaiting) {
+    rig.fs.AddFile(kCopy, 250 * 4096).times.lastWritten = 5;
+    prompt.answers = {kSaveToServerSave};
+    rig.dialogs.answers = {Answer::No};
+    ProcessLockedFiles(context);
+    EXPECT_EQ(rig.dialogs.asked.size(), 1u);
+    EXPECT_TRUE(runner.runs.empty());
+    EXPECT_EQ(tracked.Items().front()->State, TrackedState::Waiting);
+    rig.fs.AddFile(kCopy, 250 * 4096).times.lastWritten = 6;
+    prompt.answers = {kSaveToServerSave};
+    rig.dialogs.answers = {Answer::Yes};
+    rig.page.answers.push_back(ScriptValue::Text(kKeyB));
+    ProcessLockedFiles(context);
+    EXPECT_EQ(runner.runs.size(), 1u);
 }
 
 class TrackedWalk : public UpdateFileOperation {

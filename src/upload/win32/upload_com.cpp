@@ -38,7 +38,8 @@ public:
                    control.ServerName(),
                    control.ServerPort(),
                    control.RequestFlags(),
-                   &control.Busy()} {}
+                   &control.Busy(),
+                   &LocalSystemText()} {}
     UploadContext& Context() { return context_; }
 
 private:
