@@ -11,7 +11,7 @@ namespace qm {
 namespace {
 
 constexpr wchar_t kVersionLine[] = L"Quillmark edited copies 1";
-constexpr std::size_t kFields = 16;
+constexpr std::size_t kFields = 17;
 
 // Tabs, line ends and backslashes in a field would split it; they are written as \t, \n, \r and \\.
 std::wstring Escape(const std::wstring& text) {
@@ -105,6 +105,7 @@ std::wstring WriteJournal(const std::vector<JournalEntry>& entries) {
                                               e.Identity ? L"1" : L"0",
                                               std::to_wstring(e.Identity ? e.Identity->volume : 0),
                                               std::to_wstring(e.Identity ? e.Identity->index : 0),
+                                              std::to_wstring(e.Made),
                                               L"."};
         for (std::size_t i = 0; i < kFields; ++i) body += (i ? L"\t" : L"") + fields[i];
         body += L"\n";
@@ -138,13 +139,14 @@ std::optional<std::vector<JournalEntry>> ReadJournal(const std::wstring& text) {
             *texts[i] = *value;
         }
         const auto last = Number(f[9]), written = Number(f[10]), updated = Number(f[11]), volume = Number(f[13]),
-                   index = Number(f[14]);
-        if (!last || !written || !updated || !volume || !index || *volume > UINT32_MAX ||
+                   index = Number(f[14]), made = Number(f[15]);
+        if (!last || !written || !updated || !volume || !index || !made || *volume > UINT32_MAX ||
             (f[12] != L"0" && f[12] != L"1"))
             return std::nullopt;
         e.LastWriteTime = *last;
         e.WrittenTime = *written;
         e.ServerUpdated = *updated;
+        e.Made = *made;
         if (f[12] == L"1") e.Identity = FileIdentity{static_cast<std::uint32_t>(*volume), *index};
         entries.push_back(std::move(e));
     }
@@ -158,7 +160,8 @@ std::wstring ServerKey(bool secure, const std::wstring& host, std::uint16_t port
     return (secure ? L"https://" : L"http://") + lower + L":" + std::to_wstring(port);
 }
 
-void LoadEditedCopies(TrackedFileList& list, JournalFile& journal, FileSystem& fs, const std::wstring& server) {
+void LoadEditedCopies(TrackedFileList& list, JournalFile& journal, FileSystem& fs, const std::wstring& server,
+                      FileTime now) {
     const auto text = journal.Read();
     if (!text) return;
     const auto entries = ReadJournal(*text);
@@ -182,13 +185,16 @@ void LoadEditedCopies(TrackedFileList& list, JournalFile& journal, FileSystem& f
         entry->BeforeUploadScript = e.BeforeUploadScript;
         entry->AfterUploadScript = e.AfterUploadScript;
         entry->ElementId = e.ElementId;
+        entry->Made = e.Made;
+        entry->Stale = e.Made != 0 && now > e.Made && now - e.Made > kJournalKeepTime;
         // Older entries go behind the list's own.
         list.Items().push_back(std::move(entry));
         list.AddEarlierCopy({e.LocalPath, e.Identity, e.WrittenTime, {e.ViewName, e.PrimKey, e.ServerUpdated}});
     }
 }
 
-bool SaveEditedCopies(const TrackedFileList& list, JournalFile& journal, FileSystem& fs, const std::wstring& server) {
+bool SaveEditedCopies(TrackedFileList& list, JournalFile& journal, FileSystem& fs, const std::wstring& server,
+                      FileTime now) {
     // Another control object (another page of the server) may have added entries since: those stay, unless this
     // list has the same record or file now, sent it, or the copy is gone.
     std::vector<JournalEntry> kept;
@@ -209,6 +215,7 @@ bool SaveEditedCopies(const TrackedFileList& list, JournalFile& journal, FileSys
     std::vector<JournalEntry> mine;
     for (const auto& entry : list.Items()) {
         if (entry->State == TrackedState::Sent) continue;
+        if (entry->Made == 0) entry->Made = now;
         JournalEntry e;
         e.Server = server;
         e.ViewName = entry->ViewName;
@@ -221,6 +228,7 @@ bool SaveEditedCopies(const TrackedFileList& list, JournalFile& journal, FileSys
         e.AfterUploadScript = entry->AfterUploadScript;
         e.LastWriteTime = entry->LastWriteTime;
         e.Identity = entry->Identity;
+        e.Made = entry->Made;
         if (const auto* copy = list.OwnCopyAt(entry->LocalPath)) {
             e.WrittenTime = copy->written.value_or(0);
             e.ServerUpdated = copy->origin.ServerUpdated;

@@ -26,10 +26,13 @@ struct JournalEntry {
     FileTime WrittenTime = 0;    // the time the control left on the copy, or the copy's time when last sent
     FileTime ServerUpdated = 0;  // the stored copy's update time it was made from; 0 when not known
     std::optional<FileIdentity> Identity;
+    FileTime Made = 0;  // when the journal first kept it (UTC)
     bool operator==(const JournalEntry&) const = default;
 };
 
 inline constexpr std::size_t kMostJournalEntries = 500;
+// How long an entry is kept before the walk offers its changes one last time.
+inline constexpr FileTime kJournalKeepTime = 30ull * 24 * 3600 * 10'000'000;
 
 // The file's text: a version line, one line per entry, and a closing line with the count and a check value, so
 // a file cut short or changed by hand is known as such.
@@ -52,10 +55,14 @@ std::wstring ServerKey(bool secure, const std::wstring& host, std::uint16_t port
 
 // Loads the server's entries whose copies still exist into the list (the list's own entries for the same record
 // or file win). A journal that cannot be read is left as it is and loads nothing.
-void LoadEditedCopies(TrackedFileList& list, JournalFile& journal, FileSystem& fs, const std::wstring& server);
+// Entries kept longer than kJournalKeepTime before now come in stale.
+void LoadEditedCopies(TrackedFileList& list, JournalFile& journal, FileSystem& fs, const std::wstring& server,
+                      FileTime now);
 // Writes the list's waiting entries as the server's, keeping other servers' entries, at most kMostJournalEntries
 // (the oldest go first). A journal that cannot be read is replaced.
-bool SaveEditedCopies(const TrackedFileList& list, JournalFile& journal, FileSystem& fs, const std::wstring& server);
+// Entries not kept before are stamped with now.
+bool SaveEditedCopies(TrackedFileList& list, JournalFile& journal, FileSystem& fs, const std::wstring& server,
+                      FileTime now);
 
 // The list's copies with edits the server has not had, for the page: per copy "ElementId?ViewName?PrimKey?
 // FileName?YYYY-MM-DD HH:MM:SS" (the copy's last change on the user's clock), newest entry first, joined by "|".

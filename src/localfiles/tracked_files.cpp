@@ -64,10 +64,15 @@ bool TrackedFileList::WasSent(const std::wstring& path) const {
     return std::any_of(sent_.begin(), sent_.end(), [&](const std::wstring& p) { return EqualsNoCase(p, canonical); });
 }
 
-void TrackedFileList::MarkSent(const std::wstring& path, FileSystem& fs) {
+void TrackedFileList::LetGo(const std::wstring& path) {
     const std::wstring canonical = CanonicalPathText(path);
     if (!WasSent(canonical)) sent_.push_front(canonical);
     if (sent_.size() > 1000) sent_.pop_back();
+}
+
+void TrackedFileList::MarkSent(const std::wstring& path, FileSystem& fs) {
+    const std::wstring canonical = CanonicalPathText(path);
+    LetGo(canonical);
     for (OwnCopy& copy : ownCopies_) {
         if (!EqualsNoCase(copy.path, canonical)) continue;
         copy.written = GetLastWriteTime(fs, path);

@@ -22,6 +22,8 @@ struct TrackedFile {
     std::wstring UploadViewName;
     FileTime LastWriteTime = 0;
     std::optional<FileIdentity> Identity;  // of the copy when it was registered
+    FileTime Made = 0;                       // when the journal first kept the entry (UTC); 0 until then
+    bool Stale = false;                      // kept longer than the journal keeps entries
     TrackedState State = TrackedState::Waiting;
     std::wstring BeforeUploadScript;
     std::wstring AfterUploadScript;
@@ -66,8 +68,10 @@ public:
     std::optional<CopyOrigin> UnsentEdits(const std::wstring& path, FileSystem& fs) const;
     // The copy at the path was sent: what it holds now is what the server holds.
     void MarkSent(const std::wstring& path, FileSystem& fs);
-    // Whether a copy at the path was sent since the list began.
+    // Whether a copy at the path was sent, or let go, since the list began.
     bool WasSent(const std::wstring& path) const;
+    // The copy at the path is no longer kept for sending: the journal lets its entry go too.
+    void LetGo(const std::wstring& path);
 
     struct OwnCopy {
         std::wstring path;  // canonical

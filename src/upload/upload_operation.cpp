@@ -317,12 +317,19 @@ void ProcessTrackedFile(UploadContext& c, TrackedFile& entry) {
             return;
         }
         const std::optional<FileTime> written = GetLastWriteTime(c.fs, entry.LocalPath);
+        // A copy kept past the journal's time is offered one last time, or let go when it holds nothing new.
+        const auto letGo = [&] {
+            entry.State = TrackedState::Sent;
+            c.tracked.LetGo(entry.LocalPath);
+        };
         // A copy whose time cannot be read (deleted, moved away) cannot be sent; nobody is asked about it.
         if (!written || *written == entry.LastWriteTime) {
+            if (entry.Stale && written) return letGo();
             entry.State = TrackedState::Waiting;
             return;
         }
         if (c.savePrompt.Run(0, entry.FileName) != kSaveToServerSave) {
+            if (entry.Stale) return letGo();
             entry.State = TrackedState::Waiting;
             entry.LastWriteTime = *written;
             return;

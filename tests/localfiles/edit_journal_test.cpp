@@ -14,6 +14,8 @@ using testing::FakeJournalFile;
 
 const std::wstring kServer = L"https://files.example.com:443";
 const std::wstring kOther = L"http://other.example.com:80";
+const FileTime kNow = 134'000'000'000'000'000;
+const FileTime kDay = 24ull * 3600 * 10'000'000;
 
 JournalEntry Entry(const std::wstring& server, const std::wstring& key, const std::wstring& path) {
     JournalEntry e;
@@ -30,6 +32,7 @@ JournalEntry Entry(const std::wstring& server, const std::wstring& key, const st
     e.WrittenTime = 50;
     e.ServerUpdated = 40;
     e.Identity = FileIdentity{0x1234, 7};
+    e.Made = kNow - kDay;
     return e;
 }
 
@@ -80,11 +83,11 @@ TEST_F(EditJournalLists, ANewControlOfTheSameServerKnowsTheEditedCopiesAndTheirE
         TrackedFileList first;
         Track(first, L"K1");
         Track(first, L"K2");
-        ASSERT_TRUE(SaveEditedCopies(first, journal, fs, kServer));
+        ASSERT_TRUE(SaveEditedCopies(first, journal, fs, kServer, kNow));
     }
     fs.AddFile(L"C:\\Temp\\K1\\Report.docx", 12).times = {1, 90};  // edited after the page went away
     TrackedFileList second;
-    LoadEditedCopies(second, journal, fs, kServer);
+    LoadEditedCopies(second, journal, fs, kServer, kNow);
     ASSERT_EQ(second.Size(), 2u) << "two records with one file name keep an entry each";
     EXPECT_EQ(second.Items().back()->PrimKey, L"K1");
     EXPECT_EQ(second.Items().back()->LastWriteTime, 50u);
@@ -99,14 +102,14 @@ TEST_F(EditJournalLists, ANewControlOfTheSameServerKnowsTheEditedCopiesAndTheirE
 TEST_F(EditJournalLists, AnotherServersPageLearnsNothingAndKeepsTheFirstServersEntries) {
     TrackedFileList first;
     Track(first, L"K1");
-    SaveEditedCopies(first, journal, fs, kServer);
+    SaveEditedCopies(first, journal, fs, kServer, kNow);
     TrackedFileList other;
-    LoadEditedCopies(other, journal, fs, kOther);
+    LoadEditedCopies(other, journal, fs, kOther, kNow);
     EXPECT_EQ(other.Size(), 0u);
     EXPECT_FALSE(other.IsOwnCopy(L"C:\\Temp\\K1\\Report.docx", fs));
-    SaveEditedCopies(other, journal, fs, kOther);
+    SaveEditedCopies(other, journal, fs, kOther, kNow);
     TrackedFileList again;
-    LoadEditedCopies(again, journal, fs, kServer);
+    LoadEditedCopies(again, journal, fs, kServer, kNow);
     EXPECT_EQ(again.Size(), 1u);
     // The same server named with another letter case or scheme is another server, or the same.
     EXPECT_EQ(ServerKey(true, L"Files.Example.COM", 443), kServer);
@@ -116,25 +119,25 @@ TEST_F(EditJournalLists, AnotherServersPageLearnsNothingAndKeepsTheFirstServersE
 TEST_F(EditJournalLists, TwoControlsOfOneServerKeepEachOthersEntriesAndASentOrDeletedCopyGoes) {
     TrackedFileList a, b;
     Track(a, L"K1");
-    SaveEditedCopies(a, journal, fs, kServer);
+    SaveEditedCopies(a, journal, fs, kServer, kNow);
     Track(b, L"K2");
-    SaveEditedCopies(b, journal, fs, kServer);
+    SaveEditedCopies(b, journal, fs, kServer, kNow);
     TrackedFileList seen;
-    LoadEditedCopies(seen, journal, fs, kServer);
+    LoadEditedCopies(seen, journal, fs, kServer, kNow);
     EXPECT_EQ(seen.Size(), 2u) << "the second control must not drop the first one's entry";
 
     a.MarkSent(L"C:\\Temp\\K1\\Report.docx", fs);
     a.Items().clear();  // the walk lets a sent entry go
-    SaveEditedCopies(a, journal, fs, kServer);
+    SaveEditedCopies(a, journal, fs, kServer, kNow);
     TrackedFileList afterSend;
-    LoadEditedCopies(afterSend, journal, fs, kServer);
+    LoadEditedCopies(afterSend, journal, fs, kServer, kNow);
     ASSERT_EQ(afterSend.Size(), 1u);
     EXPECT_EQ(afterSend.Items().front()->PrimKey, L"K2");
 
     fs.RemoveFile(L"C:\\Temp\\K2\\Report.docx");
-    SaveEditedCopies(a, journal, fs, kServer);
+    SaveEditedCopies(a, journal, fs, kServer, kNow);
     TrackedFileList afterDelete;
-    LoadEditedCopies(afterDelete, journal, fs, kServer);
+    LoadEditedCopies(afterDelete, journal, fs, kServer, kNow);
     EXPECT_EQ(afterDelete.Size(), 0u);
     ASSERT_TRUE(journal.text);
     EXPECT_EQ(ReadJournal(*journal.text)->size(), 0u) << "a deleted copy's entry is not kept";
@@ -143,14 +146,14 @@ TEST_F(EditJournalLists, TwoControlsOfOneServerKeepEachOthersEntriesAndASentOrDe
 TEST_F(EditJournalLists, AnUnreadableJournalLoadsNothingAndIsReplacedWhole) {
     journal.text = L"Quillmark edited copies 1\nhalf a line";
     TrackedFileList list;
-    LoadEditedCopies(list, journal, fs, kServer);
+    LoadEditedCopies(list, journal, fs, kServer, kNow);
     EXPECT_EQ(list.Size(), 0u);
     Track(list, L"K1");
-    EXPECT_TRUE(SaveEditedCopies(list, journal, fs, kServer));
+    EXPECT_TRUE(SaveEditedCopies(list, journal, fs, kServer, kNow));
     ASSERT_TRUE(ReadJournal(*journal.text));
     EXPECT_EQ(ReadJournal(*journal.text)->size(), 1u);
     journal.failWrite = true;
-    EXPECT_FALSE(SaveEditedCopies(list, journal, fs, kServer));
+    EXPECT_FALSE(SaveEditedCopies(list, journal, fs, kServer, kNow));
 }
 
 TEST_F(EditJournalLists, TheJournalHoldsAtMostItsLimitKeepingThisServersNewest) {
@@ -163,7 +166,7 @@ TEST_F(EditJournalLists, TheJournalHoldsAtMostItsLimitKeepingThisServersNewest) 
     journal.text = WriteJournal(many);
     TrackedFileList list;
     Track(list, L"K1");
-    SaveEditedCopies(list, journal, fs, kServer);
+    SaveEditedCopies(list, journal, fs, kServer, kNow);
     const auto saved = ReadJournal(*journal.text);
     ASSERT_TRUE(saved);
     EXPECT_EQ(saved->size(), kMostJournalEntries);
@@ -183,6 +186,34 @@ TEST_F(EditJournalLists, ThePageHearsOfCopiesWithUnsentEditsOnly) {
               L"el-K2?Documents?K2?Report.docx?2020-11-16 12:33:21|el-K1?Documents?K1?Report.docx?2020-11-16 12:33:20");
     list.MarkSent(L"C:\\Temp\\K2\\Report.docx", fs);
     EXPECT_EQ(EditedCopiesText(list, fs, system), L"el-K1?Documents?K1?Report.docx?2020-11-16 12:33:20");
+}
+
+TEST_F(EditJournalLists, AnEntryKeepsTheTimeItWasFirstKeptAndComesInStaleAfterThirtyDays) {
+    TrackedFileList first;
+    Track(first, L"K1");
+    SaveEditedCopies(first, journal, fs, kServer, kNow - 31 * kDay);
+    Track(first, L"K2");
+    SaveEditedCopies(first, journal, fs, kServer, kNow - 29 * kDay);
+    TrackedFileList later;
+    LoadEditedCopies(later, journal, fs, kServer, kNow);
+    ASSERT_EQ(later.Size(), 2u);
+    for (const auto& entry : later.Items()) {
+        EXPECT_EQ(entry->Stale, entry->PrimKey == L"K1") << entry->PrimKey;
+        EXPECT_EQ(entry->Made, entry->PrimKey == L"K1" ? kNow - 31 * kDay : kNow - 29 * kDay);
+    }
+    // Saved again, the time it was first kept stays.
+    SaveEditedCopies(later, journal, fs, kServer, kNow);
+    TrackedFileList again;
+    LoadEditedCopies(again, journal, fs, kServer, kNow);
+    EXPECT_EQ(again.Items().back()->Made, kNow - 31 * kDay);
+    // A let-go copy's entry goes from the journal.
+    again.LetGo(L"C:\\Temp\\K1\\Report.docx");
+    again.Items().remove_if([](const auto& e) { return e->PrimKey == L"K1"; });
+    SaveEditedCopies(again, journal, fs, kServer, kNow);
+    TrackedFileList last;
+    LoadEditedCopies(last, journal, fs, kServer, kNow);
+    ASSERT_EQ(last.Size(), 1u);
+    EXPECT_EQ(last.Items().front()->PrimKey, L"K2");
 }
 
 }  // namespace

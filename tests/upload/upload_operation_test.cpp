@@ -463,6 +463,28 @@ protected:
     void Change(FileTime t) { rig.fs.AddFile(kCopy, 250 * 4096).times.lastWritten = t; }
 };
 
+// An entry kept past the journal's time is offered one last time; it goes whatever the answer.
+TEST_F(TrackedWalk, AStaleCopyIsOfferedOnceOrLetGoWhenUnchanged) {
+    Entry().Stale = true;
+    ProcessLockedFiles(context);
+    EXPECT_TRUE(prompt.shown.empty()) << "nothing new in it: nobody is asked";
+    EXPECT_EQ(Entry().State, TrackedState::Sent);
+    EXPECT_TRUE(tracked.WasSent(kCopy));
+
+    tracked.Items().clear();
+    TrackEditedFile(tracked, rig.fs, kCopy, L"Plan.doc", L"pk-1", L"f1", L"Documents", L"Uploads", L"before", L"after");
+    Entry().Stale = true;
+    Change(5);
+    prompt.answers = {2};
+    ProcessLockedFiles(context);
+    EXPECT_EQ(prompt.shown.size(), 1u);
+    EXPECT_EQ(Entry().State, TrackedState::Sent) << "asked once, then let go";
+    EXPECT_TRUE(runner.runs.empty());
+    ProcessLockedFiles(context);
+    EXPECT_EQ(tracked.Size(), 0u);
+    EXPECT_EQ(prompt.shown.size(), 1u);
+}
+
 TEST_F(TrackedWalk, NothingWhileUpdateFileRuns) {
     Change(5);
     busy = true;

@@ -221,20 +221,28 @@ HRESULT FileDragDrop::RunOperation(bool bound, Run&& run) {
     return run();
 }
 
+namespace {
+FileTime NowUtc() {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    return (static_cast<FileTime>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+}
+}  // namespace
+
 void FileDragDrop::LoadEditedCopies() {
     if (journal_ || serverPort_ == 0 || serverName_.empty()) return;
     const bool secure = (requestFlags_ & (kRequestFlagsHttps & ~kRequestFlagsHttp)) != 0;
     journalServer_ = ServerKey(secure, serverName_, serverPort_);
     journal_ = std::make_unique<AppDataJournalFile>();
     Win32FileSystem fs;
-    qm::LoadEditedCopies(tracked_, *journal_, fs, journalServer_);
+    qm::LoadEditedCopies(tracked_, *journal_, fs, journalServer_, NowUtc());
 }
 
 void FileDragDrop::SaveEditedCopies() noexcept {
     if (!journal_) return;
     try {
         Win32FileSystem fs;
-        qm::SaveEditedCopies(tracked_, *journal_, fs, journalServer_);
+        qm::SaveEditedCopies(tracked_, *journal_, fs, journalServer_, NowUtc());
     } catch (...) {
         // the copies stay tracked by this object; only the next one would not know them
     }
