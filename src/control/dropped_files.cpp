@@ -1,5 +1,7 @@
 #include "control/dropped_files.h"
 
+#include "localfiles/file_helpers.h"
+
 namespace qm {
 
 std::vector<std::wstring> FilesOfDrop(const std::vector<DroppedItem>& items) {
@@ -19,15 +21,7 @@ std::wstring JoinDroppedPaths(const std::vector<std::wstring>& paths) {
 }
 
 std::vector<std::wstring> SplitListText(const std::wstring& text, wchar_t separator) {
-    std::vector<std::wstring> pieces;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t end = text.find(separator, start);
-        pieces.push_back(text.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start));
-        if (end == std::wstring::npos) break;
-        start = end + 1;
-    }
-    return pieces;
+    return SplitText(text, separator);
 }
 
 std::wstring DroppedFileTable::Replace(WindowKey window, std::vector<std::wstring> files, std::wstring scratch) {

@@ -59,17 +59,6 @@ std::optional<std::uint64_t> Number(const std::wstring& text) {
     return value;
 }
 
-std::vector<std::wstring> Split(const std::wstring& line, wchar_t separator) {
-    std::vector<std::wstring> pieces;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t end = line.find(separator, start);
-        pieces.push_back(line.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start));
-        if (end == std::wstring::npos) return pieces;
-        start = end + 1;
-    }
-}
-
 std::uint32_t CheckValue(const std::wstring& text) {
     return Crc32Bytes(text.data(), text.size() * sizeof(wchar_t));
 }
@@ -119,15 +108,15 @@ std::optional<std::vector<JournalEntry>> ReadJournal(const std::wstring& text) {
     const std::size_t closing = text.rfind(L'\n', text.size() - 2);
     if (closing == std::wstring::npos) return std::nullopt;
     const std::wstring body = text.substr(0, closing + 1);
-    const std::vector<std::wstring> end = Split(text.substr(closing + 1, text.size() - closing - 2), L' ');
+    const std::vector<std::wstring> end = SplitText(text.substr(closing + 1, text.size() - closing - 2), L' ');
     if (end.size() != 3 || end[0] != L"end" || end[2] != Hex(CheckValue(body))) return std::nullopt;
-    std::vector<std::wstring> lines = Split(body.substr(0, body.size() - 1), L'\n');
+    std::vector<std::wstring> lines = SplitText(body.substr(0, body.size() - 1), L'\n');
     if (lines.empty() || lines[0] != kVersionLine) return std::nullopt;
     const auto count = Number(end[1]);
     if (!count || *count != lines.size() - 1) return std::nullopt;
     std::vector<JournalEntry> entries;
     for (std::size_t n = 1; n < lines.size(); ++n) {
-        const std::vector<std::wstring> f = Split(lines[n], L'\t');
+        const std::vector<std::wstring> f = SplitText(lines[n], L'\t');
         if (f.size() != kFields || f[kFields - 1] != L".") return std::nullopt;
         JournalEntry e;
         std::wstring* texts[] = {&e.Server,    &e.ViewName,  &e.PrimKey,           &e.UploadViewName,
