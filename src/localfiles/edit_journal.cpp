@@ -187,7 +187,8 @@ bool SaveEditedCopies(TrackedFileList& list, JournalFile& journal, FileSystem& f
     // Another control object (another page of the server) may have added entries since: those stay, unless this
     // list has the same record or file now, sent it, or the copy is gone.
     std::vector<JournalEntry> kept;
-    if (const auto text = journal.Read()) {
+    const auto text = journal.Read();
+    if (text) {
         if (auto entries = ReadJournal(*text)) {
             for (auto& e : *entries) {
                 if (e.Server == server) {
@@ -230,7 +231,10 @@ bool SaveEditedCopies(TrackedFileList& list, JournalFile& journal, FileSystem& f
     std::vector<JournalEntry> all = std::move(mine);
     for (auto& e : kept) all.push_back(std::move(e));
     if (all.size() > kMostJournalEntries) all.resize(kMostJournalEntries);
-    return journal.Replace(WriteJournal(all));
+    // Written only when it changes: most operations track nothing, and the disk need not hear of them.
+    const std::wstring fresh = WriteJournal(all);
+    if (text ? *text == fresh : all.empty()) return true;
+    return journal.Replace(fresh);
 }
 
 std::wstring EditedCopiesText(const TrackedFileList& list, FileSystem& fs, SystemText& system) {

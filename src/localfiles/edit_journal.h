@@ -60,7 +60,8 @@ void LoadEditedCopies(TrackedFileList& list, JournalFile& journal, FileSystem& f
                       FileTime now);
 // Writes the list's waiting entries as the server's, keeping other servers' entries, at most kMostJournalEntries
 // (the oldest go first). A journal that cannot be read is replaced.
-// Entries not kept before are stamped with now.
+// Entries not kept before are stamped with now. Nothing is written when the text would not change, nor when there
+// is nothing to keep and no journal yet.
 bool SaveEditedCopies(TrackedFileList& list, JournalFile& journal, FileSystem& fs, const std::wstring& server,
                       FileTime now);
 

@@ -143,6 +143,19 @@ TEST_F(EditJournalLists, TwoControlsOfOneServerKeepEachOthersEntriesAndASentOrDe
     EXPECT_EQ(ReadJournal(*journal.text)->size(), 0u) << "a deleted copy's entry is not kept";
 }
 
+TEST_F(EditJournalLists, NothingIsWrittenWhenNothingIsKeptOrNothingChanged) {
+    TrackedFileList list;
+    EXPECT_TRUE(SaveEditedCopies(list, journal, fs, kServer, kNow));
+    EXPECT_EQ(journal.writes, 0) << "no journal is made for nothing";
+    Track(list, L"K1");
+    SaveEditedCopies(list, journal, fs, kServer, kNow);
+    SaveEditedCopies(list, journal, fs, kServer, kNow + kDay);
+    EXPECT_EQ(journal.writes, 1);
+    list.Items().front()->LastWriteTime = 99;
+    SaveEditedCopies(list, journal, fs, kServer, kNow + kDay);
+    EXPECT_EQ(journal.writes, 2);
+}
+
 TEST_F(EditJournalLists, AnUnreadableJournalLoadsNothingAndIsReplacedWhole) {
     journal.text = L"Quillmark edited copies 1\nhalf a line";
     TrackedFileList list;
@@ -153,6 +166,7 @@ TEST_F(EditJournalLists, AnUnreadableJournalLoadsNothingAndIsReplacedWhole) {
     ASSERT_TRUE(ReadJournal(*journal.text));
     EXPECT_EQ(ReadJournal(*journal.text)->size(), 1u);
     journal.failWrite = true;
+    list.Items().front()->LastWriteTime = 99;
     EXPECT_FALSE(SaveEditedCopies(list, journal, fs, kServer, kNow));
 }
 

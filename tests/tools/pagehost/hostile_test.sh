@@ -127,7 +127,7 @@ run() {
   python3 -c "import sys, time; l = float(sys.argv[1]); print(round(time.time() - l, 1) if l else 999)" "$last_conn" >"$work/$name.idle"
   curl -s "$base/_filestore/requests" >"$work/$name.requests.json"
   # Wine's own registry, font and cache files are not the control's.
-  { find "$drive_c" -newer "$work/$name.marker" -type f 2>/dev/null | grep -v -E '/drive_c/(windows|hostile-out)/|/AppData/(Roaming|Local)/Microsoft/'
+  { find "$drive_c" -newer "$work/$name.marker" -type f 2>/dev/null | grep -v -E '/drive_c/(windows|hostile-out)/|/AppData/(Roaming|Local)/Microsoft/|/AppData/Local/Quillmark/edited-copies\.txt$'
     find "$work" -newer "$work/$name.marker" -type f 2>/dev/null | grep -v -E "^$work/(prefix|store|out|upd|files|shots-[^/]*)/|^$work/[^/]*\.(json|out|code|rss|marker|user|log|port|strays|ended|idle)$"
   } >"$work/$name.strays"
 }
