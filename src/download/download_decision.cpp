@@ -124,12 +124,6 @@ std::optional<int> EndForButton(int id, const FileDownloadState& state) {
     }
 }
 
-int FooterLineCount(const std::wstring& footer) { return static_cast<int>(SplitText(footer, L'\n').size()); }
-
-int DialogHeight(int templateHeightPixels, const std::wstring& footer) {
-    return templateHeightPixels + 15 * FooterLineCount(footer) - 51;
-}
-
 std::wstring TypeLookupPattern(const std::wstring& fileName) {
     const std::size_t dot = fileName.rfind(L'.');
     return L"*." + (dot == std::wstring::npos ? fileName : fileName.substr(dot + 1));

@@ -115,9 +115,6 @@ FileDownloadState InitialDialogState(const FileDownloadValues& values);
 FileDownloadState AfterEditClicked(FileDownloadState state, bool nowChecked);
 // The end code for a button id (Open, Save, Cancel); nothing for other ids, and for Save while disabled.
 std::optional<int> EndForButton(int id, const FileDownloadState& state);
-// Lines of the footer (pieces at "\n") and the dialog's height in pixels from the template's height.
-int FooterLineCount(const std::wstring& footer);
-int DialogHeight(int templateHeightPixels, const std::wstring& footer);
 // "*." and the text after the last dot of the name (the whole name without a dot).
 std::wstring TypeLookupPattern(const std::wstring& fileName);
 // The type line: type name, ", ", size text.

@@ -30,12 +30,11 @@ struct ProgressLayout {
 
 ProgressLayout LayoutForMode(TransferMode mode);
 
-// The compact layout, in client pixels; the window itself becomes 398 by 178 pixels at its position.
-inline constexpr PixelRect kCompactRateLabel{13, 90, 100, 20};
-inline constexpr PixelRect kCompactRateField{105, 90, 367, 18};
-inline constexpr PixelRect kCompactCancelButton{294, 113, 80, 25};
-inline constexpr int kCompactWindowWidth = 398;
-inline constexpr int kCompactWindowHeight = 178;
+// The compact layout, in dialog units so that it follows the dialog's font and the display's scaling: every row
+// stays where the template has it, Cancel moves up under the rate row into the place of the check box, the
+// check box and the Open buttons are hidden, and the client area ends below Cancel.
+inline constexpr PixelRect kCompactCancelUnits{208, 78, 50, 14};
+inline constexpr int kCompactClientHeightUnits = 99;
 
 // Top-left corner of a window of the given size centred over the owner (when there is one that is visible
 // and not minimised) or else over the work area, moved back inside the work area where it sticks out.

@@ -167,15 +167,6 @@ TEST(FileDownloadDialogModel, ButtonsAndTheSaveState) {
     EXPECT_FALSE(s.saveEnabled);
 }
 
-TEST(FileDownloadDialogModel, FooterLinesSetTheHeight) {
-    EXPECT_EQ(FooterLineCount(L"one line"), 1);
-    EXPECT_EQ(FooterLineCount(L"a\nb\nc"), 3);
-    EXPECT_EQ(FooterLineCount(L""), 1);
-    EXPECT_EQ(FooterLineCount(L"a\n"), 2);
-    EXPECT_EQ(DialogHeight(226, L"one line"), 226 - 36);
-    EXPECT_EQ(DialogHeight(226, L"a\nb\nc"), 226 - 6);
-}
-
 TEST(FileDownloadDialogModel, TypeLookupUsesTheTextAfterTheLastDot) {
     EXPECT_EQ(TypeLookupPattern(L"Plan.final.doc"), L"*.doc");
     EXPECT_EQ(TypeLookupPattern(L"README"), L"*.README");

@@ -21,6 +21,24 @@ FileTypeInfo LookUpFileType(const std::wstring& pattern) {
     return out;
 }
 
+namespace {
+
+constexpr int kFooterMarginUnits = 5;
+
+// The height of a text wrapped at the width in the control's font; at least one line.
+int WrappedTextHeight(HWND control, const std::wstring& text, int width) {
+    const HDC dc = GetDC(control);
+    const HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    const std::wstring measured = text.empty() ? std::wstring(L" ") : text;
+    RECT r{0, 0, width, 0};
+    DrawTextW(dc, measured.c_str(), static_cast<int>(measured.size()), &r, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    return r.bottom - r.top;
+}
+
+}  // namespace
+
 int FileDownloadDialog::Run(WindowRef owner, const FileDownloadValues& values) {
     values_ = &values;
     state_ = InitialDialogState(values);
@@ -54,10 +72,23 @@ void FileDownloadDialog::Initialise() {
     for (auto [button, id] : {std::pair{&open_, IDC_FD_OPEN}, {&save_, IDC_FD_SAVE}, {&cancel_, IDC_FD_CANCEL}})
         button->Bind(GetDlgItem(window_, id));
 
-    RECT r{};
-    GetWindowRect(window_, &r);
-    const int width = r.right - r.left;
-    const int height = DialogHeight(r.bottom - r.top, v.footer);
+    // The footer wraps at its width and the window ends a little below it, whatever the font and the scaling.
+    HWND footer = GetDlgItem(window_, IDC_FD_FOOTER);
+    RECT place{};
+    GetWindowRect(footer, &place);
+    MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&place), 2);
+    const int footerHeight = WrappedTextHeight(footer, v.footer, place.right - place.left);
+    SetWindowPos(footer, nullptr, 0, 0, place.right - place.left, footerHeight,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT client{};
+    GetClientRect(window_, &client);
+    RECT margin{0, 0, 0, kFooterMarginUnits};
+    MapDialogRect(window_, &margin);
+    RECT frame{0, 0, client.right, place.top + footerHeight + margin.bottom};
+    AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongW(window_, GWL_STYLE)), FALSE,
+                       static_cast<DWORD>(GetWindowLongW(window_, GWL_EXSTYLE)));
+    const int width = frame.right - frame.left;
+    const int height = frame.bottom - frame.top;
     HWND owner = GetWindow(window_, GW_OWNER);
     RECT ownerRect{}, work{};
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);

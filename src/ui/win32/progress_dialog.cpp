@@ -114,18 +114,6 @@ INT_PTR CALLBACK Win32ProgressDialog::DialogProcedure(HWND window, UINT message,
 
 void Win32ProgressDialog::Initialise() {
     HWND dialog = window_;
-    // Centre over a visible, not minimised owner, else over the work area; stay inside the work area.
-    HWND owner = GetWindow(dialog, GW_OWNER);
-    const bool overOwner = owner && IsWindowVisible(owner) && !IsIconic(owner);
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof monitor;
-    GetMonitorInfoW(MonitorFromWindow(overOwner ? owner : dialog, MONITOR_DEFAULTTONEAREST), &monitor);
-    const PixelRect self = ToPixelRect(WindowRectOf(dialog));
-    const PixelRect ownerRect = overOwner ? ToPixelRect(WindowRectOf(owner)) : PixelRect{};
-    const PixelPoint at = CentredPosition(self.width, self.height, overOwner ? &ownerRect : nullptr,
-                                          ToPixelRect(monitor.rcWork));
-    SetWindowPos(dialog, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-
     SetWindowSubclass(dialog, &Win32ProgressDialog::SubclassProcedure, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
 
     openButton_.Bind(GetDlgItem(dialog, IDC_PROGRESS_OPEN));
@@ -140,13 +128,36 @@ void Win32ProgressDialog::Initialise() {
 
     const ProgressLayout layout = LayoutForMode(Job().Mode);
     if (layout.compact) {
-        Place(dialog, IDC_PROGRESS_RATE_LABEL, kCompactRateLabel);
-        Place(dialog, IDC_PROGRESS_RATE, kCompactRateField);
-        Place(dialog, IDC_PROGRESS_CANCEL, kCompactCancelButton);
-        SetWindowPos(dialog, nullptr, 0, 0, kCompactWindowWidth, kCompactWindowHeight,
+        RECT cancel{kCompactCancelUnits.x, kCompactCancelUnits.y, kCompactCancelUnits.width,
+                    kCompactCancelUnits.height};
+        MapDialogRect(dialog, &cancel);  // maps each value on its own: right and bottom hold the size
+        Place(dialog, IDC_PROGRESS_CANCEL, PixelRect{cancel.left, cancel.top, cancel.right, cancel.bottom});
+        // Hidden, not left to fall outside the shortened window: a taller font would show them.
+        for (const int hidden : {IDC_PROGRESS_CLOSE_WHEN_DONE, IDC_PROGRESS_OPEN, IDC_PROGRESS_OPEN_FOLDER})
+            ShowWindow(GetDlgItem(dialog, hidden), SW_HIDE);
+        RECT client{};
+        GetClientRect(dialog, &client);
+        RECT height{0, 0, 0, kCompactClientHeightUnits};
+        MapDialogRect(dialog, &height);
+        RECT frame{0, 0, client.right, height.bottom};
+        AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongW(dialog, GWL_STYLE)), FALSE,
+                           static_cast<DWORD>(GetWindowLongW(dialog, GWL_EXSTYLE)));
+        SetWindowPos(dialog, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-        ShowWindow(GetDlgItem(dialog, IDC_PROGRESS_CLOSE_WHEN_DONE), SW_HIDE);
     }
+    // Centred at its final size over a visible, not minimised owner, else over the work area; stays inside the
+    // work area.
+    HWND owner = GetWindow(dialog, GW_OWNER);
+    const bool overOwner = owner && IsWindowVisible(owner) && !IsIconic(owner);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(overOwner ? owner : dialog, MONITOR_DEFAULTTONEAREST), &monitor);
+    const PixelRect self = ToPixelRect(WindowRectOf(dialog));
+    const PixelRect ownerRect = overOwner ? ToPixelRect(WindowRectOf(owner)) : PixelRect{};
+    const PixelPoint at = CentredPosition(self.width, self.height, overOwner ? &ownerRect : nullptr,
+                                          ToPixelRect(monitor.rcWork));
+    SetWindowPos(dialog, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+
     if (layout.showCloseCheckBox) ShowWindow(GetDlgItem(dialog, IDC_PROGRESS_CLOSE_WHEN_DONE), SW_SHOW);
     if (layout.checkCloseCheckBox) CheckDlgButton(dialog, IDC_PROGRESS_CLOSE_WHEN_DONE, BST_CHECKED);
     if (layout.hideOpenButton) ShowWindow(GetDlgItem(dialog, IDC_PROGRESS_OPEN), SW_HIDE);

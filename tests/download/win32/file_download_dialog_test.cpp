@@ -6,6 +6,7 @@
 
 #include "download/file_download_resource.h"
 #include "ui/win32/capture.h"
+#include "ui/win32/layout_check.h"
 
 namespace qm {
 namespace {
@@ -15,6 +16,8 @@ struct Seen {
     std::wstring name, type, source, header, footer, caption;
     bool saveEnabled = false, editEnabled = false, editChecked = false, openOwnerDrawn = false;
     int height = 0, expectedTemplateHeight = 0, headerWeight = 0, width = 0, expectedWidth = 0;
+    int belowFooter = 0, margin = 0;
+    std::vector<std::string> problems;
 };
 
 struct Script {
@@ -58,6 +61,15 @@ void CALLBACK OnTimer(HWND window, UINT, UINT_PTR id, DWORD) {
     LOGFONTW font{};
     HFONT headerFont = reinterpret_cast<HFONT>(SendDlgItemMessageW(window, IDC_FD_HEADER, WM_GETFONT, 0, 0));
     if (headerFont && GetObjectW(headerFont, sizeof font, &font)) s.headerWeight = font.lfWeight;
+    s.problems = testing::LayoutProblems(window);
+    RECT client{}, footer{};
+    GetClientRect(window, &client);
+    GetWindowRect(GetDlgItem(window, IDC_FD_FOOTER), &footer);
+    MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&footer), 2);
+    s.belowFooter = client.bottom - footer.bottom;
+    RECT margin{0, 0, 0, 5};
+    MapDialogRect(window, &margin);
+    s.margin = margin.bottom;
     if (!current->shot.empty()) testing::SaveArtifact(testing::CaptureWindow(window), current->shot);
     current->act(window);
 }
@@ -84,7 +96,7 @@ FileDownloadValues Values() {
 
 void Click(HWND dialog, int id) { PostMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
 
-TEST(FileDownloadDialogTest, ShowsTheValuesBoldHeaderAndOneLineFooterHeight) {
+TEST(FileDownloadDialogTest, ShowsTheValuesBoldHeaderAndTheWholeFooter) {
     Script s;
     s.shot = L"file-download-default";
     s.act = [](HWND d) { Click(d, IDC_FD_OPEN); };
@@ -100,18 +112,30 @@ TEST(FileDownloadDialogTest, ShowsTheValuesBoldHeaderAndOneLineFooterHeight) {
     EXPECT_TRUE(s.seen.saveEnabled);
     EXPECT_TRUE(s.seen.editEnabled);
     EXPECT_FALSE(s.seen.editChecked);
-    EXPECT_EQ(s.seen.height, s.seen.expectedTemplateHeight - 36);
+    EXPECT_TRUE(s.seen.problems.empty()) << ::testing::PrintToString(s.seen.problems);
+    EXPECT_EQ(s.seen.belowFooter, s.seen.margin) << "the window ends a margin below the whole footer";
+    EXPECT_LT(s.seen.height, s.seen.expectedTemplateHeight);
     EXPECT_EQ(s.seen.width, s.seen.expectedWidth);
 }
 
-TEST(FileDownloadDialogTest, ThreeLineFooterMakesItSixPixelsShorterThanTheTemplate) {
-    FileDownloadValues v = Values();
-    v.footer = L"one\ntwo\nthree";
-    Script s;
-    s.shot = L"file-download-three-lines";
-    s.act = [](HWND d) { Click(d, IDC_FD_SAVE); };
-    EXPECT_EQ(RunDialog(v, s), 1001);
-    EXPECT_EQ(s.seen.height, s.seen.expectedTemplateHeight - 6);
+TEST(FileDownloadDialogTest, ALongerFooterWrapsAndTheWindowGrowsToShowItWhole) {
+    int heights[3] = {};
+    const wchar_t* footers[] = {L"one\ntwo\nthree",
+                                L"one\ntwo\nthree\nfour\nfive\nsix",
+                                L"A footer from the page that goes on for much longer than one line of the dialog can "
+                                L"hold, so that it has to wrap over several lines to be read in full by the user."};
+    for (int i = 0; i < 3; ++i) {
+        FileDownloadValues v = Values();
+        v.footer = footers[i];
+        Script s;
+        s.shot = i == 2 ? L"file-download-long-footer" : L"";
+        s.act = [](HWND d) { Click(d, IDC_FD_SAVE); };
+        EXPECT_EQ(RunDialog(v, s), 1001);
+        EXPECT_TRUE(s.seen.problems.empty()) << i << ": " << ::testing::PrintToString(s.seen.problems);
+        EXPECT_EQ(s.seen.belowFooter, s.seen.margin) << i;
+        heights[i] = s.seen.height;
+    }
+    EXPECT_GT(heights[1], heights[0]) << "three more lines, a taller window";
 }
 
 TEST(FileDownloadDialogTest, EditModeCheckedDisablesSaveAndOpenGivesEditOpen) {

@@ -10,6 +10,7 @@
 
 #include "ui/progress_resource.h"
 #include "ui/win32/capture.h"
+#include "ui/win32/layout_check.h"
 
 namespace qm {
 namespace {
@@ -68,6 +69,9 @@ struct ModeFacts {
     SIZE window{};
     bool rateLabelOk = false, rateFieldOk = false, cancelOk = false, barOk = false;
     bool cancelAtBottom = false;
+    bool openFolderVisible = false;
+    SIZE client{}, compactClient{};
+    std::vector<std::string> problems;
     HWND focus = nullptr, cancel = nullptr;
     std::wstring caption, status, path;
     COLORREF cancelLeftBorder = 0;
@@ -93,11 +97,16 @@ TEST_P(ProgressDialogModes, LayoutControlsAndSizes) {
         GetWindowRect(w, &r);
         facts.window = SIZE{r.right - r.left, r.bottom - r.top};
         const bool compact = mode == TransferMode::Upload || mode == TransferMode::ReUpload;
-        facts.rateLabelOk = Same(ClientRectOf(w, IDC_PROGRESS_RATE_LABEL),
-                                 compact ? RECT{13, 90, 113, 110} : DialogUnits(w, 9, 65, 51, 8));
-        facts.rateFieldOk = Same(ClientRectOf(w, IDC_PROGRESS_RATE),
-                                 compact ? RECT{105, 90, 472, 108} : DialogUnits(w, 71, 65, 181, 9));
-        facts.cancelOk = Same(ClientRectOf(w, IDCANCEL), compact ? RECT{294, 113, 374, 138} : DialogUnits(w, 208, 99, 50, 14));
+        facts.openFolderVisible = IsWindowVisible(GetDlgItem(w, IDC_PROGRESS_OPEN_FOLDER));
+        GetClientRect(w, &r);
+        facts.client = SIZE{r.right, r.bottom};
+        const RECT compactClient = DialogUnits(w, 0, 0, 262, 99);
+        facts.compactClient = SIZE{compactClient.right, compactClient.bottom};
+        facts.problems = testing::LayoutProblems(w);
+        facts.rateLabelOk = Same(ClientRectOf(w, IDC_PROGRESS_RATE_LABEL), DialogUnits(w, 9, 65, 51, 8));
+        facts.rateFieldOk = Same(ClientRectOf(w, IDC_PROGRESS_RATE), DialogUnits(w, 71, 65, 181, 9));
+        facts.cancelOk = Same(ClientRectOf(w, IDCANCEL),
+                              compact ? DialogUnits(w, 208, 78, 50, 14) : DialogUnits(w, 208, 99, 50, 14));
         facts.barOk = Same(ClientRectOf(w, IDC_PROGRESS_BAR), DialogUnits(w, 9, 25, 246, 12));
         facts.cancelAtBottom = GetWindow(GetWindow(w, GW_CHILD), GW_HWNDLAST) == GetDlgItem(w, IDCANCEL);
         GUITHREADINFO info{};
@@ -126,15 +135,16 @@ TEST_P(ProgressDialogModes, LayoutControlsAndSizes) {
     const bool download = mode == TransferMode::Download || mode == TransferMode::MultiDownload;
     EXPECT_EQ(facts.checkVisible, download);
     EXPECT_EQ(facts.checkChecked, download);
-    EXPECT_EQ(facts.openVisible, mode != TransferMode::MultiDownload);
+    EXPECT_EQ(facts.openVisible, mode == TransferMode::Download);
+    EXPECT_EQ(facts.openFolderVisible, download) << "hidden in uploads, not left to stick out below";
     EXPECT_FALSE(facts.editVisible);
+    EXPECT_TRUE(facts.problems.empty()) << ::testing::PrintToString(facts.problems);
     if (!download) {
-        EXPECT_EQ(facts.window.cx, 398);
-        EXPECT_EQ(facts.window.cy, 178);
+        EXPECT_EQ(facts.client.cy, facts.compactClient.cy) << "cut below Cancel";
+        EXPECT_EQ(facts.client.cx, facts.compactClient.cx);
         EXPECT_TRUE(facts.cancelAtBottom) << "moved controls go to the bottom of the z-order";
     } else {
-        EXPECT_GT(facts.window.cx, 398) << testing::FontNote();
-        EXPECT_GT(facts.window.cy, 178) << testing::FontNote();
+        EXPECT_GT(facts.client.cy, facts.compactClient.cy) << testing::FontNote();
     }
     EXPECT_TRUE(facts.rateLabelOk) << testing::FontNote();
     EXPECT_TRUE(facts.rateFieldOk) << testing::FontNote();
