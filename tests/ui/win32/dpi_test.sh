@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# The dialogs' layout checks (no shown control overlaps another, leaves the client area or cuts its text) at
+# 120, 144 and 192 DPI: a fresh Wine prefix per DPI with HKCU\Control Panel\Desktop\LogPixels set, and the
+# progress and File Download dialog cases of the Wine suites run in it. 96 DPI is the suites' own run.
+# Usage: dpi_test.sh [DIST_DIR]; prints "dpi: N scenarios, N failed". Screenshots go to out/test-artifacts/ui-DPI.
+set -uo pipefail
+if [ -z "${DISPLAY:-}" ] && [ -z "${QM_DPI_DISPLAY_SET:-}" ]; then
+  export QM_DPI_DISPLAY_SET=1
+  exec xvfb-run -a -s "-screen 0 1600x1200x24" bash "$0" "$@"
+fi
+root=$(cd "$(dirname "$0")/../../.." && pwd)
+dist=$(readlink -f "${1:-$root/dist/x64}")
+source "$root/scripts/wine-env.sh"
+wine=$(qm_loader_for "$dist")
+work=$(mktemp -d /tmp/dpi-test.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+checks=0; failures=0
+for dpi in 120 144 192; do
+  export WINEPREFIX=$work/prefix-$dpi
+  qm_new_prefix "$WINEPREFIX"
+  "$wine" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d $dpi /f >/dev/null 2>&1
+  "$QM_WINESERVER" -w
+  for exe in ui_wine_tests download_wine_tests; do
+    checks=$((checks + 1))
+    log=$work/$exe-$dpi.log
+    (cd "$work" && QM_UI_ARTIFACTS="$(qm_winpath "$root/out/test-artifacts/ui-$dpi")" timeout 600 "$wine" "$dist/$exe.exe" \
+      --gtest_color=no --gtest_filter='*ProgressDialogModes.*:FileDownloadDialogTest.*') >"$log" 2>&1
+    if [ $? -eq 0 ] && grep -qE '^\[  PASSED  \] [1-9]' "$log"; then
+      echo "ok: $exe at $dpi DPI"
+    else
+      failures=$((failures + 1)); echo "FAIL: $exe at $dpi DPI"; grep -E 'Failure|overlaps|cut|outside|FAILED' "$log" | head -10 | sed 's/^/    | /'
+    fi
+  done
+  "$QM_WINESERVER" -k 2>/dev/null
+  rm -rf "$WINEPREFIX"
+done
+echo "dpi: $checks scenarios, $failures failed"
+[ $failures = 0 ]
