@@ -26,6 +26,7 @@ struct TrackedFile {
     std::wstring BeforeUploadScript;
     std::wstring AfterUploadScript;
     std::wstring ElementId;
+    std::int32_t FileNameUtf8 = 0;  // sent back with its name in UTF-8, as the element asked
 };
 
 // The entries of one control object, newest first. Used only on the UI thread.

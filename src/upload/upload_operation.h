@@ -10,6 +10,7 @@
 #include "control/page_script.h"
 #include "localfiles/settings.h"
 #include "localfiles/tracked_files.h"
+#include "protocol/code_page.h"
 #include "ui/dialogs.h"
 #include "upload/upload_ports.h"
 
@@ -40,6 +41,8 @@ struct UploadContext {
     std::uint32_t requestFlags = 0;
     // The control's flag that keeps ProcessLockedFiles out while UpdateFile runs; may be null.
     bool* busy = nullptr;
+    // Measures the names the upload header is to carry; without it names are not checked before sending.
+    const CodePage* codePage = nullptr;
 };
 
 std::wstring MissingElementText(const std::wstring& id);

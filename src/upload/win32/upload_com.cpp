@@ -6,6 +6,7 @@
 #include "control/win32/page_script_win32.h"
 #include "download/win32/download_win32.h"
 #include "localfiles/win32/local_files_win32.h"
+#include "protocol/win32/ansi_code_page.h"
 #include "ui/win32/dialogs_win32.h"
 #include "upload/upload_operation.h"
 #include "upload/win32/save_to_server_dialog.h"
@@ -38,7 +39,8 @@ public:
                    control.ServerName(),
                    control.ServerPort(),
                    control.RequestFlags(),
-                   &control.Busy()} {}
+                   &control.Busy(),
+                   &SystemAnsiCodePage()} {}
     UploadContext& Context() { return context_; }
 
 private:
