@@ -30,6 +30,7 @@ struct FileDescriptor {
     std::uint64_t CreatedTime = 0;    // file times: 100 ns units since 1601-01-01 UTC
     std::uint64_t UpdatedTime = 0;
     std::wstring LocalFolder;
+    std::int32_t FileNameUtf8 = 0;    // 1: the upload header carries the name in UTF-8 and says so
 };
 
 // The page document, as the control subsystem represents it; the core only passes it along.
@@ -81,6 +82,7 @@ struct TransferJob {
     std::uint32_t ProgressRange = 0;  // only the low 16 bits are used
     std::uint64_t TotalBytes = 0;
     std::wstring PendingRequest;
+    std::int32_t FileNameUtf8 = 0;  // for every file of an upload job
 };
 
 }  // namespace qm

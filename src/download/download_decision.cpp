@@ -30,6 +30,7 @@ std::optional<DownloadAttributes> ReadDownloadAttributes(PageElement& e, const E
     a.PrimKey = *primKey;
     a.ViewName = *viewName;
     a.FileUploadViewName = Or(e, L"FileUploadViewName", L"");
+    a.FileNameEncoding = Or(e, L"FileNameEncoding", L"");
     a.AllowEdit = Or(e, L"AllowEdit", L"false");
     a.FileName = Or(e, L"FileName", L"UnKnown");
     a.FileCreated = e.TextAttribute(L"FileCreated");

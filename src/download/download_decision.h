@@ -50,6 +50,7 @@ struct DownloadAttributes {
     std::wstring PrimKey;
     std::wstring ViewName;
     std::wstring FileUploadViewName;
+    std::wstring FileNameEncoding;  // how a copy sent back names itself to the store
     std::wstring AllowEdit = L"false";
     std::wstring FileName = L"UnKnown";
     std::optional<std::wstring> FileCreated;

@@ -5,6 +5,7 @@
 #include "common/errors.h"
 #include "download/safe_names.h"
 #include "localfiles/file_helpers.h"
+#include "protocol/upload_header.h"
 #include "ui/file_chooser.h"
 
 namespace qm {
@@ -43,7 +44,8 @@ void AfterDownload(DownloadContext& c, const DownloadAttributes& a, const std::w
                                              AfterDownloadArguments(elementId, action, target));
     if (controlsOwnCopy && result && result->IsTrue() && IsTrueText(a.EnableAutoSaveToServer))
         TrackEditedFile(c.tracked, c.fs, target, name, a.PrimKey, elementId, a.ViewName, a.FileUploadViewName,
-                        a.ExecuteScriptBeforeUpload, a.ExecuteScriptAfterUpload);
+                        a.ExecuteScriptBeforeUpload, a.ExecuteScriptAfterUpload)
+            .FileNameUtf8 = NameEncodingOf(a.FileNameEncoding) == NameEncoding::Utf8 ? 1 : 0;
 }
 
 std::wstring FileNameOf(const std::wstring& path) {

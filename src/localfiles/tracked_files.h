@@ -28,6 +28,7 @@ struct TrackedFile {
     std::wstring BeforeUploadScript;
     std::wstring AfterUploadScript;
     std::wstring ElementId;
+    std::int32_t FileNameUtf8 = 0;  // sent back with its name in UTF-8, as the element asked
 };
 
 // Where a copy the control wrote came from: the record, and the server's update time of the copy it was made

@@ -9,6 +9,9 @@ namespace qm {
 // Standard alphabet, "=" padding, no line breaks.
 std::wstring Base64Encode(std::string_view bytes);
 
+// UTF-8 of a text held as UTF-16 (or as code points where wchar_t is wider); a lone surrogate becomes U+FFFD.
+std::string Utf8Bytes(const std::wstring& text);
+
 // The 32 bits read as a signed number: 0xCBF43926 gives "-873187034".
 std::wstring SignedDecimalText(std::uint32_t value);
 

@@ -5,6 +5,7 @@
 #include "common/errors.h"
 #include "download/safe_names.h"
 #include "localfiles/file_helpers.h"
+#include "protocol/upload_header.h"
 #include "ui/file_chooser.h"
 
 namespace qm {
@@ -72,6 +73,20 @@ std::optional<ScriptValue> CallBeforeReUpload(UploadContext& c, const FileDescri
     return c.scripts.CallPageFunction(d.BeforeUploadScript, KeyRequestArguments(d.ElementId, d, dates));
 }
 
+// The first of the files whose name the header cannot carry, told to the user: nothing is sent then.
+bool RefuseUnsendableName(UploadContext& c, const std::vector<std::wstring>& paths, NameEncoding encoding) {
+    if (!c.codePage) return false;
+    for (const std::wstring& path : paths) {
+        const auto entry = c.fs.FindFirst(path);
+        if (!entry) continue;
+        if (auto refusal = FileNameRefusal(entry->name, encoding, *c.codePage)) {
+            ShowMessage(c.dialogs, *refusal + L"\r\n\r\nNothing was sent.");
+            return true;
+        }
+    }
+    return false;
+}
+
 void FillServer(UploadContext& c, TransferJob& job) {
     job.ServerName = c.serverName;
     job.ServerPort = c.serverPort;
@@ -130,9 +145,12 @@ int UploadSetup(UploadContext& c, const std::wstring& elementId, const std::vect
         if (!before) return 1;
         const std::wstring after = TextAttributeOr(*element, L"ExecuteScriptAfterUpload");
         const std::wstring once = TextAttributeOr(*element, L"ExecuteScriptOnce", L"false");
+        const NameEncoding encoding = NameEncodingOf(TextAttributeOr(*element, kFileNameEncodingAttribute));
         element.reset();
         if (!IsTrueText(allowDrop)) return 0;
         const bool executeOnce = IsTrueText(once);
+        // Before the page is asked about any file: a name the store's field cannot hold is never half sent.
+        if (RefuseUnsendableName(c, files, encoding)) return 0;
 
         auto list = std::make_shared<std::vector<std::wstring>>();
         std::uint64_t total = 0;
@@ -179,6 +197,7 @@ int UploadSetup(UploadContext& c, const std::wstring& elementId, const std::vect
             job.Succeeded = false;
             job.ResultList.clear();
             job.FileList = list;
+            job.FileNameUtf8 = encoding == NameEncoding::Utf8 ? 1 : 0;
         });
         if (!outcome.cancelled && !outcome.resultList.empty())
             c.scripts.CallPageFunction(after, OnceModeArguments(elementId, outcome.resultList));
@@ -244,6 +263,7 @@ int UpdateFile(UploadContext& c, const std::wstring& objectId, int fileLocation)
         d.AfterUploadScript = TextAttributeOr(*element, L"ExecuteScriptAfterUpload");
         const std::wstring localPath = TextAttributeOr(*element, L"LocalPath");
         const std::wstring fileUpdated = TextAttributeOr(*element, L"FileUpdated");
+        const NameEncoding encoding = NameEncodingOf(TextAttributeOr(*element, kFileNameEncodingAttribute));
         element.reset();
 
         const std::wstring folder = localPath.empty() ? c.fs.TempPath() + SafeComponent(primKey)
@@ -268,6 +288,8 @@ int UpdateFile(UploadContext& c, const std::wstring& objectId, int fileLocation)
             ShowMessage(c.dialogs, kFileMissingText);
             return 1;
         }
+        if (RefuseUnsendableName(c, {path}, encoding)) return 1;
+        d.FileNameUtf8 = encoding == NameEncoding::Utf8 ? 1 : 0;
         d.PrimKey = primKey;
         d.RecordKey = primKey;
         d.ElementId = objectId;
@@ -353,6 +375,12 @@ void ProcessTrackedFile(UploadContext& c, TrackedFile& entry) {
             ShowMessage(c.dialogs, kFileMissingText);
             return;
         }
+        const NameEncoding encoding = entry.FileNameUtf8 ? NameEncoding::Utf8 : NameEncoding::CodePage;
+        if (RefuseUnsendableName(c, {entry.LocalPath}, encoding)) {
+            entry.State = TrackedState::Waiting;
+            return;
+        }
+        d.FileNameUtf8 = entry.FileNameUtf8;
         d.PrimKey = entry.PrimKey;
         d.RecordKey = entry.PrimKey;
         d.ViewName = entry.ViewName;

@@ -10,6 +10,7 @@
 #include "control/page_script.h"
 #include "localfiles/settings.h"
 #include "localfiles/tracked_files.h"
+#include "protocol/code_page.h"
 #include "ui/dialogs.h"
 #include "upload/upload_ports.h"
 
@@ -42,6 +43,8 @@ struct UploadContext {
     bool* busy = nullptr;
     // Reads the page's dates; without it a changed stored copy goes unnoticed.
     SystemText* system = nullptr;
+    // Measures the names the upload header is to carry; without it names are not checked before sending.
+    const CodePage* codePage = nullptr;
 };
 
 std::wstring MissingElementText(const std::wstring& id);

@@ -100,6 +100,7 @@ private:
             work.AfterUploadScript = job_.AfterUploadScript;
             work.ElementId = job_.ElementId;
             work.IsUpdate = 0;
+            work.FileNameUtf8 = job_.FileNameUtf8;
             SendOne(work, path, key);
         }
     }

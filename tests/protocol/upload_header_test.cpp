@@ -25,6 +25,7 @@ struct Descriptor {
 class UploadHeaderTest : public ::testing::Test {
 protected:
     Latin1CodePage codePage_;
+    UploadHeaderFields f_;
     ProtocolDocument document_{nullptr, codePage_};
 };
 
@@ -90,6 +91,49 @@ TEST_F(UploadHeaderTest, ANameTooLongForTheFieldIsRefusedNotCut) {
     } catch (const UploadHeaderError& error) {
         EXPECT_NE(error.text().find(L"too long"), std::wstring::npos) << std::string(error.what());
     }
+}
+
+// The opt-in: the same six lines with the name field in UTF-8, and one line after them that says so.
+TEST_F(UploadHeaderTest, AUtf8NameIsSentAsItsBytesAndToldInOneAddedLine) {
+    UploadHeaderFields f{L"\u041e\u0442\u0447\u0451\u0442 \u6771\u4eac \u00fc.txt", L"K", L"V", L"", 9, 0xCBF43926u};
+    const std::wstring plain = BuildUploadHeaderText(f, codePage_);
+    f.Encoding = NameEncoding::Utf8;
+    const std::wstring utf8 = BuildUploadHeaderText(f, codePage_);
+    // base64 of the UTF-8 bytes D0 9E D1 82 D1 87 D1 91 D1 82 20 E6 9D B1 E4 BA AC 20 C3 BC 2E 74 78 74.
+    EXPECT_EQ(utf8, L"Content-Type: velmar/postedfile\r\nvm_PrimKey :K\r\nvm_ViewName :V\r\n"
+                    L"vm_FileName :0J7RgtGH0ZHRgiDmnbHkuqwgw7wudHh0\r\nvm_FileSize :9\r\nvm_FileCRC :-873187034\r\n"
+                    L"vm_FileNameEncoding :utf-8\r\n");
+    EXPECT_EQ(plain.find(L"vm_FileNameEncoding"), std::wstring::npos) << "without the opt-in nothing is added";
+    EXPECT_NE(plain.find(L"vm_FileName :Pz8/Pz8gPz8g/C50eHQ=\r\n"), std::wstring::npos) << plain.c_str();
+}
+
+TEST_F(UploadHeaderTest, TheAttributeNamesUtf8InAnyCaseAndNothingElseChangesTheField) {
+    EXPECT_EQ(NameEncodingOf(L"utf-8"), NameEncoding::Utf8);
+    EXPECT_EQ(NameEncodingOf(L"UTF-8"), NameEncoding::Utf8);
+    EXPECT_EQ(NameEncodingOf(L"Utf8"), NameEncoding::Utf8);
+    EXPECT_EQ(NameEncodingOf(L""), NameEncoding::CodePage);
+    EXPECT_EQ(NameEncodingOf(L"utf-16"), NameEncoding::CodePage);
+    EXPECT_EQ(NameEncodingOf(L" utf-8"), NameEncoding::CodePage);
+}
+
+// The field holds 192 bytes whatever they encode: a name that fits as "?" may not fit in UTF-8, and the
+// refusal names the file and the count in the encoding that was asked for.
+TEST_F(UploadHeaderTest, TheLimitCountsTheBytesOfTheChosenEncoding) {
+    const std::wstring cyrillic(96, L'\u0436');  // 96 characters, 96 bytes as "?", 192 in UTF-8
+    EXPECT_FALSE(FileNameRefusal(cyrillic, NameEncoding::CodePage, codePage_));
+    EXPECT_FALSE(FileNameRefusal(cyrillic, NameEncoding::Utf8, codePage_));
+    const std::wstring longer = cyrillic + L"\u0436";
+    EXPECT_FALSE(FileNameRefusal(longer, NameEncoding::CodePage, codePage_));
+    const auto refusal = FileNameRefusal(longer, NameEncoding::Utf8, codePage_);
+    ASSERT_TRUE(refusal);
+    EXPECT_NE(refusal->find(longer), std::wstring::npos) << "the file is named";
+    EXPECT_NE(refusal->find(L"194 bytes in UTF-8"), std::wstring::npos);
+    const auto ansi = FileNameRefusal(std::wstring(193, L'n'), NameEncoding::CodePage, codePage_);
+    ASSERT_TRUE(ansi);
+    EXPECT_NE(ansi->find(L"193 bytes in this computer's code page"), std::wstring::npos);
+    EXPECT_NE(ansi->find(L"at most 192"), std::wstring::npos);
+    f_ = {longer, L"K", L"V", L"", 1, 2, NameEncoding::Utf8};
+    EXPECT_THROW(BuildUploadHeaderText(f_, codePage_), UploadHeaderError);
 }
 
 TEST_F(UploadHeaderTest, ALineBreakInAKeyOrViewNameIsRefused) {

@@ -21,6 +21,22 @@ TEST(Base64Encode, UsesAllSixBitsOfHighBytesAndNoLineBreaks) {
     EXPECT_EQ(long_text.find_first_of(L"\r\n"), std::wstring::npos);
 }
 
+TEST(Utf8Bytes, EncodesEveryLengthOfSequence) {
+    EXPECT_EQ(Utf8Bytes(L""), "");
+    EXPECT_EQ(Utf8Bytes(L"a.txt"), "a.txt");
+    EXPECT_EQ(Utf8Bytes(L"\u00fc\u0436"), "\xC3\xBC\xD0\xB6");
+    EXPECT_EQ(Utf8Bytes(L"\u6771\u0301"), "\xE6\x9D\xB1\xCC\x81");
+    EXPECT_EQ(Utf8Bytes(L"\U0001F600"), "\xF0\x9F\x98\x80");
+}
+
+// Text from Windows holds a character beyond U+FFFF as two UTF-16 units; they make one four-byte sequence.
+TEST(Utf8Bytes, JoinsASurrogatePairAndReplacesALoneHalf) {
+    const std::wstring pair{static_cast<wchar_t>(0xD834), static_cast<wchar_t>(0xDD1E)};
+    EXPECT_EQ(Utf8Bytes(pair), "\xF0\x9D\x84\x9E");
+    const std::wstring lone{L'a', static_cast<wchar_t>(0xD834), L'b', static_cast<wchar_t>(0xDD1E)};
+    EXPECT_EQ(Utf8Bytes(lone), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
+}
+
 TEST(SignedDecimalText, WritesTheBitsAsASigned32BitNumber) {
     EXPECT_EQ(SignedDecimalText(0), L"0");
     EXPECT_EQ(SignedDecimalText(9), L"9");

@@ -37,6 +37,7 @@ public:
         std::vector<std::wstring> fileList;
         FileDescriptor descriptor;
         std::wstring viewName, elementId, before, after;
+        std::int32_t fileNameUtf8 = 0;
     };
     std::vector<Run> runs;
     UploadOutcome outcome;           // answered when no worker is set
@@ -53,7 +54,7 @@ public:
         fill(job);
         runs.push_back({job.Mode, job.TotalBytes, job.ProgressRange, job.ExecuteScriptOnce,
                         job.FileList ? *job.FileList : std::vector<std::wstring>(), job.Descriptor, job.ViewName,
-                        job.ElementId, job.BeforeUploadScript, job.AfterUploadScript});
+                        job.ElementId, job.BeforeUploadScript, job.AfterUploadScript, job.FileNameUtf8});
         if (!worker) return outcome;
         last->onRequest = onRequest;
         last->windowExists = true;

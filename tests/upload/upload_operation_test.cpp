@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 
+#include "support/fake_code_page.h"
 #include "support/fake_save_to_server_prompt.h"
 #include "support/fake_send_confirmation.h"
 #include "support/fake_settings_store.h"
@@ -25,6 +26,7 @@ protected:
         rig.AddFile(L"C:\\Data\\a.txt", Bytes(5000));
         rig.AddFile(L"C:\\Data\\b.txt", Bytes(3000));
         context.busy = &busy;
+        context.codePage = &codePage;
     }
     std::vector<std::wstring> Names() const {
         std::vector<std::wstring> n;
@@ -41,6 +43,7 @@ protected:
     TrackedFileList tracked;
     bool busy = false;
     FakeSystemText system;
+    Latin1CodePage codePage;
     UploadContext context{page,    rig.page, rig.dialogs, settings, rig.fs, runner, prompt, confirm, tracked,
                           [](const std::wstring& t) {
                               std::wstring s = t;
@@ -196,6 +199,50 @@ TEST_F(UploadOperation, OnceModeRefusesAKeyedFileOfFourGigabytesButNotASkippedOn
     UploadSetup(context, L"drop1", {L"C:\\Data\\a.txt", L"C:\\Data\\huge.iso"});
     ASSERT_EQ(runner.runs.size(), 1u);
     EXPECT_EQ(runner.runs[0].totalBytes, 5000u);
+}
+
+// The header's name field holds 192 bytes: a longer name is refused, named, before the page is asked or anything
+// is read; the bytes are counted in the encoding the element asks for.
+TEST_F(UploadOperation, ANameTheHeaderCannotHoldIsRefusedBeforeThePageIsAsked) {
+    const std::wstring longName(193, L'n');
+    rig.AddFile(L"C:\\Data\\" + longName, Bytes(10));
+    for (const wchar_t* once : {L"false", L"true"}) {
+        page.elements[L"drop1"][L"ExecuteScriptOnce"] = once;
+        rig.dialogs.shown.clear();
+        EXPECT_EQ(UploadSetup(context, L"drop1", {L"C:\\Data\\a.txt", L"C:\\Data\\" + longName}), 0);
+        EXPECT_TRUE(runner.runs.empty()) << once;
+        EXPECT_TRUE(rig.page.calls.empty()) << once;
+        EXPECT_TRUE(rig.fs.crcReads.empty()) << once;
+        ASSERT_EQ(rig.dialogs.shown.size(), 1u) << once;
+        EXPECT_NE(rig.dialogs.shown[0].text.find(L"\"" + longName + L"\""), std::wstring::npos);
+        EXPECT_NE(rig.dialogs.shown[0].text.find(L"Nothing was sent."), std::wstring::npos);
+    }
+}
+
+TEST_F(UploadOperation, TheUtf8OptInReachesTheJobAndCountsTheNameInUtf8) {
+    const std::wstring cyrillic(100, L'\u0436');  // 100 bytes as "?", 200 in UTF-8
+    rig.AddFile(L"C:\\Data\\" + cyrillic, Bytes(10));
+    const std::wstring shortName = L"\u041e\u0442\u0447\u0451\u0442 \u6771\u4eac.txt";
+    rig.AddFile(L"C:\\Data\\" + shortName, Bytes(20));
+
+    UploadSetup(context, L"drop1", {L"C:\\Data\\" + cyrillic});
+    ASSERT_EQ(runner.runs.size(), 1u) << "without the attribute the code-page form fits";
+    EXPECT_EQ(runner.runs[0].fileNameUtf8, 0);
+
+    page.elements[L"drop1"][L"FileNameEncoding"] = L"UTF-8";
+    UploadSetup(context, L"drop1", {L"C:\\Data\\" + cyrillic});
+    EXPECT_EQ(runner.runs.size(), 1u) << "in UTF-8 the same name is too long";
+    ASSERT_EQ(rig.dialogs.shown.size(), 1u);
+    EXPECT_NE(rig.dialogs.shown[0].text.find(L"200 bytes in UTF-8"), std::wstring::npos);
+
+    UploadSetup(context, L"drop1", {L"C:\\Data\\" + shortName});
+    ASSERT_EQ(runner.runs.size(), 2u);
+    EXPECT_EQ(runner.runs[1].fileNameUtf8, 1);
+
+    page.elements[L"drop1"][L"FileNameEncoding"] = L"latin-1";
+    UploadSetup(context, L"drop1", {L"C:\\Data\\" + shortName});
+    ASSERT_EQ(runner.runs.size(), 3u);
+    EXPECT_EQ(runner.runs[2].fileNameUtf8, 0) << "only UTF-8 changes the wire";
 }
 
 // Two files of 3 GiB each are 6 GiB in all, not 2.
@@ -455,6 +502,21 @@ TEST_F(NewerStoredCopy, TheWalkSaysSoAfterSaveAndNoKeepsTheCopyWaiting) {
     rig.page.answers.push_back(ScriptValue::Text(kKeyB));
     ProcessLockedFiles(context);
     EXPECT_EQ(runner.runs.size(), 1u);
+TEST_F(UpdateFileOperation, TheEditedCopyIsSentBackInTheNameEncodingTheElementAsksFor) {
+    EXPECT_EQ(UpdateFile(context, L"f1", 10001), 0);
+    page.elements[L"f1"][L"FileNameEncoding"] = L"utf-8";
+    EXPECT_EQ(UpdateFile(context, L"f1", 10001), 0);
+    ASSERT_EQ(runner.runs.size(), 2u);
+    EXPECT_EQ(runner.runs[0].descriptor.FileNameUtf8, 0);
+    EXPECT_EQ(runner.runs[1].descriptor.FileNameUtf8, 1);
+
+    const std::wstring longName = std::wstring(190, L'p') + L".doc";
+    page.elements[L"f1"][L"FileName"] = longName;
+    rig.AddFile(L"C:\\Temp\\pk-1\\" + longName, Bytes(10));
+    EXPECT_EQ(UpdateFile(context, L"f1", 10001), 1);
+    EXPECT_EQ(runner.runs.size(), 2u);
+    ASSERT_FALSE(rig.dialogs.shown.empty());
+    EXPECT_NE(rig.dialogs.shown.back().text.find(longName), std::wstring::npos);
 }
 
 class TrackedWalk : public UpdateFileOperation {

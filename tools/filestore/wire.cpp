@@ -449,7 +449,22 @@ std::optional<UploadFields> ParseUploadFields(const RequestHead& head, std::stri
     error = "vm_FileName \"" + f->value + "\" is not valid base64.";
     return std::nullopt;
   }
-  out.file_name = Cp1252ToUtf8(*name);
+  // A client that says so sends the name's UTF-8 bytes; every other client sends Windows-1252.
+  if (const HeaderField* encoding = FindField(head, "vm_FileNameEncoding")) {
+    std::string value;
+    for (char c : encoding->value) value += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (value != "utf-8") {
+      error = "vm_FileNameEncoding \"" + encoding->value + "\" is not supported (only utf-8 is).";
+      return std::nullopt;
+    }
+    if (!IsValidUtf8(*name)) {
+      error = "vm_FileName is not valid UTF-8, as vm_FileNameEncoding says it is.";
+      return std::nullopt;
+    }
+    out.file_name = *name;
+  } else {
+    out.file_name = Cp1252ToUtf8(*name);
+  }
   if (auto problem = FileNameProblem(out.file_name); !problem.empty()) {
     error = problem;
     return std::nullopt;

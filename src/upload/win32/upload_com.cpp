@@ -6,6 +6,7 @@
 #include "control/win32/page_script_win32.h"
 #include "download/win32/download_win32.h"
 #include "localfiles/win32/local_files_win32.h"
+#include "protocol/win32/ansi_code_page.h"
 #include "ui/win32/dialogs_win32.h"
 #include "upload/upload_operation.h"
 #include "upload/win32/save_to_server_dialog.h"
@@ -39,7 +40,8 @@ public:
                    control.ServerPort(),
                    control.RequestFlags(),
                    &control.Busy(),
-                   &LocalSystemText()} {}
+                   &LocalSystemText(),
+                   &SystemAnsiCodePage()} {}
     UploadContext& Context() { return context_; }
 
 private:

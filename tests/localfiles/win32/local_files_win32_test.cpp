@@ -123,6 +123,52 @@ TEST_F(LocalFilesWin32, TheJournalIsReplacedWholeAndReadBackInAnyLanguage) {
     EXPECT_TRUE(AppDataJournalFile().Path().find(L"\\Quillmark\\edited-copies.txt") != std::wstring::npos);
 }
 
+// Names in scripts the Western code page lacks, in a folder named the same way: every question is asked of the
+// wide path, so the file is found, measured, read, timed and held like any other.
+class LocalFilesWin32Names : public LocalFilesWin32, public ::testing::WithParamInterface<const wchar_t*> {};
+
+TEST_P(LocalFilesWin32Names, AFileOfAnyNameInAFolderOfAnyNameIsFoundMeasuredAndRead) {
+    const std::wstring folder = root_ + L"\\\u041f\u0440\u043e\u0435\u043a\u0442 \u6771\u4eac";
+    ASSERT_TRUE(fs_.CreateFolder(folder));
+    EXPECT_TRUE(fs_.IsFolder(folder));
+    const std::wstring name = GetParam();
+    const std::wstring path = folder + L"\\" + name;
+    {
+        const UniqueFileHandle h(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        ASSERT_TRUE(h);
+        DWORD written = 0;
+        ASSERT_TRUE(WriteFile(h.get(), "123456789", 9, &written, nullptr));
+    }
+    EXPECT_TRUE(FileExists(fs_, path));
+    EXPECT_EQ(fs_.QueryPath(path), PathQuery::Exists);
+    auto facts = DescribeFile(fs_, path);
+    ASSERT_TRUE(facts);
+    EXPECT_EQ(facts->fileName, name) << "the real name, not a code-page form of it";
+    EXPECT_EQ(facts->fileSize, 9u);
+    EXPECT_EQ(facts->fileCrc, 0xCBF43926u) << "the contents were read";
+    EXPECT_EQ(TotalSize(fs_, {path}), 9u);
+    EXPECT_EQ(BuildFileListText(fs_, {path}).substr(0, name.size() + path.size() + 4), name + L"?" + path + L"?9?");
+
+    const FileTime written = *CalendarToFileTime({2011, 12, 13, 14, 15, 16, 0});
+    SetFileTimes(fs_, path, written, written);
+    EXPECT_EQ(GetLastWriteTime(fs_, path), written);
+    EXPECT_TRUE(fs_.IdentityOf(path));
+
+    HeldOpen holder(path, GENERIC_READ, 0);
+    ASSERT_TRUE(holder.ok());
+    EXPECT_TRUE(IsFileInUse(fs_, path));
+    EXPECT_FALSE(FileDatesText(fs_, path));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Scripts, LocalFilesWin32Names,
+    ::testing::Values(L"\u041e\u0442\u0447\u0451\u0442 \u6771\u4eac \u00fc.txt",        // Cyrillic, CJK, Latin-1
+                      L"\u0395\u03bb\u03bb\u03b7\u03bd\u03b9\u03ba\u03ac.doc",            // Greek
+                      L"\u062a\u0642\u0631\u064a\u0631 \u0633\u0646\u0648\u064a.pdf",      // Arabic
+                      L"\u6771\u4eac\u90fd\u5e81 \u5831\u544a\u66f8.xlsx",                  // CJK only
+                      L"clef \U0001D11E and \U0001F600.txt",                             // beyond U+FFFF
+                      L"Cafe\u0301 n\u0303 \u1EC7\u0323.txt"));                           // combining marks
+
 TEST_F(LocalFilesWin32, AFileHeldWithoutSharingIsInUse) {
     const std::wstring path = Write(L"locked.txt", "123456789");
     HeldOpen holder(path, GENERIC_READ | GENERIC_WRITE, 0);

@@ -161,6 +161,38 @@ TEST(UploadFields, NonAsciiValuesAndAnsiNames) {
   EXPECT_EQ(f->file_name, "caf\xc3\xa9\xe2\x82\xac.txt");
 }
 
+// With "vm_FileNameEncoding: utf-8" the name's bytes are UTF-8 and are stored as they are; the same bytes
+// without the line are Windows-1252.
+TEST(UploadFields, AUtf8NameIsStoredAsItsTrueName) {
+  const std::string utf8 = "\xd0\x9e\xd1\x82\xd1\x87\xd1\x91\xd1\x82 \xe6\x9d\xb1\xe4\xba\xac \xf0\x9f\x98\x80.txt";
+  const std::string fields = "vm_PrimKey :K\r\nvm_ViewName :V\r\nvm_FileName :" + Base64Encode(utf8) +
+                             "\r\nvm_FileSize :1\r\nvm_FileCRC :1\r\n";
+  std::string error;
+  for (const char* line : {"vm_FileNameEncoding :utf-8\r\n", "VM_FILENAMEENCODING: UTF-8\r\n"}) {
+    auto f = ParseUploadFields(Head(fields + line), error);
+    ASSERT_TRUE(f) << error;
+    EXPECT_EQ(f->file_name, utf8) << line;
+  }
+  auto plain = ParseUploadFields(Head(fields), error);
+  ASSERT_TRUE(plain) << error;
+  EXPECT_NE(plain->file_name, utf8);
+  EXPECT_EQ(plain->file_name.substr(0, 4), "\xc3\x90\xc5\xbe") << "D0 9E read as Windows-1252";
+}
+
+TEST(UploadFields, AUtf8ClaimIsCheckedAndOtherEncodingsAreRefused) {
+  const std::string base = "vm_PrimKey :K\r\nvm_ViewName :V\r\nvm_FileSize :1\r\nvm_FileCRC :1\r\n";
+  std::string error;
+  EXPECT_FALSE(ParseUploadFields(
+      Head(base + "vm_FileName :" + Base64Encode("caf\xe9") + "\r\nvm_FileNameEncoding :utf-8\r\n"), error));
+  EXPECT_EQ(error, "vm_FileName is not valid UTF-8, as vm_FileNameEncoding says it is.");
+  EXPECT_FALSE(ParseUploadFields(Head(base + "vm_FileName :YQ==\r\nvm_FileNameEncoding :utf-16\r\n"), error));
+  EXPECT_EQ(error, "vm_FileNameEncoding \"utf-16\" is not supported (only utf-8 is).");
+  // The name checks apply to the true name too.
+  EXPECT_FALSE(ParseUploadFields(
+      Head(base + "vm_FileName :" + Base64Encode("\xe6\x9d\xb1/x") + "\r\nvm_FileNameEncoding :utf-8\r\n"), error));
+  EXPECT_NE(error.find("path separator"), std::string::npos) << error;
+}
+
 TEST(ParseRequestHead, KeepsOrderAndToleratesLfOnly) {
   auto h = ParseRequestHead("GET / HTTP/1.1\nB: 2\nA:1\nno colon line\n\nbody: x\n");
   EXPECT_EQ(h.request_line, "GET / HTTP/1.1");
