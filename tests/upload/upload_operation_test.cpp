@@ -502,6 +502,8 @@ TEST_F(NewerStoredCopy, TheWalkSaysSoAfterSaveAndNoKeepsTheCopyWaiting) {
     rig.page.answers.push_back(ScriptValue::Text(kKeyB));
     ProcessLockedFiles(context);
     EXPECT_EQ(runner.runs.size(), 1u);
+}
+
 TEST_F(UpdateFileOperation, TheEditedCopyIsSentBackInTheNameEncodingTheElementAsksFor) {
     EXPECT_EQ(UpdateFile(context, L"f1", 10001), 0);
     page.elements[L"f1"][L"FileNameEncoding"] = L"utf-8";
