@@ -130,7 +130,8 @@ std::vector<RegistryEntry> InstallerRegistryEntries(std::wstring_view serverPath
     const std::wstring version = library + L"\\" + kTypeLibVersionText;
     add(library, std::nullopt);
     add(version, std::wstring(kTypeLibDescription));
-    add(version + L"\\FLAGS", std::wstring(L"0"));
+    // The library's flags as registration writes them: widl marks it as having a disk image (LIBFLAG_FHASDISKIMAGE).
+    add(version + L"\\FLAGS", std::wstring(L"8"));
     add(version + L"\\0", std::nullopt);
     add(version + L"\\0\\" + (win64 ? L"win64" : L"win32"), std::wstring(libraryPath));
     add(version + L"\\HELPDIR", std::wstring(helpFolder));

@@ -157,7 +157,7 @@ TEST(InstallerRegistryEntriesTest, AddsCategoriesTypeLibraryAndInterfacesToThePl
     ASSERT_TRUE(byPath.count(kClassKey + L"\\Implemented Categories\\{7DD95802-9882-11CF-9FA9-00AA006C42C4}"));
     EXPECT_EQ(byPath[lib + L"\\0\\win64"].defaultValue, std::optional<std::wstring>(L"LONG"));
     EXPECT_EQ(byPath[lib + L"\\HELPDIR"].defaultValue, std::optional<std::wstring>(L"DIR\\"));
-    EXPECT_EQ(byPath[lib + L"\\FLAGS"].defaultValue, std::optional<std::wstring>(L"0"));
+    EXPECT_EQ(byPath[lib + L"\\FLAGS"].defaultValue, std::optional<std::wstring>(L"8"));
     EXPECT_EQ(byPath[kClassKey + L"\\InprocServer32"].defaultValue, std::optional<std::wstring>(L"SHORT"));
     for (const wchar_t* iid : {L"{CD8CCCE5-4946-484D-B750-FC03670E6FF1}", L"{409A4AF0-9336-4026-B5B0-55C0064CDC37}"}) {
         const std::wstring key = std::wstring(L"Interface\\") + iid;

@@ -38,7 +38,8 @@ if len(want) < 25: problems.append("only %d rows in the table" % len(want))
 comps = {r["Component"]: r for r in table("Component")}
 is64 = lambda c: int(comps[c]["Attributes"]) & 256 != 0
 if is64("Module") != (arch == "x64") or is64("SiteLock") != (arch == "x64"): problems.append("64-bit flags wrong")
-if not comps["SiteLock"]["Condition"].startswith("ALLOWEDHOSTS"): problems.append("lock written without a list")
+if "ALLOWEDHOSTS" not in comps["SiteLock"]["Condition"] or 'REMOVE~="ALL"' not in comps["SiteLock"]["Condition"]:
+    problems.append("lock condition %r" % comps["SiteLock"]["Condition"])
 props = {r["Property"]: r["Value"] for r in table("Property")}
 if props.get("ProductVersion") != version: problems.append("version %r" % props.get("ProductVersion"))
 if "ALLOWEDHOSTS" not in props.get("SecureCustomProperties", "").split(";"): problems.append("ALLOWEDHOSTS not secure")
