@@ -17,7 +17,7 @@ for arch in x64 x86; do
   [ -f "$msi" ] || { echo "FAIL: $msi not made"; status=1; continue; }
   flag=""; [ "$arch" = x86 ] && flag=--win32
   "$regrows" $flag '[!QuillmarkDll]' '[#QuillmarkDll]' '[INSTALLDIR]' >"$work/rows-$arch.txt"
-  for t in Registry Component Upgrade Property Directory File; do msiinfo export "$msi" "$t" >"$work/$arch-$t.idt"; done
+  for t in Registry Component Upgrade Property Directory File LaunchCondition; do msiinfo export "$msi" "$t" >"$work/$arch-$t.idt"; done
   python3 - "$work" "$arch" "$version" <<'PY' || status=1
 import os, sys
 work, arch, version = sys.argv[1:4]
@@ -48,6 +48,9 @@ if props.get("UpgradeCode") != codes[arch]: problems.append("upgrade code %r" % 
 ups = table("Upgrade")
 if not any(u["VersionMax"] == version and u["ActionProperty"] == "WIX_UPGRADE_DETECTED" for u in ups):
     problems.append("no major upgrade of older versions: %r" % ups)
+conds = [r["Condition"] for r in table("LaunchCondition")]
+if "NOT WIX_DOWNGRADE_DETECTED" not in conds: problems.append("no downgrade refusal: %r" % conds)
+if arch == "x86" and "NOT (VersionNT64 AND ALLOWEDHOSTS)" not in conds: problems.append("x86 lock refusal: %r" % conds)
 dirs = {r["Directory"]: r for r in table("Directory")}
 pf = "ProgramFiles64Folder" if arch == "x64" else "ProgramFilesFolder"
 if dirs.get("INSTALLDIR", {}).get("Directory_Parent") != pf: problems.append("folder %r" % dirs.get("INSTALLDIR"))
