@@ -13,6 +13,11 @@ inline constexpr wchar_t kClsidOutlookDragDropText[] = L"{F89B30DA-0019-41AC-99C
 inline constexpr wchar_t kProgId[] = L"Quillmark.FileDragDrop.2";
 inline constexpr wchar_t kVersionIndependentProgId[] = L"Quillmark.FileDragDrop";
 inline constexpr wchar_t kClassDescription[] = L"FileDragDrop Class";
+inline constexpr wchar_t kTypeLibVersionText[] = L"1.0";
+inline constexpr wchar_t kTypeLibDescription[] = L"Quillmark 2.0 Type Library";
+inline constexpr wchar_t kCatidSafeForScriptingText[] = L"{7DD95801-9882-11CF-9FA9-00AA006C42C4}";
+inline constexpr wchar_t kCatidSafeForInitializingText[] = L"{7DD95802-9882-11CF-9FA9-00AA006C42C4}";
+inline constexpr wchar_t kAutomationMarshalerText[] = L"{00020424-0000-0000-C000-000000000046}";
 inline constexpr wchar_t kVersionText[] = L"2,2,0,3";
 
 }  // namespace qm

@@ -114,4 +114,37 @@ std::vector<RegistryEntry> FlattenRegistryPlan(std::wstring_view modulePath) {
     return out;
 }
 
+std::vector<RegistryEntry> InstallerRegistryEntries(std::wstring_view serverPath, std::wstring_view libraryPath,
+                                                    std::wstring_view helpFolder, bool win64) {
+    std::vector<RegistryEntry> out = FlattenRegistryPlan(serverPath);
+    auto add = [&out](std::wstring path, std::optional<std::wstring> value,
+                      std::vector<std::pair<std::wstring, std::wstring>> values = {}) {
+        out.push_back(RegistryEntry{std::move(path), std::move(value), std::move(values), true});
+    };
+    const std::wstring classKey = std::wstring(L"CLSID\\") + kClsidFileDragDropText;
+    add(classKey + L"\\Implemented Categories", std::nullopt);
+    for (const wchar_t* category : {kCatidSafeForScriptingText, kCatidSafeForInitializingText})
+        add(classKey + L"\\Implemented Categories\\" + category, std::nullopt);
+
+    const std::wstring library = std::wstring(L"TypeLib\\") + kLibidText;
+    const std::wstring version = library + L"\\" + kTypeLibVersionText;
+    add(library, std::nullopt);
+    add(version, std::wstring(kTypeLibDescription));
+    // The library's flags as registration writes them: widl marks it as having a disk image (LIBFLAG_FHASDISKIMAGE).
+    add(version + L"\\FLAGS", std::wstring(L"8"));
+    add(version + L"\\0", std::nullopt);
+    add(version + L"\\0\\" + (win64 ? L"win64" : L"win32"), std::wstring(libraryPath));
+    add(version + L"\\HELPDIR", std::wstring(helpFolder));
+    for (auto [iid, name] : {std::pair{kIidFileDragDropText, L"IFileDragDrop"},
+                             std::pair{kIidOutlookDragDropText, L"IOutlookDragDrop"}}) {
+        const std::wstring key = std::wstring(L"Interface\\") + iid;
+        add(key, std::wstring(name));
+        // Dual interfaces are marshalled by the automation marshaller from the type library.
+        add(key + L"\\ProxyStubClsid", std::wstring(kAutomationMarshalerText));
+        add(key + L"\\ProxyStubClsid32", std::wstring(kAutomationMarshalerText));
+        add(key + L"\\TypeLib", std::wstring(kLibidText), {{L"Version", kTypeLibVersionText}});
+    }
+    return out;
+}
+
 }  // namespace qm

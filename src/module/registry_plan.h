@@ -36,4 +36,11 @@ struct RegistryEntry {
 };
 std::vector<RegistryEntry> FlattenRegistryPlan(std::wstring_view modulePath);
 
+// Everything registering the module leaves under HKEY_CLASSES_ROOT: the plan, then what the categories manager
+// and the type library registration add (the class's safe-for-scripting and safe-for-initializing categories, the
+// type library's keys, its interfaces). An installer that writes the registration as its own rows writes these.
+// The library path is the module's long path, the server path the plan's; helpFolder ends with a separator.
+std::vector<RegistryEntry> InstallerRegistryEntries(std::wstring_view serverPath, std::wstring_view libraryPath,
+                                                    std::wstring_view helpFolder, bool win64);
+
 }  // namespace qm

@@ -142,5 +142,39 @@ TEST(RegistrarModuleValueTest, DoublesEverySingleQuoteAndKeepsTheRest) {
     EXPECT_EQ(RegistrarModuleValue(L""), L"");
 }
 
+TEST(InstallerRegistryEntriesTest, AddsCategoriesTypeLibraryAndInterfacesToThePlan) {
+    const auto plan = FlattenRegistryPlan(L"SHORT");
+    const auto all = InstallerRegistryEntries(L"SHORT", L"LONG", L"DIR\\", true);
+    ASSERT_GT(all.size(), plan.size());
+    for (size_t i = 0; i < plan.size(); ++i) {
+        EXPECT_EQ(all[i].path, plan[i].path);
+        EXPECT_EQ(all[i].defaultValue, plan[i].defaultValue);
+    }
+    std::map<std::wstring, RegistryEntry> byPath;
+    for (const auto& entry : all) EXPECT_TRUE(byPath.emplace(entry.path, entry).second) << "duplicate key";
+    const std::wstring lib = L"TypeLib\\{E118B428-BDFC-480A-BF3C-EBB46EEB37AE}\\1.0";
+    ASSERT_TRUE(byPath.count(kClassKey + L"\\Implemented Categories\\{7DD95801-9882-11CF-9FA9-00AA006C42C4}"));
+    ASSERT_TRUE(byPath.count(kClassKey + L"\\Implemented Categories\\{7DD95802-9882-11CF-9FA9-00AA006C42C4}"));
+    EXPECT_EQ(byPath[lib + L"\\0\\win64"].defaultValue, std::optional<std::wstring>(L"LONG"));
+    EXPECT_EQ(byPath[lib + L"\\HELPDIR"].defaultValue, std::optional<std::wstring>(L"DIR\\"));
+    EXPECT_EQ(byPath[lib + L"\\FLAGS"].defaultValue, std::optional<std::wstring>(L"8"));
+    EXPECT_EQ(byPath[kClassKey + L"\\InprocServer32"].defaultValue, std::optional<std::wstring>(L"SHORT"));
+    for (const wchar_t* iid : {L"{CD8CCCE5-4946-484D-B750-FC03670E6FF1}", L"{409A4AF0-9336-4026-B5B0-55C0064CDC37}"}) {
+        const std::wstring key = std::wstring(L"Interface\\") + iid;
+        ASSERT_TRUE(byPath.count(key + L"\\TypeLib"));
+        EXPECT_EQ(byPath[key + L"\\TypeLib"].defaultValue,
+                  std::optional<std::wstring>(L"{E118B428-BDFC-480A-BF3C-EBB46EEB37AE}"));
+        EXPECT_EQ(byPath[key + L"\\ProxyStubClsid32"].defaultValue,
+                  std::optional<std::wstring>(L"{00020424-0000-0000-C000-000000000046}"));
+    }
+    const auto x86 = InstallerRegistryEntries(L"SHORT", L"LONG", L"DIR\\", false);
+    bool win32Key = false;
+    for (const auto& entry : x86) {
+        EXPECT_EQ(entry.path.find(L"win64"), std::wstring::npos);
+        win32Key = win32Key || entry.path == lib + L"\\0\\win32";
+    }
+    EXPECT_TRUE(win32Key);
+}
+
 }  // namespace
 }  // namespace qm

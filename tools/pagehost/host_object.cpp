@@ -182,7 +182,7 @@ private:
         if (SUCCEEDED(hr))
             hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
                                   reinterpret_cast<void**>(object.GetAddressOf()));
-        bool hooked = SUCCEEDED(hr) && HookControlModule();
+        bool hooked = SUCCEEDED(hr) && HookControlModule(object.Get());
         TheRecord().Add(JsonObject().Text("kind", L"createObject").Text("progId", progId).Number("hr", hr)
                             .Bool("hooked", hooked));
         if (FAILED(hr)) {
@@ -220,9 +220,40 @@ void Pump(long ms, const std::function<bool()>& done) {
     }
 }
 
-bool HookControlModule() {
+namespace {
+
+// An object's module from its first method's address: a registration by short path (as an installer's) loads the
+// module under another name than Quillmark.dll.
+HMODULE ModuleOf(IUnknown* object) {
+    HMODULE module = nullptr;
+    void* method = (*reinterpret_cast<void***>(object))[0];
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            static_cast<LPCWSTR>(method), &module))
+        return nullptr;
+    return module;
+}
+
+// The loaded module the control's class is registered with, by the path registration wrote.
+HMODULE RegisteredControlModule() {
+    CLSID clsid;
+    if (FAILED(CLSIDFromProgID(L"Quillmark.FileDragDrop", &clsid))) return nullptr;
+    wchar_t text[64] = L"";
+    StringFromGUID2(clsid, text, 64);
+    const std::wstring key = std::wstring(L"CLSID\\") + text + L"\\InprocServer32";
+    wchar_t path[MAX_PATH * 2] = L"";
+    DWORD size = sizeof(path);
+    if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, path, &size) != ERROR_SUCCESS)
+        return nullptr;
+    return GetModuleHandleW(path);
+}
+
+}  // namespace
+
+bool HookControlModule(IUnknown* object) {
     static HMODULE hooked = nullptr;
-    HMODULE module = GetModuleHandleW(L"Quillmark.dll");
+    HMODULE module = object ? ModuleOf(object) : nullptr;
+    if (!module) module = RegisteredControlModule();
+    if (!module) module = GetModuleHandleW(L"Quillmark.dll");
     if (!module) return false;
     if (module == hooked) return true;
     int count = HookModule(module);

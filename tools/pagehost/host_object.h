@@ -39,8 +39,10 @@ RunState& TheRun();
 // Dispatches messages until done() or the time has passed (ms < 0: no time limit).
 void Pump(long ms, const std::function<bool()>& done);
 
-// Redirects the imports of the control module once it is loaded; returns true when it is (or was) hooked.
-bool HookControlModule();
+// Redirects the imports of the control module once it is loaded; returns true when it is (or was) hooked. The
+// module is the one holding object's code when given, else the one the control's class is registered with,
+// wherever it was installed.
+bool HookControlModule(IUnknown* object = nullptr);
 
 Microsoft::WRL::ComPtr<IDispatch> MakeHostObject(HWND documentWindow, IHTMLDocument2* document);
 

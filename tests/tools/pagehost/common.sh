@@ -23,7 +23,9 @@ cleanup() {
 export WINEPREFIX=${QM_PAGEHOST_PREFIX:-$work/prefix}
 trap cleanup EXIT
 [ -f "$WINEPREFIX/system.reg" ] || qm_new_prefix "$WINEPREFIX"
-timeout 120 "$wine" regsvr32 /s "$(qm_winpath "$dist/Quillmark.dll")" >/dev/null 2>&1 || echo "warning: regsvr32 failed"
+# A suite that installs the control itself sets QM_PAGEHOST_NO_REGISTER.
+[ -n "${QM_PAGEHOST_NO_REGISTER:-}" ] || timeout 120 "$wine" regsvr32 /s "$(qm_winpath "$dist/Quillmark.dll")" >/dev/null 2>&1 ||
+  echo "warning: regsvr32 failed"
 if [ -n "${QM_FILESTORE:-}" ]; then fs=("$QM_FILESTORE"); else fs=("$root/scripts/filestore"); fi
 
 # start_store [SEED_FILE...]: the reference store on a free port, serving the suites' pages; sets `base`.
