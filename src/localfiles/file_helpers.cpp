@@ -100,6 +100,16 @@ std::wstring CanonicalPathText(const std::wstring& path) {
     return root + JoinText(kept, L'\\');
 }
 
+std::wstring LongPathForm(const std::wstring& path) {
+    constexpr std::size_t kShortPathLimit = 260;
+    if (path.size() < kShortPathLimit || path.rfind(L"\\\\?\\", 0) == 0 || path.rfind(L"\\\\.\\", 0) == 0)
+        return path;
+    const std::wstring full = CanonicalPathText(path);
+    if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\') return L"\\\\?\\" + full;
+    if (full.size() > 2 && full[0] == L'\\' && full[1] == L'\\') return L"\\\\?\\UNC\\" + full.substr(2);
+    return path;
+}
+
 bool SamePath(const std::wstring& a, const std::wstring& b) {
     return EqualsNoCase(CanonicalPathText(a), CanonicalPathText(b));
 }

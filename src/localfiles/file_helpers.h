@@ -40,6 +40,10 @@ bool EqualsNoCase(const std::wstring& a, const std::wstring& b);
 std::wstring CanonicalPathText(const std::wstring& path);
 // Both paths name the same place once canonical (ASCII letters in any case).
 bool SamePath(const std::wstring& a, const std::wstring& b);
+// The form the platform opens whatever its length: a full path of 260 characters or more gets the "\\?\" (or
+// "\\?\UNC\") prefix, after "." and ".." are resolved and "/" became "\" (the prefix turns that off);
+// shorter, relative and already prefixed paths stay as they are.
+std::wstring LongPathForm(const std::wstring& path);
 
 // Number of 4096-byte blocks, rounded up.
 std::uint32_t BlockCount(std::uint32_t size);

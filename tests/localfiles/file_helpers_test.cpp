@@ -246,5 +246,19 @@ TEST_F(FileHelpersTest, TimesCanBeSetAndReadBackAndFailuresAreSilent) {
     EXPECT_FALSE(GetLastWriteTime(fs, L"C:\\none.txt"));
 }
 
+TEST(LongPathForm, OnlyFullPathsOfTwoHundredSixtyCharactersOrMoreGetThePrefixResolvedFirst) {
+    const std::wstring deep = L"C:\\" + std::wstring(250, L'd') + L"\\file.txt";
+    EXPECT_EQ(LongPathForm(deep), L"\\\\?\\" + deep);
+    EXPECT_EQ(LongPathForm(L"C:/" + std::wstring(250, L'd') + L"/./x/../file.txt"), L"\\\\?\\" + deep);
+    EXPECT_EQ(LongPathForm(L"\\\\server\\share\\" + std::wstring(250, L's')),
+              L"\\\\?\\UNC\\server\\share\\" + std::wstring(250, L's'));
+    const std::wstring shorter = L"C:\\" + std::wstring(255, L'd');
+    ASSERT_EQ(shorter.size(), 258u);
+    EXPECT_EQ(LongPathForm(shorter), shorter);
+    EXPECT_EQ(LongPathForm(L"\\\\?\\" + deep), L"\\\\?\\" + deep);
+    const std::wstring relative = std::wstring(300, L'r');
+    EXPECT_EQ(LongPathForm(relative), relative);
+}
+
 }  // namespace
 }  // namespace qm

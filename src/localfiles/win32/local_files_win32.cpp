@@ -16,7 +16,7 @@ namespace {
 
 UniqueFileHandle OpenFile(const std::wstring& path, DWORD access, DWORD share) {
     return UniqueFileHandle(
-        CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        CreateFileW(LongPathForm(path).c_str(), access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 FileTime ToFileTime(const FILETIME& ft) {
@@ -42,7 +42,7 @@ constexpr wchar_t kShellFoldersKey[] = L"Software\\Microsoft\\Windows\\CurrentVe
 
 std::optional<DirectoryEntry> Win32FileSystem::FindFirst(const std::wstring& path) {
     WIN32_FIND_DATAW data;
-    const UniqueFindHandle find(FindFirstFileW(path.c_str(), &data));
+    const UniqueFindHandle find(FindFirstFileW(LongPathForm(path).c_str(), &data));
     if (!find) return std::nullopt;
     return DirectoryEntry{data.cFileName, (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow};
 }
@@ -66,20 +66,22 @@ bool Win32FileSystem::WriteTimes(const std::wstring& path, FileTime created, Fil
     return file && SetFileTime(file.get(), &c, &w, &w);
 }
 
-std::uint32_t Win32FileSystem::ContentCrc(const std::wstring& path) { return Crc32OfFile(path); }
+std::uint32_t Win32FileSystem::ContentCrc(const std::wstring& path) { return Crc32OfFile(LongPathForm(path)); }
 
 bool Win32FileSystem::IsFolder(const std::wstring& path) {
     // An attribute query, not a change of the current directory: the host's directory is not ours to move.
-    const DWORD attributes = GetFileAttributesW(path.c_str());
+    const DWORD attributes = GetFileAttributesW(LongPathForm(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 PathQuery Win32FileSystem::QueryPath(const std::wstring& path) {
-    if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return PathQuery::Exists;
+    if (GetFileAttributesW(LongPathForm(path).c_str()) != INVALID_FILE_ATTRIBUTES) return PathQuery::Exists;
     return GetLastError() == ERROR_FILE_NOT_FOUND ? PathQuery::NotFound : PathQuery::OtherError;
 }
 
-bool Win32FileSystem::CreateFolder(const std::wstring& path) { return CreateDirectoryW(path.c_str(), nullptr); }
+bool Win32FileSystem::CreateFolder(const std::wstring& path) {
+    return CreateDirectoryW(LongPathForm(path).c_str(), nullptr);
+}
 
 std::wstring Win32FileSystem::TempPath() {
     std::vector<wchar_t> buffer(4097);
@@ -90,7 +92,7 @@ std::wstring Win32FileSystem::TempPath() {
 
 std::optional<FileIdentity> Win32FileSystem::IdentityOf(const std::wstring& path) {
     // Attributes only, shared every way: asking must not get in the way of the program editing the file.
-    const UniqueFileHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+    const UniqueFileHandle file(CreateFileW(LongPathForm(path).c_str(), FILE_READ_ATTRIBUTES,
                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!file) return std::nullopt;
@@ -101,7 +103,7 @@ std::optional<FileIdentity> Win32FileSystem::IdentityOf(const std::wstring& path
 }
 
 bool Win32FileSystem::CopyNoReplace(const std::wstring& from, const std::wstring& to) {
-    return CopyFileW(from.c_str(), to.c_str(), TRUE) != FALSE;
+    return CopyFileW(LongPathForm(from).c_str(), LongPathForm(to).c_str(), TRUE) != FALSE;
 }
 
 CalendarTime Win32SystemText::LocalCalendar(FileTime utc) {

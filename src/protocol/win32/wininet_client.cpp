@@ -198,7 +198,10 @@ std::unique_ptr<HttpSession> OpenSession() {
 }
 
 std::unique_ptr<PostedFile> ExclusiveFileSource::OpenExclusive(const std::wstring& path) {
-    UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+    // A full path too long for the plain form is opened in the long form, as the file system port measured it.
+    std::wstring opened = path;
+    if (path.size() >= MAX_PATH && path.size() > 2 && path[1] == L':' && path[2] == L'\\') opened = L"\\\\?\\" + path;
+    UniqueFileHandle file(CreateFileW(opened.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) {
         const DWORD code = GetLastError();

@@ -169,6 +169,36 @@ INSTANTIATE_TEST_SUITE_P(
                       L"clef \U0001D11E and \U0001F600.txt",                             // beyond U+FFFF
                       L"Cafe\u0301 n\u0303 \u1EC7\u0323.txt"));                           // combining marks
 
+TEST_F(LocalFilesWin32, AFileInAFolderDeeperThanTheOldPathLimitIsFoundMeasuredAndRead) {
+    std::wstring folder = root_;
+    while (folder.size() < 300) {
+        folder += L"\\" + std::wstring(40, L'f');
+        ASSERT_TRUE(fs_.CreateFolder(folder) || GetLastError() == ERROR_ALREADY_EXISTS);
+    }
+    const std::wstring path = folder + L"\\digits.txt";
+    {
+        const UniqueFileHandle file(CreateFileW((L"\\\\?\\" + path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                                FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(file);
+        DWORD written = 0;
+        WriteFile(file.get(), "123456789", 9, &written, nullptr);
+    }
+    EXPECT_TRUE(FileExists(fs_, path));
+    const auto facts = DescribeFile(fs_, path);
+    ASSERT_TRUE(facts);
+    EXPECT_EQ(facts->fileSize, 9u);
+    EXPECT_EQ(facts->fileCrc, 0xCBF43926u);
+    EXPECT_TRUE(fs_.IdentityOf(path));
+    EXPECT_TRUE(fs_.IsFolder(folder));
+    ASSERT_TRUE(fs_.CopyNoReplace(path, folder + L"\\copy.txt"));
+    // The deep tree goes with the test's folder; the plain form may not reach it.
+    for (const std::wstring& name : {path, folder + L"\\copy.txt"}) DeleteFileW((L"\\\\?\\" + name).c_str());
+    while (folder.size() > root_.size()) {
+        RemoveDirectoryW((L"\\\\?\\" + folder).c_str());
+        folder.resize(folder.rfind(L'\\'));
+    }
+}
+
 TEST_F(LocalFilesWin32, AFileHeldWithoutSharingIsInUse) {
     const std::wstring path = Write(L"locked.txt", "123456789");
     HeldOpen holder(path, GENERIC_READ | GENERIC_WRITE, 0);
