@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The dialogs' layout checks (no shown control overlaps another, leaves the client area or cuts its text) at
 # 120, 144 and 192 DPI: a fresh Wine prefix per DPI with HKCU\Control Panel\Desktop\LogPixels set, and the
-# progress and File Download dialog cases of the Wine suites run in it. 96 DPI is the suites' own run.
+# progress, File Download and Save to Server dialog cases of the Wine suites run in it. 96 DPI is the suites' own run.
 # Usage: dpi_test.sh [DIST_DIR]; prints "dpi: N scenarios, N failed". Screenshots go to out/test-artifacts/ui-DPI.
 set -uo pipefail
 if [ -z "${DISPLAY:-}" ] && [ -z "${QM_DPI_DISPLAY_SET:-}" ]; then
@@ -20,11 +20,12 @@ for dpi in 120 144 192; do
   qm_new_prefix "$WINEPREFIX"
   "$wine" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d $dpi /f >/dev/null 2>&1
   "$QM_WINESERVER" -w
-  for exe in ui_wine_tests download_wine_tests; do
+  for exe in ui_wine_tests download_wine_tests upload_wine_tests; do
     checks=$((checks + 1))
     log=$work/$exe-$dpi.log
     (cd "$work" && QM_UI_ARTIFACTS="$(qm_winpath "$root/out/test-artifacts/ui-$dpi")" timeout 600 "$wine" "$dist/$exe.exe" \
-      --gtest_color=no --gtest_filter='*ProgressDialogModes.*:FileDownloadDialogTest.*') >"$log" 2>&1
+      --gtest_color=no --gtest_filter='*ProgressDialogModes.*:FileDownloadDialogTest.*:SaveToServerDialogTest.*') \
+      >"$log" 2>&1
     if [ $? -eq 0 ] && grep -qE '^\[  PASSED  \] [1-9]' "$log"; then
       echo "ok: $exe at $dpi DPI"
     else

@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "ui/win32/capture.h"
+#include "ui/win32/layout_check.h"
 #include "upload/save_to_server_resource.h"
 
 namespace qm {
@@ -15,6 +16,7 @@ struct Seen {
     bool saveOwnerDrawn = false, cancelOwnerDrawn = false, editVisible = true, hasSystemMenu = true;
     bool saveDrawn = false, foreground = false;
     int width = 0, height = 0, expectedWidth = 0, expectedHeight = 0;
+    std::vector<std::string> problems;
 };
 
 struct Script {
@@ -58,6 +60,7 @@ void CALLBACK OnTimer(HWND window, UINT, UINT_PTR id, DWORD) {
                        static_cast<DWORD>(GetWindowLongW(window, GWL_EXSTYLE)));
     s.expectedWidth = units.right - units.left;
     s.expectedHeight = units.bottom - units.top;
+    s.problems = testing::LayoutProblems(window);
     if (!current->shot.empty()) testing::SaveArtifact(testing::CaptureWindow(window), current->shot);
     current->act(window);
 }
@@ -89,6 +92,7 @@ TEST(SaveToServerDialogTest, ShowsTheFileWithHoverButtonsAtTheTemplatesSize) {
     EXPECT_FALSE(s.seen.editVisible);
     EXPECT_FALSE(s.seen.hasSystemMenu);
     EXPECT_TRUE(s.seen.foreground);
+    EXPECT_TRUE(s.seen.problems.empty()) << ::testing::PrintToString(s.seen.problems);
     EXPECT_EQ(s.seen.width, s.seen.expectedWidth) << "depends on the fonts of fonts-wine";
     EXPECT_EQ(s.seen.height, s.seen.expectedHeight) << "depends on the fonts of fonts-wine";
 }
