@@ -1,4 +1,6 @@
 #pragma once
+#include "quillmark_version.h"
+
 // Fixed identities of the module's classes, interfaces and type library, as registry texts.
 // The IDL carries the same values; a test under Wine checks that they agree.
 
@@ -18,6 +20,6 @@ inline constexpr wchar_t kTypeLibDescription[] = L"Quillmark 2.0 Type Library";
 inline constexpr wchar_t kCatidSafeForScriptingText[] = L"{7DD95801-9882-11CF-9FA9-00AA006C42C4}";
 inline constexpr wchar_t kCatidSafeForInitializingText[] = L"{7DD95802-9882-11CF-9FA9-00AA006C42C4}";
 inline constexpr wchar_t kAutomationMarshalerText[] = L"{00020424-0000-0000-C000-000000000046}";
-inline constexpr wchar_t kVersionText[] = L"2,2,0,3";
+inline constexpr wchar_t kVersionText[] = QM_VERSION_PROPERTY_TEXT;
 
 }  // namespace qm

@@ -28,14 +28,14 @@ trap cleanup EXIT
   echo "warning: regsvr32 failed"
 if [ -n "${QM_FILESTORE:-}" ]; then fs=("$QM_FILESTORE"); else fs=("$root/scripts/filestore"); fi
 
-# start_store [SEED_FILE...]: the reference store on a free port, serving the suites' pages; sets `base`.
+# start_store [SEED_FILE...]: the reference store on a free port, serving the suites' pages (or pages_dir); sets `base`.
 # seeds/ holds the records several suites share.
 seeds="$here/seeds"
 start_store() {
   local seed=() f
   for f in "$@"; do seed+=(--seed "$f"); done
   mkdir -p "$work/store"
-  "${fs[@]}" --data "$work/store" --port 0 --port-file "$work/port" --pages "$here/pages" "${seed[@]}" \
+  "${fs[@]}" --data "$work/store" --port 0 --port-file "$work/port" --pages "${pages_dir:-$here/pages}" "${seed[@]}" \
     --quiet >"$work/fs.out" 2>&1 &
   server=$!
   for _ in $(seq 1 600); do [ -s "$work/port" ] && break; kill -0 "$server" 2>/dev/null || break; sleep 0.1; done
