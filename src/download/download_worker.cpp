@@ -73,12 +73,12 @@ enum class Received { Complete, Mismatch, Cancelled };
 
 template <class AfterWrite>
 Received ReceiveBody(HttpRequest& request, IncomingFile& incoming, const TransferJob& job, std::uint64_t expected,
-                     std::uint64_t& received, const std::function<double()>& seconds, AfterWrite&& afterWrite) {
+                     std::uint64_t& received, const std::function<double()>& seconds, ReadPace& pace,
+                     AfterWrite&& afterWrite) {
     // One byte past the expected size is enough to see a longer reply; a small file needs no large buffer.
     const std::uint64_t remaining = expected - std::min(expected, received);
     const std::size_t size = remaining >= kLargestBlindRead ? kLargestBlindRead : static_cast<std::size_t>(remaining) + 1;
     const std::unique_ptr<char[]> buffer(new char[size]);
-    ReadPace pace;
     std::size_t arrived = 0;  // arrived and not yet read, as last told; asked again only when it is used up
     for (;;) {
         const double start = seconds ? seconds() : 0.0;
@@ -155,7 +155,9 @@ void RunSingleDownload(ProgressDialog& dialog, WorkerServices& services, std::ui
             auto incoming = services.files.Begin(d.LocalPath, SourceAddress(job));
             const double start = services.nowDays();
             std::uint64_t received = 0;
-            const Received outcome = ReceiveBody(*request, *incoming, job, expected, received, services.seconds, [&](std::size_t) {
+            ReadPace pace;
+            const Received outcome = ReceiveBody(*request, *incoming, job, expected, received, services.seconds, pace,
+                                                 [&](std::size_t) {
                 for (const std::uint32_t due = StepsDue(received, expected, range); stepsSent < due; ++stepsSent) {
                     if (job.Cancelled) return false;
                     dialog.StepIt();
@@ -205,6 +207,8 @@ void RunMultiDownload(ProgressDialog& dialog, WorkerServices& services, const st
             return !job.Cancelled;
         };
         bool stop = false;
+        // The files come one after another over one connection: the pace of one holds for the next.
+        ReadPace pace;
         for (const ListedFile& file : files) {
             if (job.Cancelled || stop) break;
             ProtocolDocument document(services.makeDom ? services.makeDom() : nullptr, services.codePage);
@@ -234,7 +238,7 @@ void RunMultiDownload(ProgressDialog& dialog, WorkerServices& services, const st
                     }
                     auto incoming = services.files.Begin(target, SourceAddress(job));
                     const Received outcome =
-                        ReceiveBody(*request, *incoming, job, file.size, fileReceived, services.seconds,
+                        ReceiveBody(*request, *incoming, job, file.size, fileReceived, services.seconds, pace,
                                     [&](std::size_t n) {
                             overall += n;
                             if (!stepUpTo(StepsDue(overall, total, kSteps))) return false;

@@ -345,6 +345,29 @@ TEST_F(MultiWorker, TheRateCountsFromTheStartOfTheJob) {
     EXPECT_EQ(dialog.rate, L"4.0 KB/sec");
 }
 
+// The pace the first file showed holds for the next ones on the same connection: they need not ask again.
+TEST_F(MultiWorker, ThePaceOfOneFileCarriesToTheNext) {
+    const std::size_t size = 8u << 20;
+    std::vector<std::shared_ptr<ServedRequest>> replies;
+    for (const wchar_t* name : {L"a.doc", L"b.doc", L"c.doc"}) {
+        Add(name, size);
+        replies.push_back(rig.server.AddFile(Bytes(size)));
+        replies.back()->arrivals.assign(size / 8192, 8192);
+    }
+    int calls = 0;
+    rig.services.seconds = [&] {
+        std::size_t read = 0;
+        for (const auto& r : replies) read += r->readPosition;
+        return static_cast<double>(read) / 200e6 + 1e-6 * ++calls;
+    };
+    RunMultiDownload(dialog, rig.services, files);
+    for (const wchar_t* name : {L"a.doc", L"b.doc", L"c.doc"})
+        EXPECT_EQ(rig.files.disk[std::wstring(L"D:\\In\\") + name], Bytes(size)) << name;
+    EXPECT_GT(replies[0]->availabilityQueries, 10) << "the first file asks until the pace is known";
+    EXPECT_LE(replies[1]->availabilityQueries, 1);
+    EXPECT_LE(replies[2]->availabilityQueries, 1);
+}
+
 TEST_F(MultiWorker, ThreeFilesOverOneConnectionAndTheBarEndsAtHundred) {
     Add(L"a.doc", 100);
     Add(L"b.doc", 5000);
