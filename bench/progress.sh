@@ -3,6 +3,8 @@
 # every read), against the same loop without a dialog. Needs Wine and Xvfb.
 #   bench/progress.sh [SIZE_MIB] [ROUNDS]    (defaults 1024 and 5)
 set -euo pipefail
+load() { cut -d" " -f1-3 /proc/loadavg; }  # a ratio taken on a busy machine must be seen as such
+echo "load average before: $(load)"
 root=$(cd "$(dirname "$0")/.." && pwd)
 size_mib=${1:-1024}
 rounds=${2:-5}
@@ -30,5 +32,6 @@ export WINEPREFIX="${QM_BENCH_PREFIX:-${TMPDIR:-/tmp}/qm-bench-progress-prefix}"
 status=0
 xvfb-run -a "$QM_WINE64" "$work/progress_bench.exe" "$(qm_winpath "$data")\\big.bin" "$size_mib" "$rounds" \
     </dev/null >"$work/out.txt" 2>&1 || status=$?
+echo "load average after: $(load)"
 tr -d '\r' <"$work/out.txt" | grep -E '^(round|bench progress)' || { cat "$work/out.txt"; exit 1; }
 exit $status
