@@ -64,7 +64,7 @@ curl_best_ms() {  # KEY -> curl's best time for that record, into the same folde
     t=$(date +%s%N)
     curl -sf -X POST -H 'Content-Type: text/xml' \
       --data-binary "<DataRequest><GetFile ViewName=\"Bench\" PrimKey=\"$1\"/></DataRequest>" \
-      "$base/system/filestore/data.aspx" -o "$work/out/curl.bin"
+      "$base/system/filestore/data.aspx" -o "$work/out/curl.bin" || { echo "curl failed" >&2; exit 1; }
     echo $((($(date +%s%N) - t) / 1000000))
   done | sort -n | head -1
   rm -f "$work/out/curl.bin"

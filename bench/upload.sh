@@ -73,7 +73,8 @@ check_stored() {  # FILE
   stored=$(curl -s "$base/_filestore/records" | python3 -c "import json,sys; print(max(json.load(sys.stdin), key=lambda r: r['size'])['crc'])")
   [ "$stored" = "$(crc_of "$1")" ] || { echo "the stored file differs: $1" >&2; exit 1; }
 }
-curl_best_ms() {  # FILE KEY_PREFIX -> curl's best time posting FILE with the control's header lines
+# curl streams the file (-T; --data-binary would first read all of it into memory) with the control's header lines.
+curl_best_ms() {  # FILE KEY_PREFIX -> curl's best time posting FILE
   local file=$1 prefix=$2 crc signed bytes
   crc=$(crc_of "$file"); signed=$(( crc >= 2147483648 ? crc - 4294967296 : crc ))
   bytes=$(stat -c %s "$file")
@@ -81,8 +82,10 @@ curl_best_ms() {  # FILE KEY_PREFIX -> curl's best time posting FILE with the co
     t=$(date +%s%N)
     curl -sf -X POST -H 'Content-Type: velmar/postedfile' -H "vm_PrimKey :$prefix$i" \
       -H 'vm_ViewName :Bench' -H "vm_FileName :$(printf '%s' "$(basename "$file")" | base64)" -H "vm_FileSize :$bytes" \
-      -H "vm_FileCRC :$signed" --data-binary "@$file" "$base/system/filestore/data.aspx" -o /dev/null
+      -H "vm_FileCRC :$signed" -H 'Expect:' -T "$file" "$base/system/filestore/data.aspx" -o "$work/curl.reply" ||
+      { echo "curl failed" >&2; exit 1; }
     echo $((($(date +%s%N) - t) / 1000000))
+    grep -q '<Success' "$work/curl.reply" || { echo "curl's upload was refused: $(cat "$work/curl.reply")" >&2; exit 1; }
   done | sort -n | head -1
 }
 
