@@ -110,6 +110,17 @@ Received ReceiveBody(HttpRequest& request, IncomingFile& incoming, const Transfe
     return received == expected ? Received::Complete : Received::Mismatch;
 }
 
+// Puts the received file in place unless a Cancel was taken first; a Cancel clicked meanwhile is refused.
+bool CommitUnlessCancelled(ProgressDialog& dialog, IncomingFile& incoming) {
+    if (!dialog.BeginCommit()) return false;
+    struct Done {
+        ProgressDialog& dialog;
+        ~Done() { dialog.EndCommit(); }
+    } done{dialog};
+    incoming.Commit();
+    return true;
+}
+
 }  // namespace
 
 std::wstring ShortenPathText(const std::wstring& path, const std::wstring& lastName) {
@@ -173,8 +184,7 @@ void RunSingleDownload(ProgressDialog& dialog, WorkerServices& services, std::ui
                 ShowMessage(services.dialogs, kReceiveErrorText);
                 return false;
             }
-            incoming->Commit();
-            return true;
+            return CommitUnlessCancelled(dialog, *incoming);
         });
     } catch (const std::exception&) {
         ReportFailure(services, job);
@@ -252,7 +262,7 @@ void RunMultiDownload(ProgressDialog& dialog, WorkerServices& services, const st
                         ShowMessage(services.dialogs, kReceiveErrorText);
                         return;
                     }
-                    incoming->Commit();
+                    CommitUnlessCancelled(dialog, *incoming);
                 });
             } catch (const InternetError& e) {
                 if (!job.Cancelled) ShowMessage(services.dialogs, e.text());

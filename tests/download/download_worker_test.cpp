@@ -211,6 +211,30 @@ TEST_F(SingleWorker, CancelDuringTheLastReadKeepsTheOlderCopy) {
     EXPECT_TRUE(rig.dialogs.messages.empty());
 }
 
+// Even after the last read: a Cancel taken while the file is checked keeps the older copy, in a single and in a
+// multi-file download.
+TEST_F(SingleWorker, CancelAfterTheLastReadBeforeTheFileIsInPlaceKeepsTheOlderCopy) {
+    rig.files.disk[kTarget] = "older copy";
+    rig.server.AddFile(Bytes(10000));
+    dialog.cancelAtStatus = kVerifyingText;
+    Run(10000);
+    EXPECT_EQ(rig.files.disk[kTarget], "older copy");
+    EXPECT_TRUE(rig.files.temporaries.empty());
+    EXPECT_FALSE(dialog.Job().Succeeded);
+    EXPECT_EQ(dialog.ended, kEndDownloadFailed);
+    EXPECT_EQ(dialog.commitsBegun, 1);
+    EXPECT_EQ(dialog.commitsEnded, 0) << "a refused commit is not ended";
+}
+
+TEST_F(SingleWorker, ACommitThatFailsStillEndsIt) {
+    rig.server.AddFile(Bytes(10));
+    rig.files.failCommit.insert(kTarget);
+    Run(10);
+    EXPECT_EQ(dialog.commitsBegun, 1);
+    EXPECT_EQ(dialog.commitsEnded, 1) << "a Cancel must not stay refused";
+    EXPECT_FALSE(dialog.Job().Succeeded);
+}
+
 TEST_F(SingleWorker, AConnectionErrorAfterTheUsersCancelIsNotShown) {
     rig.files.disk[kTarget] = "older copy";
     auto reply = rig.server.AddFile(Bytes(10000));
