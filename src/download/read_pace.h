@@ -9,7 +9,8 @@
 
 namespace qm {
 
-// The largest read without asking; bench/download.sh and a probe of WinInet under Wine measured it.
+// The largest read without asking. Measured with reads alone through WinInet under Wine, 256 MiB from the
+// reference store: 830 ms in 64 KiB reads, 280-350 ms in 256 KiB, 220-330 ms in 1 MiB, 240-340 ms in 4 MiB.
 inline constexpr std::size_t kLargestBlindRead = 1 << 20;
 // A smaller read without asking saves too little over asking first.
 inline constexpr std::size_t kSmallestBlindRead = 64 * 1024;
