@@ -5,6 +5,8 @@
 #   bench filestore-download: VALUE MB/s; ratio R against cat
 #   bench filestore-upload: VALUE MB/s; ratio R against cat
 set -euo pipefail
+load() { cut -d" " -f1-3 /proc/loadavg; }  # a ratio taken on a busy machine must be seen as such
+echo "load average before: $(load)"
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${QM_NATIVE_BUILD:-$root/build/native}
 size=$((256 * 1024 * 1024))
@@ -60,6 +62,7 @@ cat_mbps=$(mbps "$cat_ns")
 down_mbps=$(mbps "$down_ns")
 up_mbps=$(mbps "$up_ns")
 ratio() { awk -v a="$1" -v b="$cat_mbps" 'BEGIN { printf "%.3f", a / b }'; }
+echo "load average after: $(load)"
 echo "filestore bench: cat of the 256 MiB file $cat_mbps MB/s; server peak resident memory $((rss / 1024)) MiB"
 echo "bench filestore-download: $down_mbps MB/s; ratio $(ratio "$down_mbps") against cat"
 echo "bench filestore-upload: $up_mbps MB/s; ratio $(ratio "$up_mbps") against cat"

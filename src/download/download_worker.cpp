@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <exception>
+#include <memory>
 
 #include "common/errors.h"
+#include "download/read_pace.h"
 #include "download/safe_names.h"
 #include "localfiles/file_helpers.h"
 #include "protocol/file_store_client.h"
@@ -71,25 +73,52 @@ enum class Received { Complete, Mismatch, Cancelled };
 
 template <class AfterWrite>
 Received ReceiveBody(HttpRequest& request, IncomingFile& incoming, const TransferJob& job, std::uint64_t expected,
-                     std::uint64_t& received, AfterWrite&& afterWrite) {
-    char buffer[kDownloadReadSize + 1];
+                     std::uint64_t& received, const std::function<double()>& seconds, ReadPace& pace,
+                     AfterWrite&& afterWrite) {
+    // One byte past the expected size is enough to see a longer reply; a small file needs no large buffer.
+    const std::uint64_t remaining = expected - std::min(expected, received);
+    const std::size_t size = remaining >= kLargestBlindRead ? kLargestBlindRead : static_cast<std::size_t>(remaining) + 1;
+    const std::unique_ptr<char[]> buffer(new char[size]);
     std::size_t arrived = 0;  // arrived and not yet read, as last told; asked again only when it is used up
     for (;;) {
-        // Never more than has arrived: a read of more waits until it is all there, and a body that trickles
-        // would hold the worker (and its temporary file) far past a Cancel.
-        if (arrived == 0) arrived = request.QueryDataAvailable();
-        const std::size_t n = request.Read(buffer, arrived > 0 ? std::min(arrived, kDownloadReadSize) : kDownloadReadSize);
+        const double start = seconds ? seconds() : 0.0;
+        // Without a clock the pace is unknown: every read asks what has arrived.
+        const std::size_t blind = seconds ? pace.BlindSize() : 0;
+        std::size_t ask = size;
+        if (blind > 0) {
+            const std::uint64_t left = expected - std::min(expected, received) + 1;
+            ask = static_cast<std::size_t>(std::min<std::uint64_t>(std::min(blind, size), left));
+            arrived = 0;
+        } else {
+            // Never more than has arrived: a read of more waits until it is all there, and a body that
+            // trickles would hold the worker (and its temporary file) far past a Cancel.
+            if (arrived == 0) arrived = request.QueryDataAvailable();
+            if (arrived > 0) ask = std::min(arrived, size);
+        }
+        const std::size_t n = request.Read(buffer.get(), ask);
+        if (seconds) pace.Read(n, start, seconds(), blind > 0);
         if (n == 0) break;
         arrived -= std::min(arrived, n);
         if (job.Cancelled) return Received::Cancelled;
         // A reply longer than announced ends here: nothing past the expected size reaches the disk.
         if (n > expected - received) return Received::Mismatch;
-        incoming.Write(buffer, n);
+        incoming.Write(buffer.get(), n);
         received += n;
         if (job.Cancelled) return Received::Cancelled;
         if (!afterWrite(n)) return Received::Cancelled;
     }
     return received == expected ? Received::Complete : Received::Mismatch;
+}
+
+// Puts the received file in place unless a Cancel was taken first; a Cancel clicked meanwhile is refused.
+bool CommitUnlessCancelled(ProgressDialog& dialog, IncomingFile& incoming) {
+    if (!dialog.BeginCommit()) return false;
+    struct Done {
+        ProgressDialog& dialog;
+        ~Done() { dialog.EndCommit(); }
+    } done{dialog};
+    incoming.Commit();
+    return true;
 }
 
 }  // namespace
@@ -137,7 +166,9 @@ void RunSingleDownload(ProgressDialog& dialog, WorkerServices& services, std::ui
             auto incoming = services.files.Begin(d.LocalPath, SourceAddress(job));
             const double start = services.nowDays();
             std::uint64_t received = 0;
-            const Received outcome = ReceiveBody(*request, *incoming, job, expected, received, [&](std::size_t) {
+            ReadPace pace;
+            const Received outcome = ReceiveBody(*request, *incoming, job, expected, received, services.seconds, pace,
+                                                 [&](std::size_t) {
                 for (const std::uint32_t due = StepsDue(received, expected, range); stepsSent < due; ++stepsSent) {
                     if (job.Cancelled) return false;
                     dialog.StepIt();
@@ -153,8 +184,7 @@ void RunSingleDownload(ProgressDialog& dialog, WorkerServices& services, std::ui
                 ShowMessage(services.dialogs, kReceiveErrorText);
                 return false;
             }
-            incoming->Commit();
-            return true;
+            return CommitUnlessCancelled(dialog, *incoming);
         });
     } catch (const std::exception&) {
         ReportFailure(services, job);
@@ -187,6 +217,8 @@ void RunMultiDownload(ProgressDialog& dialog, WorkerServices& services, const st
             return !job.Cancelled;
         };
         bool stop = false;
+        // The files come one after another over one connection: the pace of one holds for the next.
+        ReadPace pace;
         for (const ListedFile& file : files) {
             if (job.Cancelled || stop) break;
             ProtocolDocument document(services.makeDom ? services.makeDom() : nullptr, services.codePage);
@@ -216,7 +248,8 @@ void RunMultiDownload(ProgressDialog& dialog, WorkerServices& services, const st
                     }
                     auto incoming = services.files.Begin(target, SourceAddress(job));
                     const Received outcome =
-                        ReceiveBody(*request, *incoming, job, file.size, fileReceived, [&](std::size_t n) {
+                        ReceiveBody(*request, *incoming, job, file.size, fileReceived, services.seconds, pace,
+                                    [&](std::size_t n) {
                             overall += n;
                             if (!stepUpTo(StepsDue(overall, total, kSteps))) return false;
                             dialog.UpdateProgressText(name, double(fileReceived), double(overall), double(total),
@@ -229,7 +262,7 @@ void RunMultiDownload(ProgressDialog& dialog, WorkerServices& services, const st
                         ShowMessage(services.dialogs, kReceiveErrorText);
                         return;
                     }
-                    incoming->Commit();
+                    CommitUnlessCancelled(dialog, *incoming);
                 });
             } catch (const InternetError& e) {
                 if (!job.Cancelled) ShowMessage(services.dialogs, e.text());

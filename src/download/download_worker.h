@@ -15,7 +15,6 @@
 
 namespace qm {
 
-inline constexpr std::size_t kDownloadReadSize = 4095;
 inline constexpr wchar_t kVerifyingText[] = L"Verifying downloaded file...!";
 inline constexpr wchar_t kReceiveErrorText[] = L"Error in receiving file. Try again.";
 inline constexpr wchar_t kDownloadCompletedText[] = L"Download completed.";
@@ -31,6 +30,8 @@ struct WorkerServices {
     std::function<std::unique_ptr<XmlDocument>()> makeDom;
     // Days since some fixed point; only differences are used.
     std::function<double()> nowDays;
+    // Seconds on a fine steady clock, to pace the reads; without it every read asks what has arrived.
+    std::function<double()> seconds = {};
 };
 
 // One listed file of a multi-file download, its fields as the element gave them.

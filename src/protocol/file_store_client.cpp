@@ -17,6 +17,19 @@ FileError SizeChangedError(const std::wstring& path) {
 
 }  // namespace
 
+void PostPieces::Written(std::size_t bytes, double start, double end) {
+    if (sent_ == 0) first_ = start;
+    sent_ += bytes;
+    const double took = end - start;
+    // The pace of the link so far, and of this write when it waited for the link.
+    double size = static_cast<double>(sent_) / std::max(end - first_, kPostPaceSeconds) * kPostPieceSeconds;
+    if (took > kPostPieceSeconds) size = std::min(size, static_cast<double>(bytes) * kPostPieceSeconds / took);
+    // At most twice the last piece: a write the buffers took at once says little about the next one.
+    size = std::min(size, 2.0 * static_cast<double>(bytes));
+    const std::size_t whole = size >= static_cast<double>(kMaxPostPiece) ? kMaxPostPiece : static_cast<std::size_t>(size);
+    next_ = std::max(kMinPostPiece, whole / kMinPostPiece * kMinPostPiece);
+}
+
 void SendGetFile(HttpRequest& request, const std::wstring& requestText) {
     request.AddRequestHeaders(kGetFileContentType);
     const std::string body = EncodeGetFileBody(requestText);
@@ -32,16 +45,21 @@ PostResult SendFilePost(HttpRequest& request, PostedFileSource& files, const std
     observer.Opened();
     if (observer.Cancelled()) return PostResult::Cancelled;
     request.BeginRequest(fileSize);
-    std::vector<char> piece(kPostPieceSize);
+    PostPieces pieces;
+    // A small file needs no large buffer; one byte more than announced shows a file that grew.
+    const auto room = static_cast<std::size_t>(std::min<std::uint64_t>(kMaxPostPiece, std::uint64_t{fileSize} + 1));
+    const std::unique_ptr<char[]> piece(new char[room]);
     std::uint64_t sent = 0;
     for (;;) {
         observer.BeforeRead();
-        const std::size_t got = file->Read(piece.data(), piece.size());
+        const std::size_t got = file->Read(piece.get(), std::min(pieces.Next(), room));
         if (observer.Cancelled()) return PostResult::Cancelled;
         if (got == 0) break;
         // Bytes beyond the announced length would be read by the server as the start of another request.
         if (sent + got > fileSize) throw SizeChangedError(localPath);
-        request.Write(piece.data(), got);
+        const double start = observer.Seconds();
+        request.Write(piece.get(), got);
+        pieces.Written(got, start, observer.Seconds());
         sent += got;
         observer.PieceSent(got);
         if (observer.Cancelled()) return PostResult::Cancelled;

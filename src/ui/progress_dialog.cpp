@@ -51,9 +51,21 @@ ProgressWindowState::Deferred ProgressWindowState::Created(void* window) {
 
 bool ProgressWindowState::ClaimEnd() {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (endClaimed_) return false;
+    if (endClaimed_ || committing_) return false;
     endClaimed_ = true;
     return true;
+}
+
+bool ProgressWindowState::BeginCommit() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (endClaimed_) return false;
+    committing_ = true;
+    return true;
+}
+
+void ProgressWindowState::EndCommit() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    committing_ = false;
 }
 
 bool ProgressWindowState::EndClaimed() const {

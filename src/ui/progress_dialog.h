@@ -41,8 +41,13 @@ public:
         bool enableOpenButtons = false;
     };
     Deferred Created(void* window);
-    // The first end of the dialog wins; later ends (a worker's after a cancel, a second click) are ignored.
+    // The first end of the dialog wins; later ends (a worker's after a cancel, a second click) are ignored, and
+    // so is an end asked for while the worker puts a received file in place.
     bool ClaimEnd();
+    // Worker side, around putting a received file in place. False when the end was claimed first (a cancel):
+    // the file must not be put in place. A dialog that ended by Cancel never leaves a replaced file behind.
+    bool BeginCommit();
+    void EndCommit();
     bool EndClaimed() const;
     void Destroyed();
     // The modal run is over (also when the dialog could not be created).
@@ -54,6 +59,7 @@ private:
     void* window_ = nullptr;
     bool over_ = false;
     bool endClaimed_ = false;
+    bool committing_ = false;
     std::optional<int> pendingEnd_;
     bool pendingEnable_ = false;
 };
@@ -88,6 +94,10 @@ public:
     virtual bool CloseWhenDoneChecked() = 0;
     // Enables Open and Open Folder (kept for the window when it does not exist yet).
     virtual void EnableOpenButtons() = 0;
+    // Around putting a received file in place; false when the job was cancelled first (see
+    // ProgressWindowState::BeginCommit). EndCommit follows every BeginCommit that returned true.
+    virtual bool BeginCommit() { return !job_.Cancelled; }
+    virtual void EndCommit() {}
     // Has the UI thread carry out the named script request ("GetPrimKey", "SaveFileInfo") and returns after it
     // has run. Sets PendingRequest first.
     virtual void RequestScript(const std::wstring& name) = 0;

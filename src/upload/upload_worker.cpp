@@ -1,5 +1,6 @@
 #include "upload/upload_worker.h"
 
+#include <algorithm>
 #include <exception>
 #include <vector>
 
@@ -203,6 +204,7 @@ private:
         std::uint64_t fileSent = 0;
 
         bool Cancelled() override { return o_.job_.Cancelled; }
+        double Seconds() override { return o_.s_.seconds ? o_.s_.seconds() : 0.0; }
         void Opened() override {
             opened = true;
             if (o_.reupload_) {
@@ -215,11 +217,16 @@ private:
             if (o_.reupload_ && !o_.job_.Cancelled) o_.dialog_.SetStatus(destination_);
         }
         void PieceSent(std::size_t bytes) override {
-            fileSent += bytes;
-            o_.jobSent_ += bytes;
             const std::uint64_t total = o_.reupload_ ? file_.FileSize : o_.job_.TotalBytes;
-            const std::uint32_t percent = WholePercent(o_.jobSent_, total);
-            if (percent > o_.lastPercent_) {
+            // The bar moves block by block as the range counts them: a small file's bar fills with its last
+            // block, a large one's steps once per whole percent, whatever the size of the piece.
+            for (std::size_t left = bytes; left > 0;) {
+                const std::size_t block = std::min<std::size_t>(left, kBlockSize);
+                left -= block;
+                fileSent += block;
+                o_.jobSent_ += block;
+                const std::uint32_t percent = WholePercent(o_.jobSent_, total);
+                if (percent <= o_.lastPercent_) continue;
                 // The bar holds ProgressRange steps; more would make it wrap and start over.
                 if (!o_.job_.Cancelled && o_.stepsSent_ < (o_.job_.ProgressRange & 0xFFFFu)) {
                     o_.dialog_.StepIt();

@@ -36,6 +36,8 @@ struct UploadWorkerServices {
     std::function<double()> nowDays;
     // Sleeps for about this many milliseconds.
     std::function<void(unsigned)> pause;
+    // Seconds on a fine steady clock, to size the pieces of a post; without it pieces grow as on a fast link.
+    std::function<double()> seconds = {};
 };
 
 // The text of a file header that cannot be built: the file is named so the user knows which one was left out.

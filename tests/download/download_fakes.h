@@ -206,8 +206,19 @@ public:
     int progressReports = 0;
     // Sets Cancelled once this many steps have been sent.
     std::optional<int> cancelAtStep;
+    // Sets Cancelled when this status is shown.
+    std::optional<std::wstring> cancelAtStatus;
+    int commitsBegun = 0, commitsEnded = 0;
 
-    void SetStatus(const std::wstring& text) override { statuses.push_back(text); }
+    void SetStatus(const std::wstring& text) override {
+        statuses.push_back(text);
+        if (cancelAtStatus && text == *cancelAtStatus) Job().Cancelled = true;
+    }
+    bool BeginCommit() override {
+        ++commitsBegun;
+        return ProgressDialog::BeginCommit();
+    }
+    void EndCommit() override { ++commitsEnded; }
     void StepIt() override {
         ++steps;
         if (cancelAtStep && steps >= *cancelAtStep) Job().Cancelled = true;

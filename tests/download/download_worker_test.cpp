@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "download/download_fakes.h"
+#include "download/read_pace.h"
 
 namespace qm {
 namespace {
@@ -45,7 +46,8 @@ TEST_F(SingleWorker, WholeFileArrivesUnderItsNameAndTheDialogClosesWithOne) {
     EXPECT_NE(reply->body.find("ViewName=\"Documents\" PrimKey=\"4711\""), std::string::npos) << reply->body;
     EXPECT_EQ(rig.server.connectedTo.at(0), (std::pair<std::wstring, std::uint16_t>{L"store.example", 8080}));
     EXPECT_EQ(rig.files.sources.at(0), L"http://store.example:8080/system/filestore/data.aspx");
-    for (std::size_t asked : reply->readSizes) EXPECT_LE(asked, 4095u);
+    // All of it has arrived: one read of it, and one more, of no more than was told, that finds the end.
+    EXPECT_EQ(reply->readSizes, (std::vector<std::size_t>{10000, 10000}));
 }
 
 TEST_F(SingleWorker, ReadsNoMoreThanHasArrivedSoATrickleNeverHoldsAReadLong) {
@@ -66,7 +68,35 @@ TEST_F(SingleWorker, AsksWhatHasArrivedOncePerArrivalAndNeverReadsAheadOfIt) {
     EXPECT_EQ(reply->waitingReads, 0);
     // One query per arrival and one that finds the end (the last read then asks a whole piece and gets none).
     EXPECT_EQ(reply->availabilityQueries, 4);
-    EXPECT_EQ(reply->readSizes.size(), 5u + 1u + 3u + 1u);
+    EXPECT_EQ(reply->readSizes, (std::vector<std::size_t>{20000, 1, 9999, 30001}));
+}
+
+// Wine tells at most 8 KiB as arrived; asking before every read would double the calls of a fast transfer.
+TEST_F(SingleWorker, OnAFastLinkReadsLargePiecesWithoutAskingFirst) {
+    const std::size_t size = 32u << 20;
+    auto reply = rig.server.AddFile(Bytes(size));
+    reply->arrivals.assign(size / 8192, 8192);
+    // The link brings 200 MB/s: the time is the bytes read so far at that pace, plus a little per call.
+    int calls = 0;
+    rig.services.seconds = [&] { return static_cast<double>(reply->readPosition) / 200e6 + 1e-6 * ++calls; };
+    Run(size);
+    EXPECT_EQ(rig.files.disk[kTarget], Bytes(size));
+    EXPECT_TRUE(dialog.Job().Succeeded);
+    EXPECT_LT(reply->availabilityQueries, 1000) << "asked while the pace was unknown, then no more";
+    EXPECT_LT(reply->readSizes.size(), 1000u);
+    for (std::size_t asked : reply->readSizes) EXPECT_LE(asked, kLargestBlindRead);
+    EXPECT_EQ(dialog.steps, 100);
+}
+
+// A trickle never shows a pace that would let a read ask for more than has arrived.
+TEST_F(SingleWorker, OnASlowLinkEveryReadAsksWhatHasArrived) {
+    auto reply = rig.server.AddFile(Bytes(20000));
+    reply->arrivals.assign(100, 200);
+    rig.services.seconds = [&] { return static_cast<double>(reply->readPosition) / 2000.0; };
+    Run(20000);
+    EXPECT_EQ(rig.files.disk[kTarget], Bytes(20000));
+    EXPECT_EQ(reply->waitingReads, 0);
+    for (std::size_t asked : reply->readSizes) EXPECT_LE(asked, 20001u);
 }
 
 TEST_F(SingleWorker, TenThousandBytesStepAtFortyEightyOneAndHundredPercent) {
@@ -83,7 +113,7 @@ TEST_F(SingleWorker, TenThousandBytesStepAtFortyEightyOneAndHundredPercent) {
 // The rate is the bytes so far over the time since the transfer began; the rig's clock moves a second per
 // reading, so three pieces of 4095 bytes take three seconds.
 TEST_F(SingleWorker, TheRateCountsFromTheStartOfTheTransfer) {
-    rig.server.AddFile(Bytes(3 * 4095));
+    rig.server.AddFile(Bytes(3 * 4095))->arrivals = {4095, 4095, 4095};
     Run(3 * 4095);
     dialog.Flush();
     EXPECT_EQ(dialog.rate, L"4.0 KB/sec");
@@ -179,6 +209,30 @@ TEST_F(SingleWorker, CancelDuringTheLastReadKeepsTheOlderCopy) {
     EXPECT_TRUE(rig.files.temporaries.empty());
     EXPECT_FALSE(dialog.Job().Succeeded);
     EXPECT_TRUE(rig.dialogs.messages.empty());
+}
+
+// Even after the last read: a Cancel taken while the file is checked keeps the older copy, in a single and in a
+// multi-file download.
+TEST_F(SingleWorker, CancelAfterTheLastReadBeforeTheFileIsInPlaceKeepsTheOlderCopy) {
+    rig.files.disk[kTarget] = "older copy";
+    rig.server.AddFile(Bytes(10000));
+    dialog.cancelAtStatus = kVerifyingText;
+    Run(10000);
+    EXPECT_EQ(rig.files.disk[kTarget], "older copy");
+    EXPECT_TRUE(rig.files.temporaries.empty());
+    EXPECT_FALSE(dialog.Job().Succeeded);
+    EXPECT_EQ(dialog.ended, kEndDownloadFailed);
+    EXPECT_EQ(dialog.commitsBegun, 1);
+    EXPECT_EQ(dialog.commitsEnded, 0) << "a refused commit is not ended";
+}
+
+TEST_F(SingleWorker, ACommitThatFailsStillEndsIt) {
+    rig.server.AddFile(Bytes(10));
+    rig.files.failCommit.insert(kTarget);
+    Run(10);
+    EXPECT_EQ(dialog.commitsBegun, 1);
+    EXPECT_EQ(dialog.commitsEnded, 1) << "a Cancel must not stay refused";
+    EXPECT_FALSE(dialog.Job().Succeeded);
 }
 
 TEST_F(SingleWorker, AConnectionErrorAfterTheUsersCancelIsNotShown) {
@@ -309,10 +363,33 @@ protected:
 
 TEST_F(MultiWorker, TheRateCountsFromTheStartOfTheJob) {
     Add(L"a.doc", 3 * 4095);
-    rig.server.AddFile(Bytes(3 * 4095));
+    rig.server.AddFile(Bytes(3 * 4095))->arrivals = {4095, 4095, 4095};
     RunMultiDownload(dialog, rig.services, files);
     dialog.Flush();
     EXPECT_EQ(dialog.rate, L"4.0 KB/sec");
+}
+
+// The pace the first file showed holds for the next ones on the same connection: they need not ask again.
+TEST_F(MultiWorker, ThePaceOfOneFileCarriesToTheNext) {
+    const std::size_t size = 8u << 20;
+    std::vector<std::shared_ptr<ServedRequest>> replies;
+    for (const wchar_t* name : {L"a.doc", L"b.doc", L"c.doc"}) {
+        Add(name, size);
+        replies.push_back(rig.server.AddFile(Bytes(size)));
+        replies.back()->arrivals.assign(size / 8192, 8192);
+    }
+    int calls = 0;
+    rig.services.seconds = [&] {
+        std::size_t read = 0;
+        for (const auto& r : replies) read += r->readPosition;
+        return static_cast<double>(read) / 200e6 + 1e-6 * ++calls;
+    };
+    RunMultiDownload(dialog, rig.services, files);
+    for (const wchar_t* name : {L"a.doc", L"b.doc", L"c.doc"})
+        EXPECT_EQ(rig.files.disk[std::wstring(L"D:\\In\\") + name], Bytes(size)) << name;
+    EXPECT_GT(replies[0]->availabilityQueries, 10) << "the first file asks until the pace is known";
+    EXPECT_LE(replies[1]->availabilityQueries, 1);
+    EXPECT_LE(replies[2]->availabilityQueries, 1);
 }
 
 TEST_F(MultiWorker, ThreeFilesOverOneConnectionAndTheBarEndsAtHundred) {

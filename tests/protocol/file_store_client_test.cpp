@@ -46,7 +46,66 @@ protected:
                                  L"vm_FileName :YQ==\r\nvm_FileSize :10000\r\nvm_FileCRC :1\r\n";
 };
 
-TEST_F(SendFilePostTest, SendsTheFileIn4096BytePieces) {
+// A link that takes `bytesPerSecond` once the socket's buffers, `buffered` bytes, are full.
+struct Link {
+    double bytesPerSecond;
+    std::uint64_t buffered = 0;
+    std::uint64_t sent = 0;
+    double now = 0;
+    double longest = 0;
+    // Writes one piece of pieces.Next() bytes and tells pieces how long it took.
+    std::size_t Write(PostPieces& pieces) {
+        const std::size_t bytes = pieces.Next();
+        const std::uint64_t instant = sent < buffered ? std::min<std::uint64_t>(bytes, buffered - sent) : 0;
+        const double took = 1e-6 + static_cast<double>(bytes - instant) / bytesPerSecond;
+        pieces.Written(bytes, now, now + took);
+        now += took;
+        sent += bytes;
+        longest = std::max(longest, took);
+        return bytes;
+    }
+};
+
+TEST(PostPieces, AFastLinkGetsTheLargestPiecesSoon) {
+    PostPieces pieces;
+    EXPECT_EQ(pieces.Next(), kMinPostPiece);
+    Link link{1e9};
+    int count = 0;
+    for (std::size_t last = 0; pieces.Next() < kMaxPostPiece && count < 1000; ++count) {
+        if (last) EXPECT_LE(pieces.Next(), 2 * last) << "never more than twice the last piece";
+        EXPECT_EQ(pieces.Next() % kMinPostPiece, 0u);
+        last = link.Write(pieces);
+    }
+    EXPECT_EQ(pieces.Next(), kMaxPostPiece);
+    EXPECT_LT(link.sent, 16u << 20) << "the largest size is reached within the first MiBs";
+    for (int i = 0; i < 100; ++i) link.Write(pieces);
+    EXPECT_EQ(pieces.Next(), kMaxPostPiece) << "and kept";
+}
+
+// A write waits until the link has taken it; a Cancel waits for the write.
+TEST(PostPieces, ASlowLinkKeepsEveryWriteShort) {
+    for (const double rate : {20000.0, 200000.0, 4e6}) {
+        PostPieces pieces;
+        Link link{rate};
+        while (link.now < 10) link.Write(pieces);
+        // The smallest piece takes what it takes (0.2 s at 20 KB/s, as always).
+        EXPECT_LE(link.longest, std::max(2 * kPostPieceSeconds, 1.01 * kMinPostPiece / rate)) << rate;
+        EXPECT_GE(static_cast<double>(pieces.Next()), std::min(rate * kPostPieceSeconds / 2, double(kMaxPostPiece)))
+            << "not needlessly small at " << rate;
+    }
+}
+
+// The socket's buffers take the first bytes at once whatever the link: that must not pass for a fast link.
+TEST(PostPieces, BuffersThatTakeTheStartAtOnceDoNotMakeTheWritesAfterThemLong) {
+    PostPieces pieces;
+    Link link{20000.0, 256 * 1024};
+    while (link.now < 10) link.Write(pieces);
+    EXPECT_LE(link.longest, 0.7);
+    EXPECT_EQ(pieces.Next(), kMinPostPiece);
+}
+
+// The first pieces are small: nothing is known of the link yet.
+TEST_F(SendFilePostTest, BeginsWithPiecesOf4096Bytes) {
     files_.files[L"C:\\a"] = std::string(10000, 'z');
     EXPECT_EQ(SendFilePost(request_, files_, header_, L"C:\\a", 10000, observer_), PostResult::Sent);
     EXPECT_EQ(request_.calls, (Calls{"headers", "begin 10000", "write 4096", "write 4096", "write 1808", "end"}));

@@ -30,6 +30,14 @@ public:
 
     void Flush() { FlushProgressTexts(); }
     bool Cancel() { return BeginCancel(state); }
+    // Commits go through `state`, as the window's dialog does; otherwise the plain rule (not cancelled).
+    bool beginCommitThroughState = false;
+    bool BeginCommit() override {
+        return beginCommitThroughState ? state.BeginCommit() && !Job().Cancelled : ProgressDialog::BeginCommit();
+    }
+    void EndCommit() override {
+        if (beginCommitThroughState) state.EndCommit();
+    }
 
     void SetStatus(const std::wstring& text) override { statuses.push_back(text); }
     void StepIt() override { ++steps; }

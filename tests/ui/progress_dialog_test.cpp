@@ -74,6 +74,30 @@ TEST(ProgressWindowState, EndAskedBeforeTheWindowIsCarriedOutWhenItIsCreated) {
     EXPECT_EQ(state.Window(), &fakeWindow);
 }
 
+// A received file goes in place only when no end was taken first, and no Cancel is taken while it does: a
+// dialog that ended by Cancel never leaves a replaced file.
+TEST(ProgressWindowState, ACancelBeforeACommitStopsItAndOneDuringItIsRefused) {
+    ProgressWindowState cancelled;
+    ASSERT_TRUE(cancelled.ClaimEnd());
+    EXPECT_FALSE(cancelled.BeginCommit());
+
+    ProgressWindowState state;
+    ASSERT_TRUE(state.BeginCommit());
+    EXPECT_FALSE(state.ClaimEnd()) << "a Cancel while the file goes in place";
+    EXPECT_FALSE(state.EndClaimed());
+    state.EndCommit();
+    EXPECT_TRUE(state.ClaimEnd()) << "the worker's end after it";
+
+    FakeProgressDialog dialog;
+    dialog.beginCommitThroughState = true;
+    ASSERT_TRUE(dialog.BeginCommit());
+    EXPECT_FALSE(dialog.Cancel());
+    EXPECT_FALSE(dialog.Job().Cancelled);
+    dialog.EndCommit();
+    EXPECT_TRUE(dialog.Cancel());
+    EXPECT_FALSE(dialog.BeginCommit());
+}
+
 TEST(ProgressWindowState, RequestsAfterTheWindowAreLost) {
     ProgressWindowState state;
     int fakeWindow = 0;

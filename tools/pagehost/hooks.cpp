@@ -14,6 +14,14 @@ namespace qm::pagehost {
 
 namespace {
 
+// The system time as a page's Date gives it, so a page can tell how long it waited for a chooser.
+long long UnixMilliseconds() {
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    const ULONGLONG ticks = (static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    return static_cast<long long>((ticks - 116444736000000000ULL) / 10000ULL);
+}
+
 std::mutex hookMutex;
 HWND documentWindow = nullptr;
 std::map<HWND, Microsoft::WRL::ComPtr<IDropTarget>> dropTargets;  // referenced while registered
@@ -99,7 +107,8 @@ BOOL RecordedChooser(FileNameFn real, const wchar_t* kind, LPOPENFILENAMEW ofn) 
                         .Text("owner", OwnerName(ofn ? ofn->hwndOwner : nullptr)));
     BOOL chosen = real(ofn);
     TheRecord().Add(JsonObject().Text("kind", L"chooserEnd").Text("chooser", kind).Bool("chosen", chosen != FALSE)
-                        .Text("files", chosen ? ChosenFiles(ofn) : L"").Number("error", CommDlgExtendedError()));
+                        .Text("files", chosen ? ChosenFiles(ofn) : L"").Number("error", CommDlgExtendedError())
+                        .Number("at", UnixMilliseconds()));
     return chosen;
 }
 
@@ -114,7 +123,7 @@ PIDLIST_ABSOLUTE WINAPI HookSHBrowseForFolderW(LPBROWSEINFOW info) {
     wchar_t path[MAX_PATH] = L"";
     if (item) SHGetPathFromIDListW(item, path);
     TheRecord().Add(JsonObject().Text("kind", L"chooserEnd").Text("chooser", L"folder").Bool("chosen", item != nullptr)
-                        .Text("files", path));
+                        .Text("files", path).Number("at", UnixMilliseconds()));
     return item;
 }
 

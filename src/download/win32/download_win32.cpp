@@ -8,6 +8,7 @@
 #include <wrl/client.h>
 
 #include "common/win32/owners.h"
+#include "common/win32/steady_clock.h"
 #include "common/errors.h"
 #include "download/safe_names.h"
 #include "localfiles/settings.h"
@@ -153,7 +154,8 @@ struct PlatformWorkerServices {
                             PlatformDialogs(),
                             SystemAnsiCodePage(),
                             [] { return std::make_unique<MsxmlDocument>(); },
-                            [] { return static_cast<double>(GetTickCount64()) / 86400000.0; }};
+                            [] { return static_cast<double>(GetTickCount64()) / 86400000.0; },
+                            &SteadySeconds};
 };
 
 template <class Body>

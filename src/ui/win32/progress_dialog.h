@@ -72,6 +72,8 @@ public:
     void RequestScript(const std::wstring& name) override;
     void End(int code) override;
     bool WindowExists() const override { return state_.Window() != nullptr; }
+    bool BeginCommit() override { return state_.BeginCommit() && !Job().Cancelled; }
+    void EndCommit() override { state_.EndCommit(); }
     void* OwnerWindow() const override { return state_.Window(); }
 
 protected:

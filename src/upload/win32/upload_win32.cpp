@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "common/win32/owners.h"
+#include "common/win32/steady_clock.h"
 #include "localfiles/win32/local_files_win32.h"
 #include "protocol/win32/ansi_code_page.h"
 #include "protocol/win32/msxml_document.h"
@@ -28,7 +29,8 @@ struct PlatformUploadServices {
                                   SystemAnsiCodePage(),
                                   [] { return std::make_unique<MsxmlDocument>(); },
                                   [] { return static_cast<double>(GetTickCount64()) / 86400000.0; },
-                                  [](unsigned ms) { Sleep(ms); }};
+                                  [](unsigned ms) { Sleep(ms); },
+                                  &SteadySeconds};
 };
 
 }  // namespace

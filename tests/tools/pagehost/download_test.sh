@@ -109,8 +109,10 @@ need(os.path.exists(os.path.join(work, "shots-asked", "file-download.png")), "sc
 '
 
 # Cancel while a large file arrives over an older copy: the copy stays, no temporary file is left. Cancel is
-# clicked as soon as the dialog shows: on a quiet machine the whole file arrives within a second and a half.
+# clicked as soon as the dialog shows. The store sends at 100 MB/s (under 3 s for the file): at the full speed
+# of loopback the whole file arrives before the click.
 printf 'older big copy' >"$out/Big.bin"
+store_control "fault?name=slow-body&for=getfile&rate=100000000"
 printf 'when asks to replace the file => click 6\nwhen Big.bin => click 2\n' >"$work/cancel.txt"
 run cancel "$work/cancel.txt" -- --page "$page" --arg ids=big --arg "dir=$wout" --timeout 120
 sleep 2
@@ -179,6 +181,8 @@ need(not any(e.get("kind") == "dialogStart" for e in ev), "no progress dialog")
 
 # Cancel during the second of three files: the first stays, the second leaves nothing, the third is not fetched.
 mkdir -p "$drive_c/qm-multi-cancel"
+# As above, the store sends at 100 MB/s, so the click 300 ms into Big.bin comes while it arrives.
+store_control "fault?name=slow-body&for=getfile&rate=100000000&count=2"
 printf 'when Select a folder => folder C:\\qm-multi-cancel\nwhen Big.bin from => wait 300; click 2\n' >"$work/multi_cancel.txt"
 run multi_cancel "$work/multi_cancel.txt" -- --page "$page" --arg 'ids=m1|big|m3' --timeout 120
 sleep 2
