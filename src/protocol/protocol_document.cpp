@@ -3,53 +3,25 @@
 #include <cstdio>
 #include <exception>
 
+#include "protocol/wire_text.h"
+
 namespace qm {
 
 namespace {
 
-std::string Utf8(const std::wstring& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        std::uint32_t c = static_cast<std::uint32_t>(text[i]);
-        if (sizeof(wchar_t) == 2 && c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size()) {
-            const std::uint32_t low = static_cast<std::uint32_t>(text[i + 1]);
-            if (low >= 0xDC00 && low <= 0xDFFF) {
-                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-                ++i;
-            }
-        }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
 void WriteLoadDiagnostics(const XmlParseError& error) {
     if (error.code == 0) {
-        std::fprintf(stderr, "%s\n", Utf8(kLoadedSuccessfullyText).c_str());
+        std::fprintf(stderr, "%s\n", Utf8Bytes(kLoadedSuccessfullyText).c_str());
         std::fflush(stderr);
         return;
     }
-    std::string reason = Utf8(error.reason);
+    std::string reason = Utf8Bytes(error.reason);
     // Keep the next diagnostic on a line of its own even when the parser's reason has no line end.
     if (reason.empty() || reason.back() != '\n') reason += '\n';
     std::fputs(reason.c_str(), stdout);
     if (error.line > 0)
         std::printf("Error on line %d, position %d in \"%s\".\n", static_cast<int>(error.line),
-                    static_cast<int>(error.linePosition), Utf8(error.url).c_str());
+                    static_cast<int>(error.linePosition), Utf8Bytes(error.url).c_str());
     std::fflush(stdout);
 }
 

@@ -9,30 +9,9 @@
 #include <vector>
 
 #include "module/registry_plan.h"
+#include "protocol/wire_text.h"
 
 namespace {
-
-std::string Utf8(std::wstring_view text) {
-    std::string out;
-    for (wchar_t c : text) {
-        auto code = static_cast<unsigned long>(c);
-        if (code < 0x80) out += static_cast<char>(code);
-        else if (code < 0x800) {
-            out += static_cast<char>(0xC0 | (code >> 6));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else if (code < 0x10000) {
-            out += static_cast<char>(0xE0 | (code >> 12));
-            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (code >> 18));
-            out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        }
-    }
-    return out;
-}
 
 std::wstring Wide(const char* text) {
     // Arguments are ASCII placeholders such as "[#File]".
@@ -56,13 +35,13 @@ int main(int argc, char** argv) {
         qm::InstallerRegistryEntries(Wide(positional[0]), Wide(positional[1]), Wide(positional[2]), win64);
     for (const auto& entry : entries) {
         if (!entry.removedOnUnregister) continue;  // shared keys such as CLSID: never the module's to write
-        const std::string key = Utf8(entry.path);
+        const std::string key = qm::Utf8Bytes(std::wstring(entry.path));
         bool hasChild = false;
         for (const auto& other : entries)
             if (other.path.size() > entry.path.size() && other.path.starts_with(entry.path + L"\\")) hasChild = true;
-        if (entry.defaultValue) std::printf("%s\t\t%s\n", key.c_str(), Utf8(*entry.defaultValue).c_str());
+        if (entry.defaultValue) std::printf("%s\t\t%s\n", key.c_str(), qm::Utf8Bytes(std::wstring(*entry.defaultValue)).c_str());
         for (const auto& [name, value] : entry.values)
-            std::printf("%s\t%s\t%s\n", key.c_str(), Utf8(name).c_str(), Utf8(value).c_str());
+            std::printf("%s\t%s\t%s\n", key.c_str(), qm::Utf8Bytes(std::wstring(name)).c_str(), qm::Utf8Bytes(std::wstring(value)).c_str());
         if (!entry.defaultValue && entry.values.empty() && !hasChild) std::printf("%s\n", key.c_str());
     }
     return 0;
