@@ -56,6 +56,8 @@ run() {
   timeout "${QM_RUN_TIMEOUT:-300}" "$wine" "$dist/pagehost.exe" --record "$(qm_winpath "$work")\\$name.json" \
     --shots "$(qm_winpath "$work/shots-$name")" "${extra[@]}" "$@" >"$work/$name.out" 2>&1
   echo $? >"$work/$name.code"
+  # Screenshots the user rules took, kept for the documentation when asked for.
+  if [ -n "${QM_SHOTS_OUT:-}" ]; then mkdir -p "$QM_SHOTS_OUT"; cp "$work/shots-$name"/*.png "$QM_SHOTS_OUT"/ 2>/dev/null; fi
 }
 # verdict NAME PYTHON-CHECK: the check reads rec (the record), ev (its events), notes, boxes, opens, code (the
 # exit code) and work (the folder), and calls need(CONDITION, WHAT). A suite may set verdict_prelude to Python

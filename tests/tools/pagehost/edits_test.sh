@@ -31,7 +31,7 @@ reset_copies() {
 # Edited, then the stored copy changes and the file is clicked again: the user is asked; No fetches the stored
 # copy and keeps the edits beside it.
 reset_copies
-printf 'when changes that were not sent => click 7\n' >"$work/both.user"
+printf 'when changes that were not sent => shot question-edited-copy; click 7\n' >"$work/both.user"
 run both "$work/both.user" -- --page "$page" --arg steps=open,edit,newer,open --timeout 90
 verdict both '
 need(code == 0, "exit code %d" % code)

@@ -51,7 +51,7 @@ need(any("does not exist" in b or "asks to send the file" in b for b in boxes), 
 
 # A file of the user's in a folder the page named is replaced only after a Yes that names it.
 printf 'the user thesis' >"$secret_dir/thesis.docx"
-printf 'when asks to replace the file => click 7\n' >"$work/replace.user"
+printf 'when asks to replace the file => shot question-replace; click 7\n' >"$work/replace.user"
 run replace "$work/replace.user" -- --page "$page" --arg id=thesis --arg 'dir=C:\qm-secret' --arg download=1 \
   --timeout 60
 verdict replace '
@@ -65,7 +65,7 @@ need(not temporaries(os.path.dirname(secret)), "no temporary file")
 mkdir -p "$WINEPREFIX/drive_c/qm-saved"
 timeout 60 "$wine" reg add 'HKCU\Software\Velmar\Quillmark' /v SaveFileLocation /t REG_SZ /d 'C:\qm-saved' /f \
   >/dev/null 2>&1
-printf 'when can run commands => click 7\n' >"$work/dll.user"
+printf 'when can run commands => shot question-program; click 7\n' >"$work/dll.user"
 run dll "$work/dll.user" -- --page "$page" --arg id=dll --arg download=1 --timeout 60
 verdict dll '
 need(code == 0, "exit code %d" % code)

@@ -15,7 +15,7 @@ wine=$(qm_loader_for "$dist")
 work=$(mktemp -d /tmp/dpi-test.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 checks=0; failures=0
-for dpi in 120 144 192; do
+for dpi in ${QM_DPI_LIST:-120 144 192}; do
   export WINEPREFIX=$work/prefix-$dpi
   qm_new_prefix "$WINEPREFIX"
   "$wine" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d $dpi /f >/dev/null 2>&1
