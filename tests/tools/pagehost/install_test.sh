@@ -120,6 +120,18 @@ need(any(e.get("hr", 0) != 0 for e in created()), "the control cannot be created
 compare("removed", "after uninstall")
 '
 
+if [ "$arch" = x86 ]; then
+# On 64-bit Windows the control reads the lock from the 64-bit view, which a 32-bit package cannot write: the
+# x86 package refuses the lock there (the x64 package deploys it) and installs nothing.
+msi /i "$(qm_winpath "$old_msi")" ALLOWEDHOSTS="files.example.com"
+snapshot refused
+run locked "" -- --page "$page" --arg ids=nothing --timeout 30
+verdict locked "$verdict_removed"'
+need(msi_code(4) != 0, "the x86 package refuses the lock on 64-bit Windows")
+need(not os.path.exists(os.environ["QM_INSTALLED"]), "nothing installed")
+compare("refused", "after the refused install")
+'
+else
 # The site lock given at install: a page from a host not on the list can do nothing; uninstall takes the lock too.
 msi /i "$(qm_winpath "$old_msi")" ALLOWEDHOSTS="files.example.com"
 lock_value=$(timeout 60 "$wine" reg query 'HKLM\Software\Velmar\Quillmark' /v AllowedHosts /reg:64 2>/dev/null | tr -d '\r')
@@ -137,6 +149,7 @@ need(not downloaded("out3") and not os.listdir(os.path.join(work, "out3")), "not
 need(not any(e.get("kind") in ("dialogStart", "messageBox", "call") for e in ev), "no dialog, message or page call")
 compare("unlocked", "after uninstalling the locked install")
 '
+fi
 
 # The package writes what the module writes when it registers itself: both compared under the classes keys.
 mkdir -p "$(dirname "$installed")"
