@@ -102,7 +102,9 @@ std::wstring CanonicalPathText(const std::wstring& path) {
 
 std::wstring LongPathForm(const std::wstring& path) {
     constexpr std::size_t kShortPathLimit = 260;
-    if (path.size() < kShortPathLimit || path.rfind(L"\\\\?\\", 0) == 0 || path.rfind(L"\\\\.\\", 0) == 0)
+    constexpr std::size_t kLongPathLimit = 32767;  // beyond it no form opens, and the plain one fails as it always did
+    if (path.size() < kShortPathLimit || path.size() >= kLongPathLimit || path.rfind(L"\\\\?\\", 0) == 0 ||
+        path.rfind(L"\\\\.\\", 0) == 0)
         return path;
     const std::wstring full = CanonicalPathText(path);
     if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\') return L"\\\\?\\" + full;

@@ -42,7 +42,7 @@ std::wstring CanonicalPathText(const std::wstring& path);
 bool SamePath(const std::wstring& a, const std::wstring& b);
 // The form the platform opens whatever its length: a full path of 260 characters or more gets the "\\?\" (or
 // "\\?\UNC\") prefix, after "." and ".." are resolved and "/" became "\" (the prefix turns that off);
-// shorter, relative and already prefixed paths stay as they are.
+// shorter, relative, already prefixed paths and those past the long form's own limit stay as they are.
 std::wstring LongPathForm(const std::wstring& path);
 
 // Number of 4096-byte blocks, rounded up.

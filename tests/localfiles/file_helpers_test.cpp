@@ -258,6 +258,8 @@ TEST(LongPathForm, OnlyFullPathsOfTwoHundredSixtyCharactersOrMoreGetThePrefixRes
     EXPECT_EQ(LongPathForm(L"\\\\?\\" + deep), L"\\\\?\\" + deep);
     const std::wstring relative = std::wstring(300, L'r');
     EXPECT_EQ(LongPathForm(relative), relative);
+    const std::wstring huge = L"C:\\" + std::wstring(40000, L'h');
+    EXPECT_EQ(LongPathForm(huge), huge) << "past the long form's limit the platform refuses it as before";
 }
 
 }  // namespace
