@@ -116,11 +116,11 @@ FileDownloadState AfterEditClicked(FileDownloadState state, bool nowChecked) {
 
 std::optional<int> EndForButton(int id, const FileDownloadState& state) {
     switch (id) {
-        case kIdOpen: return state.editChecked ? kActionOpenForEdit : kActionOpen;
-        case kIdSave:
+        case IDC_FD_OPEN: return state.editChecked ? kActionOpenForEdit : kActionOpen;
+        case IDC_FD_SAVE:
             if (!state.saveEnabled) return std::nullopt;
             return state.editChecked ? kActionSaveForEdit : kActionSave;
-        case kIdCancel: return kActionDialogCancelled;
+        case IDC_FD_CANCEL: return kActionDialogCancelled;
         default: return std::nullopt;
     }
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "control/page.h"
+#include "download/file_download_resource.h"
 #include "localfiles/file_system.h"
 
 namespace qm {
@@ -21,19 +22,6 @@ enum DownloadAction : int {
     kActionOpenFolder = 1004,
     kActionOpenForEdit = 1005,
 };
-
-// Ids of the File Download dialog's controls.
-inline constexpr int kIdOpen = 1;
-inline constexpr int kIdCancel = 2;
-inline constexpr int kIdFileName = 201;
-inline constexpr int kIdTypeAndSize = 202;
-inline constexpr int kIdSource = 203;
-inline constexpr int kIdHeader = 205;
-inline constexpr int kIdEditMode = 209;
-inline constexpr int kIdSave = 210;
-inline constexpr int kIdTypeIcon = 215;
-inline constexpr int kIdFooter = 224;
-inline constexpr int kFileDownloadTemplate = 104;
 
 inline constexpr wchar_t kDefaultHeaderText[] = L"Do you want to open or save this file?";
 inline constexpr wchar_t kDefaultFooterText[] = L"Enable upload of saved file. (Click 'Yes' when prompted for upload)";

@@ -146,16 +146,16 @@ TEST(FileDownloadDialogModel, ButtonsAndTheSaveState) {
     FileDownloadState s = InitialDialogState(v);
     EXPECT_TRUE(s.saveEnabled);
     EXPECT_TRUE(s.editEnabled);
-    EXPECT_EQ(EndForButton(kIdOpen, s), kActionOpen);
-    EXPECT_EQ(EndForButton(kIdSave, s), kActionSave);
-    EXPECT_EQ(EndForButton(kIdCancel, s), kActionDialogCancelled);
-    EXPECT_EQ(EndForButton(kIdEditMode, s), std::nullopt);
+    EXPECT_EQ(EndForButton(IDC_FD_OPEN, s), kActionOpen);
+    EXPECT_EQ(EndForButton(IDC_FD_SAVE, s), kActionSave);
+    EXPECT_EQ(EndForButton(IDC_FD_CANCEL, s), kActionDialogCancelled);
+    EXPECT_EQ(EndForButton(IDC_FD_EDIT_MODE, s), std::nullopt);
     s = AfterEditClicked(s, true);
     EXPECT_FALSE(s.saveEnabled);
-    EXPECT_EQ(EndForButton(kIdOpen, s), kActionOpenForEdit);
-    EXPECT_EQ(EndForButton(kIdSave, s), std::nullopt) << "a disabled Save ends nothing";
+    EXPECT_EQ(EndForButton(IDC_FD_OPEN, s), kActionOpenForEdit);
+    EXPECT_EQ(EndForButton(IDC_FD_SAVE, s), std::nullopt) << "a disabled Save ends nothing";
     s.saveEnabled = true;  // as if enabled again by another path
-    EXPECT_EQ(EndForButton(kIdSave, s), kActionSaveForEdit);
+    EXPECT_EQ(EndForButton(IDC_FD_SAVE, s), kActionSaveForEdit);
     s = AfterEditClicked(s, false);
     EXPECT_TRUE(s.saveEnabled);
 

@@ -3,8 +3,6 @@
 #include <shellapi.h>
 
 #include "download/file_download_resource.h"
-#include "common/win32/module_instance.h"
-#include "ui/progress_layout.h"
 #include "ui/win32/derived_font.h"
 #include "ui/win32/dialogs_win32.h"
 
@@ -24,17 +22,35 @@ FileTypeInfo LookUpFileType(const std::wstring& pattern) {
 namespace {
 
 constexpr int kFooterMarginUnits = 5;
+// The most lines a page's header or footer makes room for; a longer text is cut there rather than making the
+// dialog taller than a screen.
+constexpr int kMostTextLines = 12;
 
-// The height of a text wrapped at the width in the control's font; at least one line.
+RECT ChildRect(HWND dialog, HWND child) {
+    RECT r{};
+    GetWindowRect(child, &r);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+// The height of a text wrapped at the width in the control's font: at least one line, at most kMostTextLines.
 int WrappedTextHeight(HWND control, const std::wstring& text, int width) {
     const HDC dc = GetDC(control);
     const HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
     const std::wstring measured = text.empty() ? std::wstring(L" ") : text;
     RECT r{0, 0, width, 0};
     DrawTextW(dc, measured.c_str(), static_cast<int>(measured.size()), &r, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
     SelectObject(dc, old);
     ReleaseDC(control, dc);
-    return r.bottom - r.top;
+    const int most = kMostTextLines * static_cast<int>(metrics.tmHeight);
+    const int height = r.bottom - r.top;
+    return most > 0 && height > most ? most : height;
+}
+
+void Resize(HWND window, int width, int height) {
+    SetWindowPos(window, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 }  // namespace
@@ -42,25 +58,41 @@ int WrappedTextHeight(HWND control, const std::wstring& text, int width) {
 int FileDownloadDialog::Run(WindowRef owner, const FileDownloadValues& values) {
     values_ = &values;
     state_ = InitialDialogState(values);
-    const INT_PTR code = DialogBoxParamW(ModuleInstance(), MAKEINTRESOURCEW(IDD_FILE_DOWNLOAD), ToHwnd(owner),
-                                         &FileDownloadDialog::Procedure, reinterpret_cast<LPARAM>(this));
+    const INT_PTR code = RunModal(IDD_FILE_DOWNLOAD, ToHwnd(owner));
     boldFont_.reset();
     icon_.reset();
-    window_ = nullptr;
     values_ = nullptr;
     return code == 0 || code == -1 ? -1 : static_cast<int>(code);
 }
 
-INT_PTR CALLBACK FileDownloadDialog::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    FileDownloadDialog* self;
-    if (message == WM_INITDIALOG) {
-        self = reinterpret_cast<FileDownloadDialog*>(lParam);
-        SetWindowLongPtrW(window, DWLP_USER, lParam);
-        self->window_ = window;
-    } else {
-        self = reinterpret_cast<FileDownloadDialog*>(GetWindowLongPtrW(window, DWLP_USER));
+// The header and the footer come from the page: each wraps at its width, the header pushes what is under it down,
+// and the window ends a little below the footer, whatever the font and the scaling.
+void FileDownloadDialog::FitTexts() {
+    HWND header = GetDlgItem(window_, IDC_FD_HEADER);
+    const RECT headerPlace = ChildRect(window_, header);
+    const int headerWidth = headerPlace.right - headerPlace.left;
+    const int grow = WrappedTextHeight(header, values_->header, headerWidth) - (headerPlace.bottom - headerPlace.top);
+    if (grow > 0) {
+        Resize(header, headerWidth, headerPlace.bottom - headerPlace.top + grow);
+        for (HWND child = GetWindow(window_, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+            const RECT r = ChildRect(window_, child);
+            if (child != header && r.top >= headerPlace.bottom)
+                SetWindowPos(child, nullptr, r.left, r.top + grow, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        }
     }
-    return self ? self->Handle(message, wParam, lParam) : FALSE;
+
+    HWND footer = GetDlgItem(window_, IDC_FD_FOOTER);
+    const RECT place = ChildRect(window_, footer);
+    const int footerHeight = WrappedTextHeight(footer, values_->footer, place.right - place.left);
+    Resize(footer, place.right - place.left, footerHeight);
+    RECT client{};
+    GetClientRect(window_, &client);
+    RECT margin{0, 0, 0, kFooterMarginUnits};
+    MapDialogRect(window_, &margin);
+    RECT frame{0, 0, client.right, place.top + footerHeight + margin.bottom};
+    AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongW(window_, GWL_STYLE)), FALSE,
+                       static_cast<DWORD>(GetWindowLongW(window_, GWL_EXSTYLE)));
+    Resize(window_, frame.right - frame.left, frame.bottom - frame.top);
 }
 
 void FileDownloadDialog::Initialise() {
@@ -72,35 +104,11 @@ void FileDownloadDialog::Initialise() {
     for (auto [button, id] : {std::pair{&open_, IDC_FD_OPEN}, {&save_, IDC_FD_SAVE}, {&cancel_, IDC_FD_CANCEL}})
         button->Bind(GetDlgItem(window_, id));
 
-    // The footer wraps at its width and the window ends a little below it, whatever the font and the scaling.
-    HWND footer = GetDlgItem(window_, IDC_FD_FOOTER);
-    RECT place{};
-    GetWindowRect(footer, &place);
-    MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&place), 2);
-    const int footerHeight = WrappedTextHeight(footer, v.footer, place.right - place.left);
-    SetWindowPos(footer, nullptr, 0, 0, place.right - place.left, footerHeight,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    RECT client{};
-    GetClientRect(window_, &client);
-    RECT margin{0, 0, 0, kFooterMarginUnits};
-    MapDialogRect(window_, &margin);
-    RECT frame{0, 0, client.right, place.top + footerHeight + margin.bottom};
-    AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongW(window_, GWL_STYLE)), FALSE,
-                       static_cast<DWORD>(GetWindowLongW(window_, GWL_EXSTYLE)));
-    const int width = frame.right - frame.left;
-    const int height = frame.bottom - frame.top;
-    HWND owner = GetWindow(window_, GW_OWNER);
-    RECT ownerRect{}, work{};
-    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    const PixelRect workArea{work.left, work.top, work.right - work.left, work.bottom - work.top};
-    PixelRect ownerArea;
-    const PixelRect* ownerPtr = nullptr;
-    if (owner && IsWindowVisible(owner) && !IsIconic(owner) && GetWindowRect(owner, &ownerRect)) {
-        ownerArea = {ownerRect.left, ownerRect.top, ownerRect.right - ownerRect.left, ownerRect.bottom - ownerRect.top};
-        ownerPtr = &ownerArea;
-    }
-    const PixelPoint at = CentredPosition(width, height, ownerPtr, workArea);
-    SetWindowPos(window_, nullptr, at.x, at.y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    // Bold before measuring: the header's lines are those of the bold font.
+    boldFont_ = CreateDerivedFont(window_, kFontBold);
+    if (boldFont_) SendDlgItemMessageW(window_, IDC_FD_HEADER, WM_SETFONT, reinterpret_cast<WPARAM>(boldFont_.get()), TRUE);
+    FitTexts();
+    CentreOnOwner();
 
     CheckDlgButton(window_, IDC_FD_EDIT_MODE, state_.editChecked ? BST_CHECKED : BST_UNCHECKED);
     EnableWindow(GetDlgItem(window_, IDC_FD_SAVE), state_.saveEnabled);
@@ -110,26 +118,14 @@ void FileDownloadDialog::Initialise() {
     SetDlgItemTextW(window_, IDC_FD_TYPE, TypeAndSizeText(type.typeName, v.sizeText).c_str());
     icon_.reset(type.icon);
     if (icon_) SendDlgItemMessageW(window_, IDC_FD_ICON, STM_SETICON, reinterpret_cast<WPARAM>(icon_.get()), 0);
-
-    boldFont_ = CreateDerivedFont(window_, kFontBold);
-    if (boldFont_) SendDlgItemMessageW(window_, IDC_FD_HEADER, WM_SETFONT, reinterpret_cast<WPARAM>(boldFont_.get()), TRUE);
 }
 
-INT_PTR FileDownloadDialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR FileDownloadDialog::Handle(UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
         case WM_INITDIALOG:
             Initialise();
             if (onShown) onShown(*this, onShownContext);
             return TRUE;
-        case WM_DRAWITEM: {
-            const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-            if (item && item->CtlType == ODT_BUTTON) {
-                SendMessageW(item->hwndItem, kReflectedMessageBase + WM_DRAWITEM, wParam, lParam);
-                SetWindowLongPtrW(window_, DWLP_MSGRESULT, TRUE);
-                return TRUE;
-            }
-            return FALSE;
-        }
         case WM_COMMAND: {
             const int id = LOWORD(wParam);
             if (id == IDC_FD_EDIT_MODE && HIWORD(wParam) == BN_CLICKED) {
@@ -137,7 +133,7 @@ INT_PTR FileDownloadDialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
                 EnableWindow(GetDlgItem(window_, IDC_FD_SAVE), state_.saveEnabled);
                 return TRUE;
             }
-            // Escape arrives as IDCANCEL, which is the Cancel button's id.
+            // Escape arrives as the Cancel button's id.
             if (auto end = EndForButton(id, state_)) {
                 EndDialog(window_, *end);
                 return TRUE;

@@ -5,10 +5,11 @@
 #include "common/win32/owners.h"
 #include "download/download_ports.h"
 #include "ui/win32/hover_button.h"
+#include "ui/win32/modal_dialog.h"
 
 namespace qm {
 
-class FileDownloadDialog final : public FileDownloadPrompt {
+class FileDownloadDialog final : public FileDownloadPrompt, private ModalDialog {
 public:
     // Modal over the owner; the end code, or -1 when the dialog could not be created.
     int Run(WindowRef owner, const FileDownloadValues& values) override;
@@ -20,13 +21,12 @@ public:
     const FileDownloadState& State() const { return state_; }
 
 private:
-    static INT_PTR CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam) override;
     void Initialise();
+    void FitTexts();
 
     const FileDownloadValues* values_ = nullptr;
     FileDownloadState state_;
-    HWND window_ = nullptr;
     UniqueHfont boldFont_;
     UniqueHicon icon_;
     HoverButton open_, save_, cancel_;

@@ -3,7 +3,6 @@
 #include <commctrl.h>
 
 #include "common/errors.h"
-#include "common/win32/module_instance.h"
 #include "ui/progress_resource.h"
 
 namespace qm {
@@ -39,14 +38,6 @@ void RunWorkerBody(WorkerStart* parameter) {
         start->dialog->End(kEndDownloadFailed);
     }
 }
-
-RECT WindowRectOf(HWND window) {
-    RECT r{};
-    GetWindowRect(window, &r);
-    return r;
-}
-
-PixelRect ToPixelRect(const RECT& r) { return PixelRect{r.left, r.top, r.right - r.left, r.bottom - r.top}; }
 
 void Place(HWND dialog, int control, const PixelRect& r) {
     SetWindowPos(GetDlgItem(dialog, control), HWND_BOTTOM, r.x, r.y, r.width, r.height, SWP_NOACTIVATE);
@@ -93,23 +84,9 @@ INT_PTR Win32ProgressDialog::Run(HWND owner) {
     std::shared_ptr<Win32ProgressDialog> keep = shared_from_this();
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);
-    INT_PTR code = DialogBoxParamW(ModuleInstance(), MAKEINTRESOURCEW(IDD_PROGRESS), owner,
-                                   &Win32ProgressDialog::DialogProcedure, reinterpret_cast<LPARAM>(this));
+    const INT_PTR code = RunModal(IDD_PROGRESS, owner);
     state_.Finished();
     return code;
-}
-
-INT_PTR CALLBACK Win32ProgressDialog::DialogProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    Win32ProgressDialog* self;
-    if (message == WM_INITDIALOG) {
-        self = reinterpret_cast<Win32ProgressDialog*>(lParam);
-        SetWindowLongPtrW(window, DWLP_USER, lParam);
-        self->window_ = window;
-    } else {
-        self = reinterpret_cast<Win32ProgressDialog*>(GetWindowLongPtrW(window, DWLP_USER));
-        if (!self) return FALSE;
-    }
-    return self->HandleDialog(message, wParam, lParam);
 }
 
 void Win32ProgressDialog::Initialise() {
@@ -145,18 +122,7 @@ void Win32ProgressDialog::Initialise() {
         SetWindowPos(dialog, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
-    // Centred at its final size over a visible, not minimised owner, else over the work area; stays inside the
-    // work area.
-    HWND owner = GetWindow(dialog, GW_OWNER);
-    const bool overOwner = owner && IsWindowVisible(owner) && !IsIconic(owner);
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof monitor;
-    GetMonitorInfoW(MonitorFromWindow(overOwner ? owner : dialog, MONITOR_DEFAULTTONEAREST), &monitor);
-    const PixelRect self = ToPixelRect(WindowRectOf(dialog));
-    const PixelRect ownerRect = overOwner ? ToPixelRect(WindowRectOf(owner)) : PixelRect{};
-    const PixelPoint at = CentredPosition(self.width, self.height, overOwner ? &ownerRect : nullptr,
-                                          ToPixelRect(monitor.rcWork));
-    SetWindowPos(dialog, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    CentreOnOwner();
 
     if (layout.showCloseCheckBox) ShowWindow(GetDlgItem(dialog, IDC_PROGRESS_CLOSE_WHEN_DONE), SW_SHOW);
     if (layout.checkCloseCheckBox) CheckDlgButton(dialog, IDC_PROGRESS_CLOSE_WHEN_DONE, BST_CHECKED);
@@ -204,7 +170,7 @@ void Win32ProgressDialog::EndNow(int code) {
     EndDialog(window_, code);
 }
 
-INT_PTR Win32ProgressDialog::HandleDialog(UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR Win32ProgressDialog::Handle(UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
         case WM_INITDIALOG:
             Initialise();
@@ -219,14 +185,6 @@ INT_PTR Win32ProgressDialog::HandleDialog(UINT message, WPARAM wParam, LPARAM lP
                 return TRUE;
             }
             return FALSE;
-        case WM_DRAWITEM: {
-            auto* item = reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
-            if (item && item->CtlType == ODT_BUTTON && item->hwndItem) {
-                SendMessageW(item->hwndItem, kReflectedMessageBase + WM_DRAWITEM, wParam, lParam);
-                return TRUE;
-            }
-            return FALSE;
-        }
         case WM_COMMAND: {
             const int control = LOWORD(wParam);
             const int code = HIWORD(wParam);
@@ -241,7 +199,7 @@ INT_PTR Win32ProgressDialog::HandleDialog(UINT message, WPARAM wParam, LPARAM lP
                 EndNow(kEndOpen);
             } else if (control == IDC_PROGRESS_OPEN_FOLDER) {
                 EndNow(kEndOpenFolder);
-            } else if (control == IDCANCEL) {
+            } else if (IsCancel(wParam)) {
                 if (BeginCancel(state_)) {
                     EnableWindow(GetDlgItem(window_, IDCANCEL), FALSE);
                     EndDialog(window_, kEndCancelled);

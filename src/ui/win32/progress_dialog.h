@@ -26,6 +26,7 @@
 #include "common/win32/owners.h"
 #include "ui/progress_dialog.h"
 #include "ui/win32/hover_button.h"
+#include "ui/win32/modal_dialog.h"
 
 namespace qm {
 
@@ -35,7 +36,9 @@ inline constexpr UINT kProgressEnableOpenMessage = WM_APP + 0x791;
 // How often the progress texts are brought to the screen at most, in milliseconds.
 inline constexpr UINT kProgressRefreshMs = 50;
 
-class Win32ProgressDialog final : public ProgressDialog, public std::enable_shared_from_this<Win32ProgressDialog> {
+class Win32ProgressDialog final : public ProgressDialog,
+                                  public std::enable_shared_from_this<Win32ProgressDialog>,
+                                  private ModalDialog {
 public:
     using WorkerBody = std::function<void(ProgressDialog&)>;
     using ScriptRequestHandler = std::function<void(ProgressDialog&)>;
@@ -81,13 +84,12 @@ protected:
 
 private:
     Win32ProgressDialog() = default;
-    static INT_PTR CALLBACK DialogProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK SubclassProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                               DWORD_PTR self);
     static LRESULT CALLBACK BarSubclassProcedure(HWND bar, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                                  DWORD_PTR self);
     static DWORD WINAPI WorkerEntry(void* start);
-    INT_PTR HandleDialog(UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam) override;
     LRESULT HandleSubclassed(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
     void Initialise();
     void ApplyShownTexts();
@@ -97,7 +99,6 @@ private:
     void RememberText(int control, const std::wstring& text);
     bool AlreadyShows(int control, const std::wstring& text);
 
-    HWND window_ = nullptr;  // UI thread's copy while the window lives
     int pendingSteps_ = 0;   // UI thread: steps received and not yet given to the bar
     std::atomic<int> queuedSteps_{0};  // steps the worker handed over without a message
     ULONGLONG lastStepSent_ = 0;       // worker: when it last sent a step

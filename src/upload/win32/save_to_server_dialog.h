@@ -5,11 +5,12 @@
 #include <string>
 
 #include "ui/win32/hover_button.h"
+#include "ui/win32/modal_dialog.h"
 #include "upload/upload_ports.h"
 
 namespace qm {
 
-class SaveToServerDialog final : public SaveToServerPrompt {
+class SaveToServerDialog final : public SaveToServerPrompt, private ModalDialog {
 public:
     // Modal over the owner (the active window when none is given); 1102, 2, or -1 when it could not be shown.
     int Run(WindowRef owner, const std::wstring& fileName) override;
@@ -22,12 +23,10 @@ public:
     void* onShownContext = nullptr;
 
 private:
-    static INT_PTR CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam) override;
     void Initialise();
 
     const std::wstring* fileName_ = nullptr;
-    HWND window_ = nullptr;
     HoverButton save_, cancel_;
 };
 
