@@ -50,4 +50,19 @@ TextOrigin TextOriginFor(const Edges& r, int textWidth, int textHeight, bool pre
     return o;
 }
 
+ContrastLook HighContrastLook(bool hover, bool focused, bool pressed, bool disabled) {
+    ContrastLook look{SystemColour::ButtonFace, SystemColour::ButtonText, SystemColour::ButtonText, false, false};
+    if (disabled) {
+        look.text = SystemColour::GrayText;
+        return look;
+    }
+    if (pressed) {
+        look.face = SystemColour::Highlight;
+        look.text = SystemColour::HighlightText;
+    }
+    look.border = hover || focused;
+    look.focusRectangle = focused;
+    return look;
+}
+
 }  // namespace qm

@@ -66,4 +66,16 @@ struct TextOrigin {
 };
 TextOrigin TextOriginFor(const Edges& inner, int textWidth, int textHeight, bool pressed);
 
+// In a high-contrast theme the button paints with the user's colours only.
+enum class SystemColour { ButtonFace, ButtonText, GrayText, Highlight, HighlightText };
+struct ContrastLook {
+    SystemColour face;     // the inside
+    SystemColour text;
+    SystemColour outline;  // the rounded outline
+    bool border;           // a thicker inner border in the highlight colour, while hovered or focused
+    bool focusRectangle;   // the dotted focus rectangle inside the border
+    friend bool operator==(const ContrastLook&, const ContrastLook&) = default;
+};
+ContrastLook HighContrastLook(bool hover, bool focused, bool pressed, bool disabled);
+
 }  // namespace qm

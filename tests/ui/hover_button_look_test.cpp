@@ -94,5 +94,25 @@ TEST(TextOriginFor, CentredWithIntegerHalvesAndPressedOffset) {
     EXPECT_EQ(down.y, up.y + 1);
 }
 
+TEST(HighContrastLook, OnlyTheUsersColoursInEveryState) {
+    using C = SystemColour;
+    struct Row {
+        bool hover, focused, pressed, disabled;
+        ContrastLook look;
+    };
+    const Row rows[] = {
+        {false, false, false, false, {C::ButtonFace, C::ButtonText, C::ButtonText, false, false}},
+        {true, false, false, false, {C::ButtonFace, C::ButtonText, C::ButtonText, true, false}},
+        {false, true, false, false, {C::ButtonFace, C::ButtonText, C::ButtonText, true, true}},
+        {true, true, true, false, {C::Highlight, C::HighlightText, C::ButtonText, true, true}},
+        {false, false, true, false, {C::Highlight, C::HighlightText, C::ButtonText, false, false}},
+        // A disabled button shows neither hover nor focus, and its text in the grey the user chose.
+        {true, true, true, true, {C::ButtonFace, C::GrayText, C::ButtonText, false, false}},
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(HighContrastLook(r.hover, r.focused, r.pressed, r.disabled), r.look)
+            << r.hover << r.focused << r.pressed << r.disabled;
+}
+
 }  // namespace
 }  // namespace qm

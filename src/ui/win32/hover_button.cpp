@@ -12,6 +12,25 @@ constexpr UINT_PTR kSubclassId = 0x4842;  // "HB"
 
 COLORREF ToColorRef(Rgb c) { return RGB(c.r, c.g, c.b); }
 
+HighContrastProbe highContrastProbe = nullptr;
+
+COLORREF SystemColourRef(SystemColour colour) {
+    switch (colour) {
+        case SystemColour::ButtonFace: return GetSysColor(COLOR_BTNFACE);
+        case SystemColour::ButtonText: return GetSysColor(COLOR_BTNTEXT);
+        case SystemColour::GrayText: return GetSysColor(COLOR_GRAYTEXT);
+        case SystemColour::Highlight: return GetSysColor(COLOR_HIGHLIGHT);
+        case SystemColour::HighlightText: return GetSysColor(COLOR_HIGHLIGHTTEXT);
+    }
+    return GetSysColor(COLOR_BTNTEXT);
+}
+
+// The button's own font, which is the dialog's and so follows its size and the display's scaling.
+HGDIOBJ ButtonFont(HWND button) {
+    const auto font = reinterpret_cast<HGDIOBJ>(SendMessageW(button, WM_GETFONT, 0, 0));
+    return font ? font : GetStockObject(DEFAULT_GUI_FONT);
+}
+
 std::array<UniqueHpen, 4> CreatePens(BorderSet set) {
     std::array<UniqueHpen, 4> pens;
     const auto specs = BorderPens(set);
@@ -48,6 +67,16 @@ bool IsReflectedNotification(UINT message) {
 
 }  // namespace
 
+void SetHighContrastProbe(HighContrastProbe probe) { highContrastProbe = probe; }
+
+bool HighContrastOn() {
+    if (highContrastProbe) return highContrastProbe();
+    HIGHCONTRASTW contrast{};
+    contrast.cbSize = sizeof contrast;
+    return SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof contrast, &contrast, 0) &&
+           (contrast.dwFlags & HCF_HIGHCONTRASTON) != 0;
+}
+
 HoverButton::HoverButton()
     : outlinePen_(CreatePen(PS_INSIDEFRAME, 1, ToColorRef(kOutlineColour))),
       hoverPens_(CreatePens(BorderSet::Hover)),
@@ -60,8 +89,10 @@ HoverButton::~HoverButton() {
 void HoverButton::Bind(HWND button) {
     if (!button) return;
     window_ = button;
+    const LONG_PTR style = GetWindowLongPtrW(button, GWL_STYLE);
+    default_ = (style & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
     SetWindowSubclass(button, &HoverButton::Procedure, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
-    SetWindowLongPtrW(button, GWL_STYLE, GetWindowLongPtrW(button, GWL_STYLE) | BS_OWNERDRAW);
+    SetWindowLongPtrW(button, GWL_STYLE, (style & ~static_cast<LONG_PTR>(BS_TYPEMASK)) | BS_OWNERDRAW);
 }
 
 LRESULT CALLBACK HoverButton::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
@@ -92,6 +123,24 @@ LRESULT HoverButton::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             tracking_ = 0;
             InvalidateRect(window_, nullptr, FALSE);
             return 0;
+        case WM_GETDLGCODE:
+            // An owner-drawn button would otherwise not count as a push button: Enter would press the dialog's
+            // first button instead of the focused one, and the default would not follow the focus.
+            // The focused button counts as the default even where the dialog manager did not make it one.
+            return DLGC_BUTTON | (default_ || GetFocus() == window_ ? DLGC_DEFPUSHBUTTON : DLGC_UNDEFPUSHBUTTON);
+        case BM_SETSTYLE:
+            // The dialog manager moves the default this way; the button stays owner-drawn.
+            if ((wParam & BS_TYPEMASK) == BS_DEFPUSHBUTTON || (wParam & BS_TYPEMASK) == BS_PUSHBUTTON) {
+                default_ = (wParam & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
+                if (lParam) InvalidateRect(window_, nullptr, FALSE);
+                return 0;
+            }
+            break;
+        case WM_SYSCOLORCHANGE:
+        case WM_SETTINGCHANGE:
+        case WM_THEMECHANGED:
+            InvalidateRect(window_, nullptr, FALSE);
+            break;
         case kReflectedMessageBase + WM_DRAWITEM:
             DrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
             return TRUE;
@@ -128,7 +177,13 @@ void HoverButton::DrawItem(const DRAWITEMSTRUCT& item) {
 
     const bool pressed = (item.itemState & ODS_SELECTED) != 0;
     focused_ = (item.itemState & ODS_FOCUS) ? 1 : 0;
-    emphasised_ = (focused_ || pressed || (item.itemState & ODS_DEFAULT)) ? 1 : 0;
+    emphasised_ = (focused_ || pressed || default_ || (item.itemState & ODS_DEFAULT)) ? 1 : 0;
+
+    if (HighContrastOn()) {
+        DrawHighContrast(dc.get(), item, clip, text);
+        BitBlt(target, clip.left, clip.top, clipWidth, clipHeight, dc.get(), clip.left, clip.top, SRCCOPY);
+        return;
+    }
 
     RECT innerRect = item.rcItem;
     InflateRect(&innerRect, -GetSystemMetrics(SM_CXEDGE), -GetSystemMetrics(SM_CYEDGE));
@@ -162,7 +217,7 @@ void HoverButton::DrawItem(const DRAWITEMSTRUCT& item) {
     }
 
     {
-        const SelectedObject fontIn(dc.get(), GetStockObject(DEFAULT_GUI_FONT));
+        const SelectedObject fontIn(dc.get(), ButtonFont(item.hwndItem));
         RECT measure{0, 0, 0, 0};
         DrawTextW(dc.get(), text, -1, &measure, DT_SINGLELINE | DT_CALCRECT);
         const int textWidth = measure.right - measure.left;
@@ -180,6 +235,49 @@ void HoverButton::DrawItem(const DRAWITEMSTRUCT& item) {
     }
 
     BitBlt(target, clip.left, clip.top, clipWidth, clipHeight, dc.get(), clip.left, clip.top, SRCCOPY);
+}
+
+void HoverButton::DrawHighContrast(HDC dc, const DRAWITEMSTRUCT& item, const RECT& clip, const wchar_t* text) {
+    const bool pressed = (item.itemState & ODS_SELECTED) != 0;
+    const bool disabled = (item.itemState & ODS_DISABLED) != 0;
+    const ContrastLook look = HighContrastLook(hover_ != 0, focused_ != 0, pressed, disabled);
+    {
+        const UniqueHbrush around(CreateSolidBrush(GetSysColor(COLOR_BTNFACE)));
+        FillRect(dc, &clip, around.get());
+    }
+    {
+        const UniqueHpen outline(CreatePen(PS_INSIDEFRAME, 1, SystemColourRef(look.outline)));
+        const UniqueHbrush face(CreateSolidBrush(SystemColourRef(look.face)));
+        const SelectedObject penIn(dc, outline.get());
+        const SelectedObject brushIn(dc, face.get());
+        RoundRect(dc, item.rcItem.left, item.rcItem.top, item.rcItem.right, item.rcItem.bottom, kCornerEllipse,
+                  kCornerEllipse);
+    }
+    RECT inner = item.rcItem;
+    InflateRect(&inner, -GetSystemMetrics(SM_CXEDGE), -GetSystemMetrics(SM_CYEDGE));
+    if (look.border) {
+        const UniqueHpen border(CreatePen(PS_INSIDEFRAME, 2, GetSysColor(COLOR_HIGHLIGHT)));
+        const SelectedObject penIn(dc, border.get());
+        const SelectedObject brushIn(dc, GetStockObject(NULL_BRUSH));
+        Rectangle(dc, inner.left, inner.top, inner.right, inner.bottom);
+    }
+    if (look.focusRectangle) {
+        RECT focus = inner;
+        InflateRect(&focus, -3, -3);
+        SetTextColor(dc, SystemColourRef(look.text));
+        SetBkColor(dc, SystemColourRef(look.face));
+        DrawFocusRect(dc, &focus);
+    }
+    const SelectedObject fontIn(dc, ButtonFont(item.hwndItem));
+    RECT measure{0, 0, 0, 0};
+    DrawTextW(dc, text, -1, &measure, DT_SINGLELINE | DT_CALCRECT);
+    const Edges edges{inner.left, inner.top, inner.right, inner.bottom};
+    const TextOrigin origin =
+        TextOriginFor(edges, measure.right - measure.left, measure.bottom - measure.top, pressed);
+    RECT place{origin.x, origin.y, origin.x + measure.right - measure.left, origin.y + measure.bottom - measure.top};
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, SystemColourRef(look.text));
+    DrawTextW(dc, text, -1, &place, DT_SINGLELINE | DT_NOCLIP);
 }
 
 }  // namespace qm

@@ -12,6 +12,12 @@ namespace qm {
 // The dialog sends WM_DRAWITEM back to the button under this value.
 inline constexpr UINT kReflectedMessageBase = 0x2000;
 
+// Whether the system is in a high-contrast theme. Wine answers SPI_GETHIGHCONTRAST with the theme always off and
+// cannot switch it, so tests set the answer here; null asks the system again.
+using HighContrastProbe = bool (*)();
+void SetHighContrastProbe(HighContrastProbe probe);
+bool HighContrastOn();
+
 class HoverButton {
 public:
     HoverButton();
@@ -28,6 +34,8 @@ public:
     bool Tracking() const { return tracking_ != 0; }
     bool Focused() const { return focused_ != 0; }
     bool Emphasised() const { return emphasised_ != 0; }
+    // The dialog's default button: the one Enter presses when the focus is not on another button.
+    bool IsDefault() const { return default_; }
     // How often the button has been drawn.
     unsigned DrawCount() const { return drawCount_; }
 
@@ -35,12 +43,14 @@ private:
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                       DWORD_PTR self);
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+    void DrawHighContrast(HDC dc, const DRAWITEMSTRUCT& item, const RECT& clip, const wchar_t* text);
 
     HWND window_ = nullptr;
     int hover_ = 0;
     int tracking_ = 0;
     int focused_ = 0;
     int emphasised_ = 0;
+    bool default_ = false;
     unsigned drawCount_ = 0;
     UniqueHpen outlinePen_;
     std::array<UniqueHpen, 4> hoverPens_;  // left, right, top, bottom

@@ -4,6 +4,7 @@
 
 #include "common/errors.h"
 #include "ui/progress_resource.h"
+#include "ui/win32/progress_accessible.h"
 
 namespace qm {
 
@@ -298,6 +299,9 @@ LRESULT CALLBACK Win32ProgressDialog::BarSubclassProcedure(HWND bar, UINT messag
                                                            UINT_PTR, DWORD_PTR self) {
     if (message == WM_NCDESTROY) {
         RemoveWindowSubclass(bar, &Win32ProgressDialog::BarSubclassProcedure, kBarSubclassId);
+    } else if (message == WM_GETOBJECT) {
+        reinterpret_cast<Win32ProgressDialog*>(self)->ApplyPendingSteps();
+        if (const LRESULT object = AnswerProgressBarObject(bar, wParam, lParam)) return object;
     } else if (message > WM_USER && message <= WM_USER + 0x20 && message != PBM_STEPIT) {
         // Whoever asks or sets the bar (position, range) sees every step the worker has sent first, so steps
         // before a range change count under the old range.

@@ -6,6 +6,7 @@
 
 #include "download/file_download_resource.h"
 #include "ui/win32/capture.h"
+#include "ui/win32/keyboard_check.h"
 #include "ui/win32/layout_check.h"
 
 namespace qm {
@@ -174,6 +175,72 @@ TEST(FileDownloadDialogTest, EscapeCountsAsCancel) {
         PostMessageW(focus ? focus : d, WM_KEYDOWN, VK_ESCAPE, 0);
     };
     EXPECT_EQ(RunDialog(Values(), s), 2);
+}
+
+TEST(FileDownloadDialogTest, ALongHeaderWrapsAndPushesTheRestDown) {
+    FileDownloadValues v = Values();
+    v.header = L"The page asks a much longer question here than the dialog was drawn for: do you want to open "
+               L"this file now, or save it to your computer first and open it later from there?";
+    Script s;
+    s.shot = L"file-download-long-header";
+    RECT header{}, name{};
+    s.act = [&](HWND d) {
+        GetWindowRect(GetDlgItem(d, IDC_FD_HEADER), &header);
+        GetWindowRect(GetDlgItem(d, IDC_FD_FILE_NAME), &name);
+        Click(d, IDC_FD_SAVE);
+    };
+    Script plain;
+    plain.act = [](HWND d) { Click(d, IDC_FD_SAVE); };
+    EXPECT_EQ(RunDialog(Values(), plain), 1001);
+    EXPECT_EQ(RunDialog(v, s), 1001);
+    EXPECT_EQ(s.seen.header, v.header);
+    EXPECT_TRUE(s.seen.problems.empty()) << ::testing::PrintToString(s.seen.problems);
+    EXPECT_GE(name.top, header.bottom) << "the name row moved below the longer header";
+    EXPECT_GT(s.seen.height, plain.seen.height) << "the window grew by what the header needs";
+    EXPECT_EQ(s.seen.belowFooter, s.seen.margin);
+}
+
+TEST(FileDownloadDialogTest, CentredOverItsOwner) {
+    HWND owner = CreateWindowExW(0, L"STATIC", L"owner", WS_POPUP | WS_VISIBLE, 300, 200, 700, 500, nullptr, nullptr,
+                                 nullptr, nullptr);
+    ASSERT_TRUE(owner);
+    current = nullptr;
+    Script s;
+    RECT placed{};
+    s.act = [&](HWND d) {
+        GetWindowRect(d, &placed);
+        Click(d, IDC_FD_OPEN);
+    };
+    current = &s;
+    FileDownloadDialog dialog;
+    dialog.onShown = [](FileDownloadDialog& d, void*) { SetTimer(d.Window(), 77, 300, &OnTimer); };
+    EXPECT_EQ(dialog.Run(reinterpret_cast<WindowRef>(owner), Values()), 1002);
+    current = nullptr;
+    DestroyWindow(owner);
+    EXPECT_NEAR((placed.left + placed.right) / 2, 300 + 350, 1);
+    EXPECT_NEAR((placed.top + placed.bottom) / 2, 200 + 250, 1);
+}
+
+TEST(FileDownloadDialogTest, KeyboardFollowsTheReadingOrderAndEnterPressesTheFocusedButton) {
+    Script s;
+    std::vector<std::string> order, names;
+    std::vector<HWND> walk;
+    s.act = [&](HWND d) {
+        walk = testing::TabWalk(d);
+        order = testing::TabOrderProblems(d);
+        names = testing::ButtonNameProblems(d);
+        testing::PostKey(d, VK_TAB);
+        testing::PostKey(d, VK_TAB);
+        testing::PostKey(d, VK_RETURN);
+    };
+    EXPECT_EQ(RunDialog(Values(), s), 2) << "Tab, Tab from Open is Cancel, and Enter presses it";
+    EXPECT_EQ(walk.size(), 4u) << "Open, Save, Cancel, Edit Mode";
+    EXPECT_TRUE(order.empty()) << ::testing::PrintToString(order);
+    EXPECT_TRUE(names.empty()) << ::testing::PrintToString(names);
+
+    Script enter;
+    enter.act = [](HWND d) { testing::PostKey(d, VK_RETURN); };
+    EXPECT_EQ(RunDialog(Values(), enter), 1002) << "the focus starts on Open";
 }
 
 TEST(FileTypeLookup, NameWithoutRegisteredTypeStillGivesALine) {

@@ -230,5 +230,72 @@ TEST_F(ButtonHost, MouseRestingThenLeavingRepaintsTwice) {
     EXPECT_EQ(hover_.DrawCount(), before + 2) << "hover off";
 }
 
+// The user's high-contrast colours, set for the process while a test runs and put back after. Wine cannot switch
+// the theme itself, so the button is told the theme is on.
+class HighContrast {
+public:
+    static constexpr COLORREF kFace = RGB(0, 0, 0), kText = RGB(255, 255, 0), kHighlight = RGB(0, 160, 0),
+                              kHighlightText = RGB(255, 255, 255), kGray = RGB(0, 128, 255);
+    HighContrast() {
+        for (int i = 0; i < 5; ++i) saved_[i] = GetSysColor(kElements[i]);
+        const COLORREF colours[5] = {kFace, kText, kHighlight, kHighlightText, kGray};
+        SetSysColors(5, kElements, colours);
+        SetHighContrastProbe([] { return true; });
+    }
+    ~HighContrast() {
+        SetHighContrastProbe(nullptr);
+        SetSysColors(5, kElements, saved_);
+    }
+
+private:
+    static constexpr INT kElements[5] = {COLOR_BTNFACE, COLOR_BTNTEXT, COLOR_HIGHLIGHT, COLOR_HIGHLIGHTTEXT,
+                                         COLOR_GRAYTEXT};
+    COLORREF saved_[5] = {};
+};
+
+int CountOf(const testing::Image& image, COLORREF colour) {
+    int n = 0;
+    for (int y = 0; y < image.height; ++y)
+        for (int x = 0; x < image.width; ++x) n += image.At(x, y) == colour;
+    return n;
+}
+
+// Pixels of the light blue-grey the gradient and its borders are made of.
+int GradientLike(const testing::Image& image) {
+    int n = 0;
+    for (int y = 0; y < image.height; ++y)
+        for (int x = 0; x < image.width; ++x) {
+            const COLORREF c = image.At(x, y);
+            n += GetRValue(c) == GetGValue(c) && GetRValue(c) >= 200 && GetBValue(c) >= GetRValue(c) &&
+                 GetRValue(c) < 255;
+        }
+    return n;
+}
+
+TEST_F(ButtonHost, HighContrastPaintsWithTheUsersColoursOnly) {
+    HighContrast theme;
+    ASSERT_EQ(GetSysColor(COLOR_BTNFACE), HighContrast::kFace) << "the platform did not take the colours";
+    const int edge = GetSystemMetrics(SM_CXEDGE);
+    const testing::Image plain = Draw(0);
+    testing::SaveArtifact(plain, L"button-high-contrast");
+    EXPECT_EQ(plain.At(edge + 4, kHeight / 2), HighContrast::kFace);
+    EXPECT_GT(CountOf(plain, HighContrast::kText), 20) << "outline and text in the text colour";
+    EXPECT_EQ(CountOf(plain, HighContrast::kHighlight), 0) << "no border at rest";
+    EXPECT_EQ(GradientLike(plain), 0) << "no gradient";
+
+    const testing::Image focused = Draw(ODS_FOCUS);
+    testing::SaveArtifact(focused, L"button-high-contrast-focus");
+    EXPECT_GT(CountOf(focused, HighContrast::kHighlight), 2 * (kWidth - 8)) << "a highlight border shows the focus";
+    EXPECT_EQ(GradientLike(focused), 0);
+
+    const testing::Image pressed = Draw(ODS_SELECTED);
+    EXPECT_EQ(pressed.At(edge + 4, kHeight / 2), HighContrast::kHighlight) << "pressed fills with the highlight";
+    EXPECT_GT(CountOf(pressed, HighContrast::kHighlightText), 10);
+
+    const testing::Image disabled = Draw(ODS_DISABLED);
+    EXPECT_GT(CountOf(disabled, HighContrast::kGray), 10) << "disabled text in the user's grey";
+    EXPECT_EQ(CountOf(disabled, HighContrast::kText) > 0, true) << "the outline stays";
+}
+
 }  // namespace
 }  // namespace qm

@@ -10,6 +10,7 @@
 
 #include "ui/progress_resource.h"
 #include "ui/win32/capture.h"
+#include "ui/win32/keyboard_check.h"
 #include "ui/win32/layout_check.h"
 
 namespace qm {
@@ -421,6 +422,77 @@ TEST(ProgressDialogEnd, OpenButtonsEnabledByTheWorkerEndWithTheirCodes) {
         EXPECT_TRUE(enabledAfter);
         EXPECT_FALSE(dialog->Job().Cancelled);
     }
+}
+
+// What the keyboard test does on the dialog's own thread, where a screen reader's calls arrive too.
+struct KeyboardVisit {
+    std::atomic<HWND> window{nullptr};  // set by the worker once the bar and the buttons are ready
+    WPARAM focusOn = 0;                 // a button id, 0 to leave the focus where it starts
+    bool enter = false;
+    wchar_t letter = 0;
+    std::size_t stops = 0;
+    std::vector<std::string> order, names;
+    std::wstring value;
+};
+KeyboardVisit* keyboardVisit = nullptr;
+
+void CALLBACK VisitWithTheKeyboard(HWND, UINT, UINT_PTR timer, DWORD) {
+    KeyboardVisit& v = *keyboardVisit;
+    HWND w = v.window.load();
+    if (!w) return;
+    KillTimer(nullptr, timer);
+    v.stops = testing::TabWalk(w).size();
+    v.order = testing::TabOrderProblems(w);
+    v.names = testing::ButtonNameProblems(w);
+    v.value = testing::AccessibleValue(GetDlgItem(w, IDC_PROGRESS_BAR));
+    HWND target = GetDlgItem(w, v.focusOn ? static_cast<int>(v.focusOn) : IDCANCEL);
+    if (v.focusOn) SendMessageW(w, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(target), TRUE);
+    if (v.enter)
+        PostMessageW(GetFocus(), WM_KEYDOWN, VK_RETURN, 0);
+    else
+        PostMessageW(GetFocus(), WM_SYSCHAR, v.letter, 1 << 29);
+}
+
+TEST(ProgressDialogKeyboard, EveryButtonReachableInOrderNamedAndPressedByEnterOrItsLetter) {
+    struct Case {
+        WPARAM focusOn;
+        bool enter;
+        wchar_t letter;
+        INT_PTR end;
+    };
+    const Case cases[] = {{0, true, 0, kEndCancelled},
+                          {IDC_PROGRESS_OPEN, true, 0, kEndOpen},
+                          {IDC_PROGRESS_OPEN_FOLDER, true, 0, kEndOpenFolder},
+                          {IDC_PROGRESS_OPEN, false, L'f', kEndOpenFolder},
+                          {0, false, L'c', kEndCancelled}};
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    for (const Case& c : cases) {
+        KeyboardVisit visit;
+        visit.focusOn = c.focusOn;
+        visit.enter = c.enter;
+        visit.letter = c.letter;
+        keyboardVisit = &visit;
+        auto dialog = NewDialog(TransferMode::Download, 200);
+        dialog->StartWorker([&](ProgressDialog& d) {
+            HWND w = AwaitWindow(d, 50);
+            d.EnableOpenButtons();
+            for (int i = 0; i < 50; ++i) d.StepIt();
+            visit.window = w;
+            // A key that does nothing must fail the case, not hang the suite.
+            for (int i = 0; i < 500 && d.WindowExists(); ++i) Sleep(10);
+            d.End(kEndDownloadFailed);
+        });
+        const UINT_PTR timer = SetTimer(nullptr, 0, 50, &VisitWithTheKeyboard);
+        EXPECT_EQ(dialog->Run(nullptr), c.end) << c.focusOn << " " << c.enter;
+        KillTimer(nullptr, timer);
+        dialog->WaitForWorker(5000);
+        keyboardVisit = nullptr;
+        EXPECT_EQ(visit.stops, 3u) << "Open, Open Folder, Cancel";
+        EXPECT_TRUE(visit.order.empty()) << ::testing::PrintToString(visit.order);
+        EXPECT_TRUE(visit.names.empty()) << ::testing::PrintToString(visit.names);
+        EXPECT_EQ(visit.value, L"25%") << "50 steps of 200";
+    }
+    if (SUCCEEDED(com)) CoUninitialize();
 }
 
 TEST(ProgressDialogEnd, WorkerFinishingBeforeTheWindowStillEndsIt) {

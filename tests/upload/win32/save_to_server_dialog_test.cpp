@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "ui/win32/capture.h"
+#include "ui/win32/keyboard_check.h"
 #include "ui/win32/layout_check.h"
 #include "upload/save_to_server_resource.h"
 
@@ -116,6 +117,30 @@ TEST(SaveToServerDialogTest, EnterTakesTheDefaultSave) {
         PostMessageW(focus ? focus : d, WM_KEYDOWN, VK_RETURN, 0);
     };
     EXPECT_EQ(RunDialog(L"a.txt", s), 1102);
+}
+
+TEST(SaveToServerDialogTest, EnterOnCancelCancelsAndMnemonicsPressTheirButtons) {
+    Script s;
+    std::vector<std::string> order, names;
+    s.act = [&](HWND d) {
+        order = testing::TabOrderProblems(d);
+        names = testing::ButtonNameProblems(d);
+        SendMessageW(d, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(d, IDC_STS_CANCEL)), TRUE);
+        testing::PostKey(d, VK_RETURN);
+    };
+    EXPECT_EQ(RunDialog(L"a.txt", s), 2) << "Enter on the focused Cancel does not save";
+    EXPECT_TRUE(order.empty()) << ::testing::PrintToString(order);
+    EXPECT_TRUE(names.empty()) << ::testing::PrintToString(names);
+
+    Script alt;
+    alt.act = [](HWND d) { testing::PostAltKey(d, L'c'); };
+    EXPECT_EQ(RunDialog(L"a.txt", alt), 2) << "Alt+C";
+    Script save;
+    save.act = [](HWND d) {
+        SendMessageW(d, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(d, IDC_STS_CANCEL)), TRUE);
+        testing::PostAltKey(d, L's');
+    };
+    EXPECT_EQ(RunDialog(L"a.txt", save), 1102) << "Alt+S from Cancel";
 }
 
 }  // namespace
