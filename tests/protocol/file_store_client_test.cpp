@@ -4,7 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "support/fake_code_page.h"
-#include "support/fake_http_client.h"
+#include "support/fake_http_request.h"
+#include "support/fake_posted_file_source.h"
 #include "support/fake_post_observer.h"
 
 namespace qm {

@@ -4,7 +4,7 @@
 
 #include "protocol/file_store_client.h"
 #include "support/fake_code_page.h"
-#include "support/fake_http_client.h"
+#include "support/fake_http_request.h"
 #include "support/fake_xml_document.h"
 
 namespace qm {

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "support/fake_code_page.h"
+#include "support/fake_page_elements.h"
 #include "support/fake_save_to_server_prompt.h"
 #include "support/fake_send_confirmation.h"
 #include "support/fake_settings_store.h"
@@ -35,7 +36,7 @@ protected:
     }
 
     UploadRig rig;
-    FakePage page;
+    FakePageElements page;
     FakeSettingsStore settings;
     FakeUploadRunner runner;
     FakeSaveToServerPrompt prompt;
@@ -164,7 +165,7 @@ TEST_F(UploadOperation, NoAfterUploadCallAfterACancel) {
 TEST_F(UploadOperation, OnceModeEndToEndSendsOnlyTheKeyedFileAndTellsThePage) {
     page.elements[L"drop1"][L"ExecuteScriptOnce"] = L"true";
     rig.page.answers.push_back(ScriptValue::Text(std::wstring(L"C:\\Data\\a.txt?-1|C:\\Data\\b.txt?") + kKeyB));
-    runner.worker = [this](HandlingProgressDialog& d) { RunUploadJob(d, rig.services); };
+    runner.worker = [this](FakeProgressDialog& d) { RunUploadJob(d, rig.services); };
     rig.Reply(StoredReply("ref-b"));
     EXPECT_EQ(UploadSetup(context, L"drop1", {L"C:\\Data\\a.txt", L"C:\\Data\\b.txt"}), 0);
     ASSERT_EQ(rig.server.opened.size(), 1u);
@@ -282,7 +283,7 @@ TEST_F(UpdateFileOperation, MissingElementIsToldAndBusyIsClearedOnEveryEnd) {
 
 TEST_F(UpdateFileOperation, TheControlsOwnCopyIsSentWithoutQuestionsAndReported) {
     rig.page.answers.push_back(ScriptValue::Text(L""));  // before: empty keeps the element's key
-    runner.worker = [this](HandlingProgressDialog& d) {
+    runner.worker = [this](FakeProgressDialog& d) {
         EXPECT_TRUE(busy);
         RunUploadJob(d, rig.services);
     };
@@ -648,7 +649,7 @@ TEST_F(TrackedWalk, AnUnexpectedFailureIsShownWithoutOwnerAndPutsTheEntryBack) {
     Change(5);
     prompt.answers.push_back(kSaveToServerSave);
     rig.page.answers.push_back(ScriptValue::Text(kKeyB));
-    runner.worker = [](HandlingProgressDialog&) { throw std::runtime_error("resource exhausted"); };
+    runner.worker = [](FakeProgressDialog&) { throw std::runtime_error("resource exhausted"); };
     ProcessLockedFiles(context);
     EXPECT_EQ(Entry().State, TrackedState::Waiting);
     ASSERT_EQ(rig.dialogs.shown.size(), 1u);

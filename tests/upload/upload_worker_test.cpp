@@ -48,7 +48,7 @@ protected:
     }
 
     UploadRig rig;
-    HandlingProgressDialog dialog;
+    FakeProgressDialog dialog;
 };
 
 TEST_F(UploadWorker, OneFileIsPostedWithItsHeaderAndReportedToThePage) {
@@ -119,7 +119,7 @@ TEST_F(UploadWorker, StepsAreOnePerWholePercentAndNeverMoreThanTheRange) {
     } cases[] = {{1, 1}, {4096, 1}, {4097, 2}, {1000000, 100}};
     for (const Case& c : cases) {
         UploadRig r;
-        HandlingProgressDialog d;
+        FakeProgressDialog d;
         r.HandleRequests(d);
         d.windowExists = true;
         r.AddFile(L"C:\\f.bin", Bytes(c.size));
@@ -136,7 +136,7 @@ TEST_F(UploadWorker, StepsAreOnePerWholePercentAndNeverMoreThanTheRange) {
     }
     // Three one-byte files make a range of 1: the bar must not wrap.
     UploadRig r;
-    HandlingProgressDialog d;
+    FakeProgressDialog d;
     r.HandleRequests(d);
     d.windowExists = true;
     for (auto* p : {L"C:\\a", L"C:\\b", L"C:\\c"}) {
@@ -187,7 +187,7 @@ TEST_F(UploadWorker, KeysThatAreNotKeysAreShownAndTheFileIsSkipped) {
     ASSERT_EQ(misplaced.size(), 36u);
     for (const std::wstring& bad : {misplaced, std::wstring(L"Please log in first"), std::wstring(L"42")}) {
         UploadRig r;
-        HandlingProgressDialog d;
+        FakeProgressDialog d;
         r.HandleRequests(d);
         d.windowExists = true;
         r.AddFile(L"C:\\a.txt", Bytes(10));
@@ -246,7 +246,7 @@ TEST_F(UploadWorker, CancelDuringTheBodyStopsEverythingWithoutReportOrEnd) {
     Keys({kKeyA, kKeyB});
     auto reply = rig.Reply(StoredReply("r1"));
     rig.Reply(StoredReply("r2"));
-    dialog.onStep = [](HandlingProgressDialog& d) {
+    dialog.onStep = [](FakeProgressDialog& d) {
         if (d.steps == 10) d.Cancel();
     };
     Run();
@@ -349,7 +349,7 @@ TEST_F(UploadWorker, AnUnexpectedFailureIsShownUnlessTheUserCancelled) {
     EXPECT_TRUE(rig.server.opened.empty());
     EXPECT_EQ(dialog.endCode, kEndUploadDone);
 
-    HandlingProgressDialog cancelled;
+    FakeProgressDialog cancelled;
     cancelled.windowExists = true;
     cancelled.Job().FileList = dialog.Job().FileList;
     cancelled.Job().Cancelled = true;
@@ -387,7 +387,9 @@ TEST_F(UploadWorker, OtherHttpErrorsArePlainMessagesAndTheNextFileGoesOn) {
     rig.AddFile(L"C:\\b.txt", Bytes(10));
     List({L"C:\\a.txt", L"C:\\b.txt"});
     Keys({kKeyA, kKeyB});
-    rig.Reply(StoredReply("r1"))->sendError = 12030;
+    auto refused = rig.Reply(StoredReply("r1"));
+    refused->endsBeforeSuccess = 1;
+    refused->endErrorCode = 12030;
     rig.Reply(StoredReply("r2"));
     Run();
     ASSERT_EQ(rig.dialogs.shown.size(), 1u);
@@ -413,7 +415,7 @@ TEST_F(UploadWorker, APageWithoutKeyIsAskedAgainWithPausesUntilCancel) {
     List({L"C:\\a.txt"});
     dialog.Job().BeforeUploadScript.clear();  // no function: no key ever comes
     int asked = 0;
-    dialog.onRequest = [&](HandlingProgressDialog& d) {
+    dialog.onRequest = [&](FakeProgressDialog& d) {
         HandleScriptRequest(d.Job(), rig.page, rig.fs);
         if (++asked == 5) d.Cancel();
     };
@@ -430,7 +432,7 @@ TEST_F(UploadWorker, ThePageIsAskedForAKeyAgainAfterAQuarterSecond) {
     List({L"C:\\a.txt"});
     dialog.Job().BeforeUploadScript.clear();
     std::vector<unsigned> askedAt;
-    dialog.onRequest = [&](HandlingProgressDialog& d) {
+    dialog.onRequest = [&](FakeProgressDialog& d) {
         askedAt.push_back(rig.pausedMs);
         HandleScriptRequest(d.Job(), rig.page, rig.fs);
         if (askedAt.size() == 3) d.Cancel();
@@ -445,7 +447,7 @@ TEST_F(UploadWorker, AKeyFromThePreviousFileIsNeverReused) {
     List({L"C:\\a.txt", L"C:\\b.txt"});
     int asked = 0;
     // The first request is answered; the later ones are lost (as when the window is gone) until Cancel.
-    dialog.onRequest = [&](HandlingProgressDialog& d) {
+    dialog.onRequest = [&](FakeProgressDialog& d) {
         if (++asked == 1) d.Job().CurrentPrimKey = kKeyA;
         if (asked == 4) d.Cancel();
     };
@@ -497,7 +499,7 @@ protected:
     }
     static constexpr const wchar_t* kPath = L"C:\\Temp\\k\\Plan.doc";
     UploadRig rig;
-    HandlingProgressDialog dialog;
+    FakeProgressDialog dialog;
 };
 
 TEST_F(ReUploadWorker, SuccessStoresTheReferenceWithoutScriptRequests) {
@@ -524,7 +526,9 @@ TEST_F(ReUploadWorker, ErrorsAreShownWithoutOwner) {
 }
 
 TEST_F(ReUploadWorker, HttpErrorIsAnErrorBoxAndAnOpenFailureStops) {
-    rig.Reply(StoredReply("x"))->sendError = 12030;
+    auto refused = rig.Reply(StoredReply("x"));
+    refused->endsBeforeSuccess = 1;
+    refused->endErrorCode = 12030;
     RunUploadJob(dialog, rig.services);
     ASSERT_EQ(rig.dialogs.shown.size(), 1u);
     EXPECT_EQ(rig.dialogs.shown[0].kind, MessageKind::Error);
@@ -532,7 +536,7 @@ TEST_F(ReUploadWorker, HttpErrorIsAnErrorBoxAndAnOpenFailureStops) {
     EXPECT_FALSE(dialog.Job().Succeeded);
 
     UploadRig r;
-    HandlingProgressDialog d;
+    FakeProgressDialog d;
     d.windowExists = true;
     d.Job().Mode = TransferMode::ReUpload;
     d.Job().Descriptor = dialog.Job().Descriptor;
