@@ -161,10 +161,12 @@ TEST_F(DownloadFileTest, ClickActionSaveInCapitalsSkipsTheDialogAndAsksForAPlace
     ASSERT_EQ(dialogs.requests.size(), 1u);
     EXPECT_FALSE(dialogs.requests[0].open);
     EXPECT_EQ(dialogs.requests[0].initialFolder, L"C:\\Users\\me\\Documents");
+    ASSERT_EQ(dialogs.initialNames.size(), 1u);
     EXPECT_EQ(dialogs.initialNames[0], L"Plan.doc");
     EXPECT_EQ(runner.dialog.Job().Descriptor.LocalPath, L"D:\\Keep\\Plan copy.doc");
     EXPECT_EQ(settings.values[kSaveFileLocation], L"D:\\Keep");
     EXPECT_TRUE(shell.opened.empty());
+    ASSERT_FALSE(scripts.calls.empty());
     EXPECT_EQ(scripts.calls.back().arguments,
               (std::vector<std::wstring>{L"f1", L"false", L"Save", L"D:\\Keep\\Plan copy.doc"}));
 }
@@ -189,6 +191,8 @@ TEST_F(DownloadFileTest, AbsentIsLockedWarnsWithAnotherUserAndNoEndsTheCall) {
     El()[L"OnClickEditMode"] = L"true";
     EXPECT_EQ(Download(), 0);
     EXPECT_EQ(runner.runs, 1);
+    ASSERT_FALSE(scripts.calls.empty());
+    ASSERT_GE(scripts.calls.back().arguments.size(), 3u);
     EXPECT_EQ(scripts.calls.back().arguments[2], L"Lock") << "an edit open stays 1005";
 }
 
@@ -197,6 +201,7 @@ TEST_F(DownloadFileTest, LockedByTheCurrentUserGivesNoWarning) {
     El()[L"IsLockedByCurrentUser"] = L"true";
     prompt.answer = kActionOpenForEdit;
     Download();
+    ASSERT_EQ(prompt.shown.size(), 1u);
     EXPECT_TRUE(prompt.shown[0].editChecked);
     EXPECT_FALSE(prompt.shown[0].editEnabled);
     EXPECT_TRUE(dialogs.asked.empty());
@@ -231,6 +236,7 @@ TEST_F(LocalCopyTest, SameSecondOpensTheLocalCopyWithoutDownload) {
     EXPECT_EQ(runner.runs, 0);
     EXPECT_TRUE(questions.asked.empty());
     EXPECT_EQ(shell.opened, std::vector<std::wstring>{temp});
+    ASSERT_FALSE(scripts.calls.empty());
     EXPECT_EQ(scripts.calls.back().arguments, (std::vector<std::wstring>{L"f1", L"true", L"Open", temp}));
     EXPECT_EQ(tracked.Size(), 1u);
 }

@@ -62,6 +62,8 @@ TEST_F(SingleWorker, WholeFileArrivesUnderItsNameAndTheDialogClosesWithOne) {
     ASSERT_FALSE(dialog.statuses.empty());
     EXPECT_EQ(dialog.statuses.back(), kVerifyingText);
     EXPECT_NE(reply->body.find("ViewName=\"Documents\" PrimKey=\"4711\""), std::string::npos) << reply->body;
+    ASSERT_FALSE(rig.server.connectedTo.empty());
+    ASSERT_FALSE(rig.files.sources.empty());
     EXPECT_EQ(rig.server.connectedTo.at(0), (std::pair<std::wstring, std::uint16_t>{L"store.example", 8080}));
     EXPECT_EQ(rig.files.sources.at(0), L"http://store.example:8080/system/filestore/data.aspx");
     // All of it has arrived: one read of it, and one more, of no more than was told, that finds the end.
@@ -424,6 +426,7 @@ TEST_F(MultiWorker, ThreeFilesOverOneConnectionAndTheBarEndsAtHundred) {
     EXPECT_EQ(rig.files.disk[L"D:\\In\\b.doc"], Bytes(5000));
     EXPECT_EQ(rig.files.disk[L"D:\\In\\c.doc"], "");
     EXPECT_EQ(dialog.steps, 100);
+    ASSERT_FALSE(dialog.statuses.empty());
     EXPECT_EQ(dialog.statuses.back(), kDownloadCompletedText);
     EXPECT_EQ(dialog.endCode, 1);
 }
@@ -431,6 +434,7 @@ TEST_F(MultiWorker, ThreeFilesOverOneConnectionAndTheBarEndsAtHundred) {
 TEST_F(MultiWorker, NoFilesReportsCompletedAtOnce) {
     RunMultiDownload(dialog, rig.services, files);
     EXPECT_TRUE(rig.server.opened.empty());
+    ASSERT_FALSE(dialog.statuses.empty());
     EXPECT_EQ(dialog.statuses.back(), kDownloadCompletedText);
     EXPECT_EQ(dialog.steps, 100);
     EXPECT_EQ(dialog.endCode, 1);
@@ -476,6 +480,7 @@ TEST_F(MultiWorker, FileErrorAsksWhetherToContinueAndNoEndsTheJobAsCompleted) {
               std::vector<std::wstring>{std::wstring(L"Access is denied.") + kContinueQuestionTail});
     EXPECT_TRUE(rig.files.disk.count(L"D:\\In\\a.doc"));
     EXPECT_FALSE(rig.files.disk.count(L"D:\\In\\c.doc"));
+    ASSERT_FALSE(dialog.statuses.empty());
     EXPECT_EQ(dialog.statuses.back(), kDownloadCompletedText);
     EXPECT_EQ(dialog.endCode, 1);
 }

@@ -152,11 +152,13 @@ TEST_F(SendFilePostTest, AFileWhoseSizeChangedIsNotEndedAsIfComplete) {
     files_.files[L"grew"] = std::string(5000, 'z');
     EXPECT_THROW(SendFilePost(request_, files_, header_, L"grew", 4500, observer_), FileError);
     EXPECT_EQ(request_.body.size(), 4096u) << "nothing beyond the announced length is written";
+    ASSERT_FALSE(request_.calls.empty());
     EXPECT_EQ(request_.calls.back(), "write 4096");
 
     FakeHttpRequest shorter;
     files_.files[L"shrank"] = std::string(100, 'z');
     EXPECT_THROW(SendFilePost(shorter, files_, header_, L"shrank", 4500, observer_), FileError);
+    ASSERT_FALSE(shorter.calls.empty());
     EXPECT_NE(shorter.calls.back(), "end");
     EXPECT_EQ(files_.openNow, 0);
 }

@@ -95,6 +95,7 @@ TEST_F(ProtocolDocumentTest, DeclarationAndTrailingHtmlLoadAsSuccess) {
 
 TEST_F(ProtocolDocumentTest, RootWithAttributesLoadsFromTheStart) {
     EXPECT_TRUE(document_->LoadResponse(L"<Response Version=\"2\"><Error Message=\"Disk full\"/></Response>"));
+    ASSERT_FALSE(dom_->loadedTexts.empty());
     EXPECT_EQ(dom_->loadedTexts.back(), L"<Response Version=\"2\"><Error Message=\"Disk full\"/></Response>");
     EXPECT_TRUE(document_->HasErrorResponse());
     EXPECT_FALSE(document_->HasSuccessResponse());

@@ -69,6 +69,7 @@ TEST_F(UploadOperation, ThreeChosenFilesStartOneJobAndRememberTheFirstFolder) {
     rig.dialogs.confirm = true;
     rig.dialogs.result = std::wstring(L"C:\\Data\0a.txt\0b.txt\0c.txt\0\0", 28);
     EXPECT_EQ(UploadFile(context, L"drop1", 1), 0);
+    ASSERT_FALSE(rig.dialogs.requests.empty());
     EXPECT_EQ(rig.dialogs.requests.at(0).initialFolder, L"C:\\Start");
     EXPECT_EQ(settings.values[kOpenFileLocation], L"C:\\Data");
     ASSERT_EQ(runner.runs.size(), 1u);
@@ -171,6 +172,8 @@ TEST_F(UploadOperation, OnceModeEndToEndSendsOnlyTheKeyedFileAndTellsThePage) {
     ASSERT_EQ(rig.server.opened.size(), 1u);
     EXPECT_EQ(rig.server.opened[0]->body, Bytes(3000));
     ASSERT_EQ(Names(), (std::vector<std::wstring>{L"keys", L"done"}));
+    ASSERT_GE(rig.page.calls[1].arguments.size(), 2u);
+    ASSERT_GE(SplitText(rig.page.calls[1].arguments[1], L'?').size(), 2u);
     EXPECT_EQ(SplitText(rig.page.calls[1].arguments[1], L'?').at(1), L"ref-b");
 }
 
@@ -273,10 +276,12 @@ protected:
 
 TEST_F(UpdateFileOperation, MissingElementIsToldAndBusyIsClearedOnEveryEnd) {
     EXPECT_EQ(UpdateFile(context, L"nope", 10001), 1);
+    ASSERT_EQ(rig.dialogs.shown.size(), 1u);
     EXPECT_EQ(rig.dialogs.shown.at(0).text, L"Control with id 'nope' does not exist in the document.");
     EXPECT_FALSE(busy);
     rig.fs = FakeFileSystem();  // the copy is gone
     EXPECT_EQ(UpdateFile(context, L"f1", 10001), 1);
+    ASSERT_EQ(rig.dialogs.shown.size(), 2u);
     EXPECT_EQ(rig.dialogs.shown.at(1).text, kFileMissingText);
     EXPECT_FALSE(busy);
 }
@@ -295,14 +300,17 @@ TEST_F(UpdateFileOperation, TheControlsOwnCopyIsSentWithoutQuestionsAndReported)
     EXPECT_EQ(runner.runs[0].mode, TransferMode::ReUpload);
     EXPECT_EQ(runner.runs[0].progressRange, 100u);
     EXPECT_EQ(runner.runs[0].descriptor.IsUpdate, 1);
+    ASSERT_EQ(rig.server.opened.size(), 1u);
     EXPECT_EQ(Header(*rig.server.opened.at(0), L"vm_PrimKey :"), L"pk-1");
     EXPECT_EQ(Header(*rig.server.opened.at(0), L"vm_ViewName :"), L"Uploads");
     ASSERT_EQ(Names(), (std::vector<std::wstring>{L"before", L"after"}));
     const auto& before = rig.page.calls[0].arguments;
+    ASSERT_GE(before.size(), 4u);
     EXPECT_EQ(before.at(0), L"f1");
     EXPECT_EQ(before.at(1), L"Plan.doc");
     EXPECT_EQ(before.at(3), std::to_wstring(250 * 4096));
     const auto& report = rig.page.calls[1].arguments;
+    ASSERT_GE(report.size(), 5u);
     EXPECT_EQ(report.at(1), L"ref-9");
     EXPECT_EQ(report.at(4), L"false");
     EXPECT_FALSE(busy);
@@ -312,6 +320,7 @@ TEST_F(UpdateFileOperation, BeforeUploadKeyReplacesTheKeyButNoReportWithoutSucce
     rig.page.answers.push_back(ScriptValue::Text(kKeyC));
     runner.outcome.succeeded = false;
     UpdateFile(context, L"f1", 10001);
+    ASSERT_EQ(runner.runs.size(), 1u);
     EXPECT_EQ(runner.runs.at(0).descriptor.PrimKey, kKeyC);
     EXPECT_EQ(runner.runs.at(0).descriptor.RecordKey, L"pk-1");
     EXPECT_EQ(Names(), (std::vector<std::wstring>{L"before"}));
@@ -336,6 +345,7 @@ TEST_F(UpdateFileOperation, ChooserCodes) {
     rig.dialogs.result = std::wstring(L"D:\\Mine\\Other.doc\0\0", 19);
     EXPECT_EQ(UpdateFile(context, L"f1", 10002), 0);
     EXPECT_EQ(rig.dialogs.requests.size(), 2u);
+    ASSERT_FALSE(runner.runs.empty());
     EXPECT_EQ(runner.runs.back().descriptor.LocalPath, L"D:\\Mine\\Other.doc");
     EXPECT_TRUE(confirm.asked.empty());
     EXPECT_EQ(settings.values[kSaveFileLocation], L"C:\\Saved");
@@ -352,6 +362,7 @@ TEST_F(UpdateFileOperation, APageNamedFolderIsExpandedTrimmedAndConfirmed) {
     EXPECT_TRUE(rig.fs.crcReads.empty());
     confirm.answers.push_back(true);
     EXPECT_EQ(UpdateFile(context, L"f1", 10001), 0);
+    ASSERT_EQ(runner.runs.size(), 1u);
     EXPECT_EQ(runner.runs.at(0).descriptor.LocalPath, L"C:\\Users\\ann\\Docs\\Work\\Plan.doc");
 }
 
@@ -496,6 +507,7 @@ TEST_F(NewerStoredCopy, TheWalkSaysSoAfterSaveAndNoKeepsTheCopyWaiting) {
     ProcessLockedFiles(context);
     EXPECT_EQ(rig.dialogs.asked.size(), 1u);
     EXPECT_TRUE(runner.runs.empty());
+    ASSERT_EQ(tracked.Size(), 1u);
     EXPECT_EQ(tracked.Items().front()->State, TrackedState::Waiting);
     rig.fs.AddFile(kCopy, 250 * 4096).times.lastWritten = 6;
     prompt.answers = {kSaveToServerSave};
@@ -524,7 +536,10 @@ TEST_F(UpdateFileOperation, TheEditedCopyIsSentBackInTheNameEncodingTheElementAs
 
 class TrackedWalk : public UpdateFileOperation {
 protected:
-    TrackedFile& Entry() { return *tracked.Items().front(); }
+    TrackedFile& Entry() {
+        if (tracked.Items().empty()) throw std::logic_error("no tracked entry");  // a failure, not a crash
+        return *tracked.Items().front();
+    }
     void Change(FileTime t) { rig.fs.AddFile(kCopy, 250 * 4096).times.lastWritten = t; }
 };
 
@@ -600,6 +615,7 @@ TEST_F(TrackedWalk, SaveSendsTheCopyAndTheNextWalkDropsTheEntry) {
     EXPECT_EQ(runner.runs[0].descriptor.UploadViewName, L"Uploads");
     EXPECT_EQ(runner.runs[0].descriptor.IsUpdate, 0);
     EXPECT_EQ(Names(), (std::vector<std::wstring>{L"before", L"after"}));
+    ASSERT_GE(rig.page.calls[1].arguments.size(), 5u);
     EXPECT_EQ(rig.page.calls[1].arguments.at(1), L"ref-5");
     EXPECT_EQ(rig.page.calls[1].arguments.at(4), L"false") << "the page hears of a new upload, not an update";
     EXPECT_EQ(tracked.Size(), 1u);

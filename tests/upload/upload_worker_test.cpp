@@ -73,6 +73,8 @@ TEST_F(UploadWorker, OneFileIsPostedWithItsHeaderAndReportedToThePage) {
     EXPECT_EQ(dialog.scriptRequests, (std::vector<std::wstring>{L"GetPrimKey", L"SaveFileInfo"}));
     ASSERT_EQ(rig.page.calls.size(), 2u);
     EXPECT_EQ(rig.page.calls[0].name, L"keyFor");
+    ASSERT_GE(rig.page.calls[0].arguments.size(), 2u);
+    ASSERT_GE(rig.page.calls[1].arguments.size(), 8u);
     EXPECT_EQ(rig.page.calls[0].arguments[0], L"drop1");
     EXPECT_EQ(rig.page.calls[0].arguments[1], L"Plan.doc");
     EXPECT_EQ(rig.page.calls[1].name, L"stored");
@@ -81,6 +83,8 @@ TEST_F(UploadWorker, OneFileIsPostedWithItsHeaderAndReportedToThePage) {
     EXPECT_EQ(rig.page.calls[1].arguments[7], kKeyA);
     EXPECT_TRUE(dialog.Job().Succeeded);
     EXPECT_EQ(dialog.endCode, kEndUploadDone);
+    ASSERT_FALSE(dialog.statuses.empty());
+    ASSERT_GE(dialog.captions.size(), 2u);
     EXPECT_EQ(dialog.statuses.front(), kOpeningConnectionText);
     EXPECT_EQ(dialog.captions.front(), kSaveToServerCaption);
     EXPECT_EQ(dialog.captions.at(1), L"Plan.doc to store.example");
@@ -132,6 +136,7 @@ TEST_F(UploadWorker, StepsAreOnePerWholePercentAndNeverMoreThanTheRange) {
         d.Job().ProgressRange = UploadProgressRange(d.Job().TotalBytes);
         RunUploadJob(d, r.services);
         EXPECT_EQ(d.steps, c.steps) << c.size;
+        ASSERT_FALSE(r.server.opened.empty()) << c.size;
         EXPECT_EQ(r.server.opened.at(0)->body.size(), c.size);
     }
     // Three one-byte files make a range of 1: the bar must not wrap.
@@ -280,6 +285,7 @@ TEST_F(UploadWorker, OnceModeCollectsSevenFieldRecordsAndMakesNoRequests) {
     EXPECT_EQ(first[3], L"1");
     EXPECT_EQ(first[4], L"false");
     EXPECT_FALSE(first[5].empty());
+    ASSERT_GE(SplitText(records[2], L'?').size(), 2u);
     EXPECT_EQ(SplitText(records[2], L'?')[1], L"r3");
     EXPECT_FALSE(dialog.Job().Succeeded);  // once-mode leaves it as it was
 }
@@ -466,6 +472,7 @@ TEST_F(UploadWorker, ANameTheHeaderCannotCarryIsToldAndTheNextFileIsSent) {
     Run();
     ASSERT_EQ(rig.dialogs.shown.size(), 1u);
     EXPECT_NE(rig.dialogs.shown[0].text.find(L"a.txt"), std::wstring::npos);
+    ASSERT_FALSE(rig.server.opened.empty());
     EXPECT_TRUE(rig.server.opened.at(0)->calls.empty());  // opened, never sent
     EXPECT_EQ(dialog.endCode, kEndUploadDone);
 }
@@ -513,6 +520,7 @@ TEST_F(ReUploadWorker, SuccessStoresTheReferenceWithoutScriptRequests) {
     EXPECT_EQ(dialog.steps, 3);
     EXPECT_EQ(dialog.endCode, kEndUploadDone);
     // The status line is given before each read, and shows the destination.
+    ASSERT_FALSE(dialog.statuses.empty());
     EXPECT_EQ(dialog.statuses.back(), L"Plan.doc to store.example");
 }
 
