@@ -374,7 +374,7 @@ TEST_F(DownloadFileTest, TheWorkingFolderTakesAnyTypeWithoutAQuestion) {
     shell.confirmations = {true};  // only the opening asks
     Download();
     EXPECT_EQ(runner.runs, 1);
-    EXPECT_EQ(shell.risks.size(), 1u);
+    ASSERT_EQ(shell.risks.size(), 1u);
     EXPECT_EQ(shell.risks[0], OpenRiskText(L"tool.exe"));
 }
 

@@ -111,7 +111,7 @@ TEST_F(SendFilePostTest, BeginsWithPiecesOf4096Bytes) {
     EXPECT_EQ(SendFilePost(request_, files_, header_, L"C:\\a", 10000, observer_), PostResult::Sent);
     EXPECT_EQ(request_.calls, (Calls{"headers", "begin 10000", "write 4096", "write 4096", "write 1808", "end"}));
     EXPECT_EQ(request_.body, files_.files[L"C:\\a"]);
-    EXPECT_EQ(request_.headerLines.size(), 6u);
+    ASSERT_EQ(request_.headerLines.size(), 6u);
     EXPECT_EQ(request_.headerLines[0], L"Content-Type: velmar/postedfile");
     EXPECT_EQ(observer_.pieces, (std::vector<std::size_t>{4096, 4096, 1808}));
     EXPECT_EQ(observer_.reads, 4);
