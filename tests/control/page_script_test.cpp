@@ -59,6 +59,7 @@ TEST_F(ScriptRequestTest, AFileInUseIsStillAskedForWithEmptyDates) {
     page.answers = {ScriptValue::Text(L"k")};
     EXPECT_EQ(RunKeyRequest(job, page, fs), L"k");
     ASSERT_EQ(page.calls.size(), 1u);
+    ASSERT_GE(page.calls[0].arguments.size(), 6u);
     EXPECT_EQ(page.calls[0].arguments[4], L"");
     EXPECT_EQ(page.calls[0].arguments[5], L"");
 }
@@ -82,6 +83,8 @@ TEST_F(ScriptRequestTest, TheFileReportPassesEightArguments) {
                      L"2021-6-7 8:9:10", L"01234567-89ab-cdef-0123-456789abcdef"}));
     job.Descriptor.IsUpdate = 1;
     EXPECT_TRUE(RunFileReport(job.Descriptor, page, fs));
+    ASSERT_EQ(page.calls.size(), 2u);
+    ASSERT_GE(page.calls[1].arguments.size(), 5u);
     EXPECT_EQ(page.calls[1].arguments[4], L"true");
     page.answers = {std::nullopt};
     EXPECT_FALSE(RunFileReport(job.Descriptor, page, fs));

@@ -46,6 +46,7 @@ TEST(BoolAttributeTest, AbsentGivesTheDefaultAndOnlyTrueTextGivesTrue) {
     EXPECT_FALSE(BoolAttribute(element, L"AllowDrop", true));
     element.text[L"AllowDrop"] = L"yes";
     EXPECT_FALSE(BoolAttribute(element, L"AllowDrop", true));
+    ASSERT_FALSE(element.asked.empty());
     EXPECT_EQ(element.asked.back(), L"AllowDrop");
 }
 

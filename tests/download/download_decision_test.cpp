@@ -2,30 +2,30 @@
 
 #include <gtest/gtest.h>
 
-#include "download/download_fakes.h"
+#include "support/fake_page_element.h"
 
 namespace qm {
 namespace {
 
-using testing::FakeElement;
+using testing::FakePageElement;
 
 DownloadAttributes Read(std::map<std::wstring, std::wstring> attributes, ExpandEnvironment expand = {}) {
-    FakeElement e;
-    e.attributes = std::move(attributes);
+    FakePageElement e;
+    e.text = std::move(attributes);
     auto a = ReadDownloadAttributes(e, expand);
     EXPECT_TRUE(a.has_value());
     return a.value_or(DownloadAttributes{});
 }
 
 TEST(DownloadAttributesTest, PrimKeyAndViewNameAreRequired) {
-    FakeElement e;
+    FakePageElement e;
     EXPECT_FALSE(ReadDownloadAttributes(e, {}));
-    e.attributes[L"PrimKey"] = L"1";
+    e.text[L"PrimKey"] = L"1";
     EXPECT_FALSE(ReadDownloadAttributes(e, {}));
-    e.attributes.erase(L"PrimKey");
-    e.attributes[L"ViewName"] = L"V";
+    e.text.erase(L"PrimKey");
+    e.text[L"ViewName"] = L"V";
     EXPECT_FALSE(ReadDownloadAttributes(e, {}));
-    e.attributes[L"PrimKey"] = L"";
+    e.text[L"PrimKey"] = L"";
     EXPECT_TRUE(ReadDownloadAttributes(e, {}));
 }
 

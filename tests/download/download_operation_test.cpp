@@ -2,44 +2,23 @@
 
 #include <gtest/gtest.h>
 
-#include "download/download_fakes.h"
 #include "download/safe_names.h"
 #include "localfiles/file_helpers.h"
+#include "support/fake_download_shell.h"
+#include "support/fake_file_download_prompt.h"
+#include "support/fake_file_system.h"
+#include "support/fake_page_elements.h"
+#include "support/fake_page_scripts.h"
+#include "support/fake_questions.h"
+#include "support/fake_settings_store.h"
+#include "support/fake_system_text.h"
+#include "support/fake_transfer_runner.h"
+#include "support/fake_user_dialogs.h"
 
 namespace qm {
 namespace {
 
 using namespace qm::testing;
-
-// Runs nothing: keeps the job as filled, answers with a scripted outcome and, on success, puts the file on
-// the pretend disk as a worker would.
-class FakeRunner : public TransferRunner {
-public:
-    RecordingProgress dialog;
-    TransferOutcome outcome{1, false, true};
-    FakeFileSystem* fs = nullptr;
-    int runs = 0;
-    std::uint64_t expected = 0;
-    std::vector<ListedFile> listed;
-
-    TransferOutcome RunSingle(const std::function<void(TransferJob&)>& fill, std::uint64_t size) override {
-        ++runs;
-        fill(dialog.Job());
-        expected = size;
-        if (outcome.succeeded && fs) {
-            // A commit puts a new file in the old one's place.
-            fs->RemoveFile(dialog.Job().Descriptor.LocalPath);
-            fs->AddFile(dialog.Job().Descriptor.LocalPath, size).times = {1, 1};
-        }
-        return outcome;
-    }
-    TransferOutcome RunMulti(const std::function<void(TransferJob&)>& fill, std::vector<ListedFile> files) override {
-        ++runs;
-        fill(dialog.Job());
-        listed = std::move(files);
-        return outcome;
-    }
-};
 
 constexpr FileTime kUpdated = 132'500'000'000'000'000;  // whole second
 constexpr FileTime kCreated = 132'400'000'000'000'000;
@@ -55,6 +34,10 @@ protected:
         system.dates[L"2020-01-01 10:00:00"] = FileTimeToCalendar(kCreated);
         system.dates[L"2020-02-02 12:00:00"] = FileTimeToCalendar(kUpdated);
         runner.fs = &fs;
+        // A page function the page lacks fails; a question nobody answered is No; the file dialog is cancelled.
+        scripts.unanswered = std::nullopt;
+        dialogs.unanswered = Answer::No;
+        dialogs.confirm = false;
         page.elements[L"f1"] = {
             {L"PrimKey", L"4711"},
             {L"ViewName", L"Documents"},
@@ -70,8 +53,8 @@ protected:
             {L"ExecuteScriptAfterUpload", L"afterUp"},
             {L"FileUploadViewName", L"DocsUp"},
         };
-        scripts.answers[L"before"] = ScriptValue::Text(L"R-9");
-        scripts.answers[L"after"] = ScriptValue::Boolean(true);
+        scripts.answersByName[L"before"] = ScriptValue::Text(L"R-9");
+        scripts.answersByName[L"after"] = ScriptValue::Boolean(true);
     }
     std::map<std::wstring, std::wstring>& El() { return page.elements[L"f1"]; }
     int Download(const std::wstring& id = L"f1") { return DownloadFile(context, id); }
@@ -81,16 +64,16 @@ protected:
         return n;
     }
 
-    FakePage page;
-    RecordingScripts scripts;
-    ScriptedDialogs dialogs;
+    FakePageElements page;
+    FakePageScripts scripts;
+    FakeUserDialogs dialogs;
     ScriptedQuestions questions;
     FakeSettingsStore settings;
     FakeFileSystem fs;
     FakeSystemText system;
-    FakeShell shell;
-    FakePrompt prompt;
-    FakeRunner runner;
+    FakeDownloadShell shell;
+    FakeFileDownloadPrompt prompt;
+    FakeTransferRunner runner;
     TrackedFileList tracked;
     DownloadContext context{page,   scripts, dialogs, questions, settings, fs, system, shell,
                             prompt, runner,  tracked, {},        0x77,     L"store.example", 8080, 0xA4400000u};
@@ -151,7 +134,7 @@ TEST_F(DownloadFileTest, BarInTheIdGoesToTheListEvenWhenSuchAnElementExists) {
     page.elements[L"a|b"] = El();
     dialogs.folder = std::nullopt;
     EXPECT_EQ(Download(L"a|b"), 1) << "no folder chosen";
-    EXPECT_EQ(dialogs.folderTitles, std::vector<std::wstring>{kChooseDownloadFolderTitle});
+    EXPECT_EQ(dialogs.FolderTitles(), std::vector<std::wstring>{kChooseDownloadFolderTitle});
     EXPECT_TRUE(prompt.shown.empty());
 }
 
@@ -170,18 +153,20 @@ TEST_F(DownloadFileTest, UnknownClickActionOrCancelledDialogCallsNoScript) {
 
 TEST_F(DownloadFileTest, ClickActionSaveInCapitalsSkipsTheDialogAndAsksForAPlace) {
     El()[L"OnClickAction"] = L"SAVE";
-    dialogs.savePath = L"D:\\Keep\\Plan copy.doc";
+    dialogs.Choose(L"D:\\Keep\\Plan copy.doc");
     fs.AddFolder(L"D:");
     fs.AddFolder(L"D:\\Keep");
     EXPECT_EQ(Download(), 0);
     EXPECT_TRUE(prompt.shown.empty());
-    ASSERT_EQ(dialogs.fileDialogs.size(), 1u);
-    EXPECT_FALSE(dialogs.fileDialogs[0].open);
-    EXPECT_EQ(dialogs.fileDialogs[0].initialFolder, L"C:\\Users\\me\\Documents");
+    ASSERT_EQ(dialogs.requests.size(), 1u);
+    EXPECT_FALSE(dialogs.requests[0].open);
+    EXPECT_EQ(dialogs.requests[0].initialFolder, L"C:\\Users\\me\\Documents");
+    ASSERT_EQ(dialogs.initialNames.size(), 1u);
     EXPECT_EQ(dialogs.initialNames[0], L"Plan.doc");
     EXPECT_EQ(runner.dialog.Job().Descriptor.LocalPath, L"D:\\Keep\\Plan copy.doc");
     EXPECT_EQ(settings.values[kSaveFileLocation], L"D:\\Keep");
     EXPECT_TRUE(shell.opened.empty());
+    ASSERT_FALSE(scripts.calls.empty());
     EXPECT_EQ(scripts.calls.back().arguments,
               (std::vector<std::wstring>{L"f1", L"false", L"Save", L"D:\\Keep\\Plan copy.doc"}));
 }
@@ -197,8 +182,8 @@ TEST_F(DownloadFileTest, AbsentIsLockedWarnsWithAnotherUserAndNoEndsTheCall) {
     El().erase(L"IsLocked");
     El()[L"OnClickAction"] = L"open";
     EXPECT_EQ(Download(), 0);
-    ASSERT_EQ(dialogs.questions.size(), 1u);
-    EXPECT_NE(dialogs.questions[0].find(L"checked out by another user."), std::wstring::npos);
+    ASSERT_EQ(dialogs.asked.size(), 1u);
+    EXPECT_NE(dialogs.asked[0].find(L"checked out by another user."), std::wstring::npos);
     EXPECT_EQ(runner.runs, 0);
     EXPECT_TRUE(scripts.calls.empty());
 
@@ -206,6 +191,8 @@ TEST_F(DownloadFileTest, AbsentIsLockedWarnsWithAnotherUserAndNoEndsTheCall) {
     El()[L"OnClickEditMode"] = L"true";
     EXPECT_EQ(Download(), 0);
     EXPECT_EQ(runner.runs, 1);
+    ASSERT_FALSE(scripts.calls.empty());
+    ASSERT_GE(scripts.calls.back().arguments.size(), 3u);
     EXPECT_EQ(scripts.calls.back().arguments[2], L"Lock") << "an edit open stays 1005";
 }
 
@@ -214,9 +201,10 @@ TEST_F(DownloadFileTest, LockedByTheCurrentUserGivesNoWarning) {
     El()[L"IsLockedByCurrentUser"] = L"true";
     prompt.answer = kActionOpenForEdit;
     Download();
+    ASSERT_EQ(prompt.shown.size(), 1u);
     EXPECT_TRUE(prompt.shown[0].editChecked);
     EXPECT_FALSE(prompt.shown[0].editEnabled);
-    EXPECT_TRUE(dialogs.questions.empty());
+    EXPECT_TRUE(dialogs.asked.empty());
     EXPECT_EQ(runner.runs, 1);
 }
 
@@ -248,6 +236,7 @@ TEST_F(LocalCopyTest, SameSecondOpensTheLocalCopyWithoutDownload) {
     EXPECT_EQ(runner.runs, 0);
     EXPECT_TRUE(questions.asked.empty());
     EXPECT_EQ(shell.opened, std::vector<std::wstring>{temp});
+    ASSERT_FALSE(scripts.calls.empty());
     EXPECT_EQ(scripts.calls.back().arguments, (std::vector<std::wstring>{L"f1", L"true", L"Open", temp}));
     EXPECT_EQ(tracked.Size(), 1u);
 }
@@ -350,10 +339,10 @@ TEST_F(DownloadFileTest, OpenFolderAnswerOpensTheFolder) {
 
 TEST_F(DownloadFileTest, AfterScriptMustReturnTheBooleanTrueAndAutoSaveMustAllowIt) {
     El()[L"OnClickAction"] = L"open";
-    scripts.answers[L"after"] = ScriptValue::Text(L"true");
+    scripts.answersByName[L"after"] = ScriptValue::Text(L"true");
     Download();
     EXPECT_EQ(tracked.Size(), 0u);
-    scripts.answers[L"after"] = ScriptValue::Boolean(true);
+    scripts.answersByName[L"after"] = ScriptValue::Boolean(true);
     El()[L"EnableAutoSaveToServer"] = L"no";
     Download();
     EXPECT_EQ(tracked.Size(), 0u);
@@ -385,7 +374,7 @@ TEST_F(DownloadFileTest, TheWorkingFolderTakesAnyTypeWithoutAQuestion) {
     shell.confirmations = {true};  // only the opening asks
     Download();
     EXPECT_EQ(runner.runs, 1);
-    EXPECT_EQ(shell.risks.size(), 1u);
+    ASSERT_EQ(shell.risks.size(), 1u);
     EXPECT_EQ(shell.risks[0], OpenRiskText(L"tool.exe"));
 }
 
@@ -399,22 +388,22 @@ TEST_F(DownloadFileTest, ReplacingAFileTheControlDidNotWriteAsksFirst) {
     for (const wchar_t* updated : {L"", L"2020-02-02 12:00:00"}) {
         if (*updated) El()[L"FileUpdated"] = updated; else El().erase(L"FileUpdated");
         fs.AddFile(thesis, 5).times = {kCreated, kUpdated - kSecond};
-        dialogs.questions.clear();
+        dialogs.asked.clear();
         Download();
         EXPECT_EQ(runner.runs, 0) << updated;
-        ASSERT_EQ(dialogs.questions.size(), 1u) << updated;
-        EXPECT_EQ(dialogs.questions[0], ReplaceFileText(thesis, L"store.example"));
+        ASSERT_EQ(dialogs.asked.size(), 1u) << updated;
+        EXPECT_EQ(dialogs.asked[0], ReplaceFileText(thesis, L"store.example"));
     }
     dialogs.answers = {Answer::Yes};
     Download();
     EXPECT_EQ(runner.runs, 1);
     // Once the control wrote it, a newer stored copy replaces it without a question.
-    dialogs.questions.clear();
+    dialogs.asked.clear();
     system.dates[L"2020-02-03 12:00:00"] = FileTimeToCalendar(kUpdated + 86400 * kSecond);
     El()[L"FileUpdated"] = L"2020-02-03 12:00:00";
     Download();
     EXPECT_EQ(runner.runs, 2);
-    EXPECT_TRUE(dialogs.questions.empty());
+    EXPECT_TRUE(dialogs.asked.empty());
 }
 
 // The control's copy is a file, not a name: once the user puts a file of their own in its place, that file is
@@ -427,7 +416,7 @@ TEST_F(DownloadFileTest, AFileThatTookTheControlsCopysPlaceIsAskedAboutAndNotReg
     const std::wstring thesis = L"C:\\Users\\me\\Documents\\thesis.docx";
     Download();
     ASSERT_EQ(runner.runs, 1);
-    EXPECT_TRUE(dialogs.questions.empty()) << "nothing was there to replace";
+    EXPECT_TRUE(dialogs.asked.empty()) << "nothing was there to replace";
     EXPECT_TRUE(tracked.IsOwnCopy(thesis, fs));
     fs.RemoveFile(thesis);
     fs.AddFile(thesis, 5).times = {kCreated, kUpdated};
@@ -436,8 +425,8 @@ TEST_F(DownloadFileTest, AFileThatTookTheControlsCopysPlaceIsAskedAboutAndNotReg
     El()[L"FileUpdated"] = L"2020-02-03 12:00:00";
     Download();
     EXPECT_EQ(runner.runs, 1);
-    ASSERT_EQ(dialogs.questions.size(), 1u);
-    EXPECT_EQ(dialogs.questions[0], ReplaceFileText(thesis, L"store.example"));
+    ASSERT_EQ(dialogs.asked.size(), 1u);
+    EXPECT_EQ(dialogs.asked[0], ReplaceFileText(thesis, L"store.example"));
     El()[L"FileUpdated"] = L"2020-02-02 12:00:00";
 
     // Kept as the local copy, the user's file is not registered for sending back.
@@ -477,8 +466,8 @@ TEST_F(EditedCopyTest, ANewerStoredCopyAsksAndCancelChangesNothing) {
     dialogs.answers = {Answer::Cancel};
     Download();
     EXPECT_EQ(runner.runs, 1);
-    ASSERT_EQ(dialogs.questions.size(), 1u);
-    EXPECT_EQ(dialogs.questions[0], ConflictText(temp, L"store.example", L"Plan (my edits 2020-11-16 13.33).doc"));
+    ASSERT_EQ(dialogs.asked.size(), 1u);
+    EXPECT_EQ(dialogs.asked[0], ConflictText(temp, L"store.example", L"Plan (my edits 2020-11-16 13.33).doc"));
     EXPECT_EQ(fs.File(temp)->crc, 0xED17u);
     EXPECT_EQ(fs.File(aside), nullptr);
     EXPECT_TRUE(shell.opened.empty());
@@ -504,7 +493,7 @@ TEST_F(EditedCopyTest, NoKeepsTheEditsBesideAndFetchesTheStoredCopy) {
     ASSERT_NE(fs.File(aside), nullptr);
     EXPECT_EQ(fs.File(aside)->crc, 0xED17u);
     EXPECT_EQ(fs.File(aside)->size, 12345u);
-    EXPECT_EQ(dialogs.questions.size(), 1u) << "no replace question after the edits were kept";
+    EXPECT_EQ(dialogs.asked.size(), 1u) << "no replace question after the edits were kept";
 
     // Again: the earlier kept copy's name is taken, the next one gets a number.
     Edit();
@@ -526,8 +515,8 @@ TEST_F(EditedCopyTest, WhenTheEditsCannotBeKeptBesideNothingIsFetched) {
     Download();
     EXPECT_EQ(runner.runs, 1);
     EXPECT_EQ(fs.File(temp)->crc, 0xED17u);
-    ASSERT_EQ(dialogs.messages.size(), 1u);
-    EXPECT_EQ(dialogs.messages[0].text, ConflictCopyFailedText(temp));
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].text, ConflictCopyFailedText(temp));
 }
 
 TEST_F(EditedCopyTest, AStoredCopyChangedBeforeTheEditIsAConflictTooNotALocalCopyQuestion) {
@@ -535,7 +524,7 @@ TEST_F(EditedCopyTest, AStoredCopyChangedBeforeTheEditIsAConflictTooNotALocalCop
     El()[L"FileUpdated"] = L"2020-02-02 12:30:00";  // after the copy was made, before the user saved
     dialogs.answers = {Answer::Cancel};
     Download();
-    EXPECT_EQ(dialogs.questions.size(), 1u);
+    EXPECT_EQ(dialogs.asked.size(), 1u);
     EXPECT_TRUE(questions.asked.empty());
     EXPECT_EQ(runner.runs, 1);
 }
@@ -543,7 +532,7 @@ TEST_F(EditedCopyTest, AStoredCopyChangedBeforeTheEditIsAConflictTooNotALocalCop
 TEST_F(EditedCopyTest, EditsOnAnUnchangedStoredCopyAskOnlyWhetherToUseThem) {
     Edit();
     Download();
-    EXPECT_TRUE(dialogs.questions.empty());
+    EXPECT_TRUE(dialogs.asked.empty());
     EXPECT_EQ(questions.asked.size(), 1u) << "the local-copy question, as before";
 }
 
@@ -551,7 +540,7 @@ TEST_F(EditedCopyTest, AnUntouchedCopyIsReplacedByANewerStoredOneWithoutAQuestio
     El()[L"FileUpdated"] = L"2020-02-03 12:00:00";
     Download();
     EXPECT_EQ(runner.runs, 2);
-    EXPECT_TRUE(dialogs.questions.empty());
+    EXPECT_TRUE(dialogs.asked.empty());
 }
 
 TEST(ConflictCopyName, TheTimeGoesBeforeTheTypeAndANumberFollowsFromTheSecond) {
@@ -583,7 +572,7 @@ TEST(CodeRunningTypes, EveryListedTypeIsFoundInAnyCaseAndWithTrailingDots) {
 
 TEST_F(DownloadFileTest, FailedBeforeScriptGivesRecordKeyZero) {
     El()[L"OnClickAction"] = L"open";
-    scripts.answers.erase(L"before");
+    scripts.answersByName.erase(L"before");
     Download();
     EXPECT_EQ(runner.dialog.Job().Descriptor.RecordKey, L"0");
 }

@@ -2,13 +2,31 @@
 
 #include <gtest/gtest.h>
 
-#include "download/download_fakes.h"
 #include "download/read_pace.h"
+#include "support/fake_code_page.h"
+#include "support/fake_http_client.h"
+#include "support/fake_incoming_files.h"
+#include "support/fake_progress_dialog.h"
+#include "support/fake_user_dialogs.h"
+#include "support/fake_xml_document.h"
+#include "support/pattern_bytes.h"
 
 namespace qm {
 namespace {
 
 using namespace qm::testing;
+
+// Worker services over the fakes, with a clock that advances a second per reading.
+struct WorkerRig {
+    WorkerRig() { dialogs.unanswered = Answer::No; }
+    FakeHttpClient server;
+    FakeIncomingFiles files;
+    FakeUserDialogs dialogs;
+    Latin1CodePage codePage;
+    double clock = 0;
+    WorkerServices services{server, files, dialogs, codePage, [] { return std::make_unique<FakeXmlDocument>(); },
+                            [this] { return clock += 1.0 / 86400.0; }};
+};
 
 class SingleWorker : public ::testing::Test {
 protected:
@@ -29,7 +47,7 @@ protected:
 
     static constexpr const wchar_t* kTarget = L"C:\\Temp\\4711\\Plan.doc";
     WorkerRig rig;
-    RecordingProgress dialog;
+    FakeProgressDialog dialog;
 };
 
 TEST_F(SingleWorker, WholeFileArrivesUnderItsNameAndTheDialogClosesWithOne) {
@@ -38,12 +56,14 @@ TEST_F(SingleWorker, WholeFileArrivesUnderItsNameAndTheDialogClosesWithOne) {
     EXPECT_EQ(rig.files.disk[kTarget], Bytes(10000));
     EXPECT_TRUE(rig.files.temporaries.empty());
     EXPECT_TRUE(dialog.Job().Succeeded);
-    EXPECT_EQ(dialog.ended, 1);
-    EXPECT_TRUE(rig.dialogs.messages.empty());
+    EXPECT_EQ(dialog.endCode, 1);
+    EXPECT_TRUE(rig.dialogs.shown.empty());
     EXPECT_EQ(dialog.Job().StatusText.Get(), L"Plan.doc from store.example");
     ASSERT_FALSE(dialog.statuses.empty());
     EXPECT_EQ(dialog.statuses.back(), kVerifyingText);
     EXPECT_NE(reply->body.find("ViewName=\"Documents\" PrimKey=\"4711\""), std::string::npos) << reply->body;
+    ASSERT_FALSE(rig.server.connectedTo.empty());
+    ASSERT_FALSE(rig.files.sources.empty());
     EXPECT_EQ(rig.server.connectedTo.at(0), (std::pair<std::wstring, std::uint16_t>{L"store.example", 8080}));
     EXPECT_EQ(rig.files.sources.at(0), L"http://store.example:8080/system/filestore/data.aspx");
     // All of it has arrived: one read of it, and one more, of no more than was told, that finds the end.
@@ -116,7 +136,7 @@ TEST_F(SingleWorker, TheRateCountsFromTheStartOfTheTransfer) {
     rig.server.AddFile(Bytes(3 * 4095))->arrivals = {4095, 4095, 4095};
     Run(3 * 4095);
     dialog.Flush();
-    EXPECT_EQ(dialog.rate, L"4.0 KB/sec");
+    EXPECT_EQ(dialog.LastWritten(ProgressField::Rate), L"4.0 KB/sec");
 }
 
 TEST_F(SingleWorker, LargeFileGetsOneStepPerPercentAndNoMore) {
@@ -130,7 +150,7 @@ TEST_F(SingleWorker, UncheckedCloseBoxLeavesTheDialogWithOpenButtons) {
     dialog.closeWhenDone = false;
     rig.server.AddFile(Bytes(5));
     Run(5);
-    EXPECT_FALSE(dialog.ended.has_value());
+    EXPECT_FALSE(dialog.endCode.has_value());
     EXPECT_TRUE(dialog.openButtonsEnabled);
     EXPECT_TRUE(dialog.Job().Succeeded);
 }
@@ -140,7 +160,7 @@ TEST_F(SingleWorker, EmptyFileOfSizeZeroIsCreatedEmpty) {
     Run(0);
     ASSERT_TRUE(rig.files.disk.count(kTarget));
     EXPECT_EQ(rig.files.disk[kTarget], "");
-    EXPECT_EQ(dialog.ended, 1);
+    EXPECT_EQ(dialog.endCode, 1);
     EXPECT_EQ(dialog.steps, 0);
 }
 
@@ -148,7 +168,7 @@ TEST_F(SingleWorker, SizeZeroWithDataStaysBoundedAndFails) {
     rig.server.AddFile(Bytes(9000));
     Run(0);
     EXPECT_EQ(dialog.steps, 0);
-    EXPECT_EQ(dialog.ended, -1);
+    EXPECT_EQ(dialog.endCode, -1);
     EXPECT_EQ(rig.dialogs.MessageTexts(), std::vector<std::wstring>{kReceiveErrorText});
 }
 
@@ -157,13 +177,13 @@ TEST_F(SingleWorker, ShorterOrLongerReplyKeepsTheOlderCopyAndLeavesNoTemporaryFi
     for (std::size_t sent : {9999u, 10001u}) {
         rig.files.disk[kTarget] = "older copy";
         rig.server.AddFile(Bytes(sent));
-        RecordingProgress fresh;
+        FakeProgressDialog fresh;
         fresh.Job().Descriptor = dialog.Job().Descriptor;
         fresh.Job().ProgressRange = 3;
         RunSingleDownload(fresh, rig.services, 10000);
         EXPECT_EQ(rig.files.disk[kTarget], "older copy") << sent;
         EXPECT_TRUE(rig.files.temporaries.empty()) << sent;
-        EXPECT_EQ(fresh.ended, -1) << sent;
+        EXPECT_EQ(fresh.endCode, -1) << sent;
         EXPECT_FALSE(fresh.Job().Succeeded) << sent;
         EXPECT_LE(fresh.steps, 3) << "the bar never wraps";
     }
@@ -180,7 +200,7 @@ TEST_F(SingleWorker, ReplyLongerThanExpectedStopsAtTheFirstExtraByte) {
     EXPECT_TRUE(rig.files.temporaries.empty());
     EXPECT_LE(rig.files.mostWritten, 10u);
     EXPECT_LT(reply->readPosition, 100'000u) << "the worker read on after the expected size";
-    EXPECT_EQ(dialog.ended, -1);
+    EXPECT_EQ(dialog.endCode, -1);
     EXPECT_EQ(rig.dialogs.MessageTexts(), std::vector<std::wstring>{kReceiveErrorText});
 }
 
@@ -191,9 +211,9 @@ TEST_F(SingleWorker, CancelWhileReceivingKeepsTheOlderCopyAndShowsNothing) {
     Run(1000000);
     EXPECT_EQ(rig.files.disk[kTarget], "older copy");
     EXPECT_TRUE(rig.files.temporaries.empty());
-    EXPECT_EQ(dialog.ended, -1);
+    EXPECT_EQ(dialog.endCode, -1);
     EXPECT_FALSE(dialog.Job().Succeeded);
-    EXPECT_TRUE(rig.dialogs.messages.empty());
+    EXPECT_TRUE(rig.dialogs.shown.empty());
     EXPECT_EQ(dialog.steps, 10);
 }
 
@@ -208,7 +228,7 @@ TEST_F(SingleWorker, CancelDuringTheLastReadKeepsTheOlderCopy) {
     EXPECT_EQ(rig.files.disk[kTarget], "older copy");
     EXPECT_TRUE(rig.files.temporaries.empty());
     EXPECT_FALSE(dialog.Job().Succeeded);
-    EXPECT_TRUE(rig.dialogs.messages.empty());
+    EXPECT_TRUE(rig.dialogs.shown.empty());
 }
 
 // Even after the last read: a Cancel taken while the file is checked keeps the older copy, in a single and in a
@@ -221,7 +241,7 @@ TEST_F(SingleWorker, CancelAfterTheLastReadBeforeTheFileIsInPlaceKeepsTheOlderCo
     EXPECT_EQ(rig.files.disk[kTarget], "older copy");
     EXPECT_TRUE(rig.files.temporaries.empty());
     EXPECT_FALSE(dialog.Job().Succeeded);
-    EXPECT_EQ(dialog.ended, kEndDownloadFailed);
+    EXPECT_EQ(dialog.endCode, kEndDownloadFailed);
     EXPECT_EQ(dialog.commitsBegun, 1);
     EXPECT_EQ(dialog.commitsEnded, 0) << "a refused commit is not ended";
 }
@@ -245,7 +265,7 @@ TEST_F(SingleWorker, AConnectionErrorAfterTheUsersCancelIsNotShown) {
     Run(10000);
     EXPECT_EQ(rig.files.disk[kTarget], "older copy");
     EXPECT_TRUE(rig.files.temporaries.empty());
-    EXPECT_TRUE(rig.dialogs.messages.empty()) << "the user cancelled: no message";
+    EXPECT_TRUE(rig.dialogs.shown.empty()) << "the user cancelled: no message";
 }
 
 TEST_F(SingleWorker, ConnectionCutInTheBodyShowsTheClientErrorAndKeepsTheOlderCopy) {
@@ -256,7 +276,7 @@ TEST_F(SingleWorker, ConnectionCutInTheBodyShowsTheClientErrorAndKeepsTheOlderCo
     EXPECT_TRUE(rig.files.temporaries.empty());
     EXPECT_EQ(rig.dialogs.MessageTexts(),
               std::vector<std::wstring>{L"The connection with the server was terminated abnormally"});
-    EXPECT_EQ(dialog.ended, -1);
+    EXPECT_EQ(dialog.endCode, -1);
 }
 
 TEST_F(SingleWorker, NoServerListeningShowsTheConnectError) {
@@ -264,7 +284,7 @@ TEST_F(SingleWorker, NoServerListeningShowsTheConnectError) {
     Run(10);
     EXPECT_EQ(rig.dialogs.MessageTexts(),
               std::vector<std::wstring>{L"A connection with the server could not be established"});
-    EXPECT_EQ(dialog.ended, -1);
+    EXPECT_EQ(dialog.endCode, -1);
     EXPECT_TRUE(rig.files.begun.empty());
 }
 
@@ -274,7 +294,7 @@ TEST_F(SingleWorker, ForceRetryCodeSendsTheSameBodyAgain) {
     Run(100);
     EXPECT_EQ(std::count(reply->calls.begin(), reply->calls.end(), "end"), 2);
     EXPECT_EQ(rig.files.disk[kTarget], Bytes(100));
-    EXPECT_EQ(dialog.ended, 1);
+    EXPECT_EQ(dialog.endCode, 1);
 }
 
 TEST_F(SingleWorker, TextRepliesShowTheirMessageAndCreateNothing) {
@@ -291,14 +311,14 @@ TEST_F(SingleWorker, TextRepliesShowTheirMessageAndCreateNothing) {
         {L"text/plain", "Plain words", {L"Plain words"}},
     };
     for (const Case& c : cases) {
-        rig.dialogs.messages.clear();
+        rig.dialogs.shown.clear();
         rig.files.disk[kTarget] = "older copy";
         rig.server.AddFile(c.body, c.type);
-        RecordingProgress fresh;
+        FakeProgressDialog fresh;
         fresh.Job().Descriptor = dialog.Job().Descriptor;
         RunSingleDownload(fresh, rig.services, 10);
         EXPECT_EQ(rig.dialogs.MessageTexts(), c.shown) << c.type;
-        EXPECT_EQ(fresh.ended, -1);
+        EXPECT_EQ(fresh.endCode, -1);
         EXPECT_EQ(rig.files.disk[kTarget], "older copy");
     }
     EXPECT_TRUE(rig.files.begun.empty());
@@ -309,11 +329,11 @@ TEST_F(SingleWorker, TargetHeldOpenByAnotherProgramFailsWithItsMessage) {
     rig.files.failCommit.insert(kTarget);
     rig.server.AddFile(Bytes(10));
     Run(10);
-    ASSERT_EQ(rig.dialogs.messages.size(), 1u);
-    EXPECT_NE(rig.dialogs.messages[0].text.find(L"being used by another process"), std::wstring::npos);
+    ASSERT_EQ(rig.dialogs.shown.size(), 1u);
+    EXPECT_NE(rig.dialogs.shown[0].text.find(L"being used by another process"), std::wstring::npos);
     EXPECT_EQ(rig.files.disk[kTarget], "older copy");
     EXPECT_TRUE(rig.files.temporaries.empty());
-    EXPECT_EQ(dialog.ended, -1);
+    EXPECT_EQ(dialog.endCode, -1);
 }
 
 TEST_F(SingleWorker, FullDiskEndsWithTheWriteErrorAndLeavesNoTemporaryFile) {
@@ -329,7 +349,7 @@ TEST_F(SingleWorker, SizeBeyondThirtyTwoBitsIsCheckedInFull) {
     // 4 GiB + 10 announced, 10 bytes sent: a 32-bit count would call this complete.
     rig.server.AddFile(Bytes(10));
     Run((std::uint64_t{1} << 32) + 10);
-    EXPECT_EQ(dialog.ended, -1);
+    EXPECT_EQ(dialog.endCode, -1);
     EXPECT_EQ(rig.dialogs.MessageTexts(), std::vector<std::wstring>{kReceiveErrorText});
     EXPECT_EQ(StepsDue(std::uint64_t{3} << 30, std::uint64_t{6} << 30, 100), 50u);
     EXPECT_EQ(StepsDue((std::uint64_t{1} << 40) - 1, std::uint64_t{1} << 40, 100), 99u);
@@ -357,7 +377,7 @@ protected:
         files.push_back({key, name, L"Docs", std::to_wstring(size), size});
     }
     WorkerRig rig;
-    RecordingProgress dialog;
+    FakeProgressDialog dialog;
     std::vector<ListedFile> files;
 };
 
@@ -366,13 +386,13 @@ TEST_F(MultiWorker, TheRateCountsFromTheStartOfTheJob) {
     rig.server.AddFile(Bytes(3 * 4095))->arrivals = {4095, 4095, 4095};
     RunMultiDownload(dialog, rig.services, files);
     dialog.Flush();
-    EXPECT_EQ(dialog.rate, L"4.0 KB/sec");
+    EXPECT_EQ(dialog.LastWritten(ProgressField::Rate), L"4.0 KB/sec");
 }
 
 // The pace the first file showed holds for the next ones on the same connection: they need not ask again.
 TEST_F(MultiWorker, ThePaceOfOneFileCarriesToTheNext) {
     const std::size_t size = 8u << 20;
-    std::vector<std::shared_ptr<ServedRequest>> replies;
+    std::vector<std::shared_ptr<FakeHttpRequest>> replies;
     for (const wchar_t* name : {L"a.doc", L"b.doc", L"c.doc"}) {
         Add(name, size);
         replies.push_back(rig.server.AddFile(Bytes(size)));
@@ -406,16 +426,18 @@ TEST_F(MultiWorker, ThreeFilesOverOneConnectionAndTheBarEndsAtHundred) {
     EXPECT_EQ(rig.files.disk[L"D:\\In\\b.doc"], Bytes(5000));
     EXPECT_EQ(rig.files.disk[L"D:\\In\\c.doc"], "");
     EXPECT_EQ(dialog.steps, 100);
+    ASSERT_FALSE(dialog.statuses.empty());
     EXPECT_EQ(dialog.statuses.back(), kDownloadCompletedText);
-    EXPECT_EQ(dialog.ended, 1);
+    EXPECT_EQ(dialog.endCode, 1);
 }
 
 TEST_F(MultiWorker, NoFilesReportsCompletedAtOnce) {
     RunMultiDownload(dialog, rig.services, files);
     EXPECT_TRUE(rig.server.opened.empty());
+    ASSERT_FALSE(dialog.statuses.empty());
     EXPECT_EQ(dialog.statuses.back(), kDownloadCompletedText);
     EXPECT_EQ(dialog.steps, 100);
-    EXPECT_EQ(dialog.ended, 1);
+    EXPECT_EQ(dialog.endCode, 1);
 }
 
 TEST_F(MultiWorker, SameNameTwiceMeetsTheOverwriteQuestionAndNoSkipsIt) {
@@ -425,7 +447,7 @@ TEST_F(MultiWorker, SameNameTwiceMeetsTheOverwriteQuestionAndNoSkipsIt) {
     rig.server.AddFile(Bytes(20));
     rig.dialogs.answers = {Answer::No};
     RunMultiDownload(dialog, rig.services, files);
-    EXPECT_EQ(rig.dialogs.questions,
+    EXPECT_EQ(rig.dialogs.asked,
               std::vector<std::wstring>{L"D:\\In\\same.doc already exists.\r\n\r\nDo you want to overwrite?"});
     EXPECT_EQ(rig.files.disk[L"D:\\In\\same.doc"], Bytes(10));
     EXPECT_EQ(rig.server.opened.size(), 1u);
@@ -440,19 +462,8 @@ TEST_F(MultiWorker, QuestionsAreOwnedByTheDialogWindowEvenWhenItAppearsAfterTheW
     rig.dialogs.answers = {Answer::Yes};
     int window = 0;
     // The window comes into being when the worker first reports a status, i.e. after the worker started.
-    struct LateWindow : RecordingProgress {
-        void* late = nullptr;
-        void SetStatus(const std::wstring& text) override {
-            window = late;
-            RecordingProgress::SetStatus(text);
-        }
-    } late;
-    late.Job().ServerName = dialog.Job().ServerName;
-    late.Job().ServerPort = dialog.Job().ServerPort;
-    late.Job().FileList = dialog.Job().FileList;
-    late.Job().ProgressRange = dialog.Job().ProgressRange;
-    late.late = &window;
-    RunMultiDownload(late, rig.services, files);
+    dialog.onStatus = [&window](FakeProgressDialog& d, const std::wstring&) { d.window = &window; };
+    RunMultiDownload(dialog, rig.services, files);
     ASSERT_EQ(rig.dialogs.questionOwners.size(), 1u);
     EXPECT_EQ(rig.dialogs.questionOwners[0], reinterpret_cast<WindowRef>(&window));
 }
@@ -465,12 +476,13 @@ TEST_F(MultiWorker, FileErrorAsksWhetherToContinueAndNoEndsTheJobAsCompleted) {
     for (int i = 0; i < 3; ++i) rig.server.AddFile(Bytes(10));
     rig.dialogs.answers = {Answer::No};
     RunMultiDownload(dialog, rig.services, files);
-    EXPECT_EQ(rig.dialogs.questions,
+    EXPECT_EQ(rig.dialogs.asked,
               std::vector<std::wstring>{std::wstring(L"Access is denied.") + kContinueQuestionTail});
     EXPECT_TRUE(rig.files.disk.count(L"D:\\In\\a.doc"));
     EXPECT_FALSE(rig.files.disk.count(L"D:\\In\\c.doc"));
+    ASSERT_FALSE(dialog.statuses.empty());
     EXPECT_EQ(dialog.statuses.back(), kDownloadCompletedText);
-    EXPECT_EQ(dialog.ended, 1);
+    EXPECT_EQ(dialog.endCode, 1);
 }
 
 TEST_F(MultiWorker, FileErrorWithYesFetchesTheRest) {
@@ -496,7 +508,7 @@ TEST_F(MultiWorker, CancelInTheSecondFileKeepsTheFirstAndFetchesNoMore) {
     EXPECT_FALSE(rig.files.disk.count(L"D:\\In\\c.doc"));
     EXPECT_TRUE(rig.files.temporaries.empty());
     EXPECT_EQ(rig.server.opened.size(), 2u);
-    EXPECT_EQ(dialog.ended, -1);
+    EXPECT_EQ(dialog.endCode, -1);
 }
 
 TEST_F(MultiWorker, ServerFaultsGoOnWithTheNextFile) {
@@ -551,7 +563,7 @@ TEST_F(MultiWorker, ErrorOpeningARequestEndsTheJobFailed) {
     rig.server.AddFile(Bytes(10));  // the second request cannot be opened
     RunMultiDownload(dialog, rig.services, files);
     EXPECT_EQ(rig.dialogs.MessageTexts(), std::vector<std::wstring>{L"The operation timed out"});
-    EXPECT_EQ(dialog.ended, -1);
+    EXPECT_EQ(dialog.endCode, -1);
     EXPECT_FALSE(dialog.Job().Succeeded);
 }
 

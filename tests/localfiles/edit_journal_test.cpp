@@ -151,6 +151,7 @@ TEST_F(EditJournalLists, NothingIsWrittenWhenNothingIsKeptOrNothingChanged) {
     SaveEditedCopies(list, journal, fs, kServer, kNow);
     SaveEditedCopies(list, journal, fs, kServer, kNow + kDay);
     EXPECT_EQ(journal.writes, 1);
+    ASSERT_EQ(list.Size(), 1u);
     list.Items().front()->LastWriteTime = 99;
     SaveEditedCopies(list, journal, fs, kServer, kNow + kDay);
     EXPECT_EQ(journal.writes, 2);
@@ -166,6 +167,7 @@ TEST_F(EditJournalLists, AnUnreadableJournalLoadsNothingAndIsReplacedWhole) {
     ASSERT_TRUE(ReadJournal(*journal.text));
     EXPECT_EQ(ReadJournal(*journal.text)->size(), 1u);
     journal.failWrite = true;
+    ASSERT_EQ(list.Size(), 1u);
     list.Items().front()->LastWriteTime = 99;
     EXPECT_FALSE(SaveEditedCopies(list, journal, fs, kServer, kNow));
 }
@@ -219,6 +221,7 @@ TEST_F(EditJournalLists, AnEntryKeepsTheTimeItWasFirstKeptAndComesInStaleAfterTh
     SaveEditedCopies(later, journal, fs, kServer, kNow);
     TrackedFileList again;
     LoadEditedCopies(again, journal, fs, kServer, kNow);
+    ASSERT_EQ(again.Size(), 2u);
     EXPECT_EQ(again.Items().back()->Made, kNow - 31 * kDay);
     // A let-go copy's entry goes from the journal.
     again.LetGo(L"C:\\Temp\\K1\\Report.docx");

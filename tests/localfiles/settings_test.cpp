@@ -84,6 +84,7 @@ TEST_F(FolderTest, EnsureFolderChainStartsARootRelativePathAtTheRoot) {
     // A relative path starts where it is: its first folder is created too.
     fs.AddFolder(L"Here");
     EXPECT_TRUE(EnsureFolderChain(fs, L"Here\\Sub"));
+    ASSERT_FALSE(fs.created.empty());
     EXPECT_EQ(fs.created.back(), L"Here\\Sub\\");
 }
 

@@ -88,6 +88,10 @@ TEST(RegistryPlanTest, ClassKeyAndProgrammableAreReplacedWholeAndClsidIsNeverRem
 
 TEST(RegistryPlanTest, VersionIndependentProgIdPointsToTheVersionedOneAndBothToOneClass) {
     auto byPath = EntriesByPath(L"x");
+    for (const std::wstring& path : {std::wstring(kVersionIndependentProgId) + L"\\CurVer",
+                                     std::wstring(kProgId) + L"\\CLSID",
+                                     std::wstring(kVersionIndependentProgId) + L"\\CLSID"})
+        ASSERT_TRUE(byPath.count(path)) << path;
     EXPECT_EQ(byPath.at(std::wstring(kVersionIndependentProgId) + L"\\CurVer").defaultValue, std::wstring(kProgId));
     EXPECT_EQ(byPath.at(std::wstring(kProgId) + L"\\CLSID").defaultValue,
               byPath.at(std::wstring(kVersionIndependentProgId) + L"\\CLSID").defaultValue);
@@ -97,6 +101,7 @@ TEST(RegistryPlanTest, VersionIndependentProgIdPointsToTheVersionedOneAndBothToO
 
 TEST(RegistryPlanTest, ModulePathIsPlacedUnchangedInTheFlattenedPlan) {
     auto byPath = EntriesByPath(L"C:\\O'Brien\\Q.dll");
+    ASSERT_TRUE(byPath.count(kClassKey + L"\\InprocServer32"));
     EXPECT_EQ(byPath.at(kClassKey + L"\\InprocServer32").defaultValue, std::wstring(L"C:\\O'Brien\\Q.dll"));
 }
 

@@ -4,7 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "support/fake_code_page.h"
-#include "support/fake_http_client.h"
+#include "support/fake_http_request.h"
+#include "support/fake_posted_file_source.h"
 #include "support/fake_post_observer.h"
 
 namespace qm {
@@ -110,7 +111,7 @@ TEST_F(SendFilePostTest, BeginsWithPiecesOf4096Bytes) {
     EXPECT_EQ(SendFilePost(request_, files_, header_, L"C:\\a", 10000, observer_), PostResult::Sent);
     EXPECT_EQ(request_.calls, (Calls{"headers", "begin 10000", "write 4096", "write 4096", "write 1808", "end"}));
     EXPECT_EQ(request_.body, files_.files[L"C:\\a"]);
-    EXPECT_EQ(request_.headerLines.size(), 6u);
+    ASSERT_EQ(request_.headerLines.size(), 6u);
     EXPECT_EQ(request_.headerLines[0], L"Content-Type: velmar/postedfile");
     EXPECT_EQ(observer_.pieces, (std::vector<std::size_t>{4096, 4096, 1808}));
     EXPECT_EQ(observer_.reads, 4);
@@ -151,11 +152,13 @@ TEST_F(SendFilePostTest, AFileWhoseSizeChangedIsNotEndedAsIfComplete) {
     files_.files[L"grew"] = std::string(5000, 'z');
     EXPECT_THROW(SendFilePost(request_, files_, header_, L"grew", 4500, observer_), FileError);
     EXPECT_EQ(request_.body.size(), 4096u) << "nothing beyond the announced length is written";
+    ASSERT_FALSE(request_.calls.empty());
     EXPECT_EQ(request_.calls.back(), "write 4096");
 
     FakeHttpRequest shorter;
     files_.files[L"shrank"] = std::string(100, 'z');
     EXPECT_THROW(SendFilePost(shorter, files_, header_, L"shrank", 4500, observer_), FileError);
+    ASSERT_FALSE(shorter.calls.empty());
     EXPECT_NE(shorter.calls.back(), "end");
     EXPECT_EQ(files_.openNow, 0);
 }

@@ -4,7 +4,7 @@
 
 #include "protocol/file_store_client.h"
 #include "support/fake_code_page.h"
-#include "support/fake_http_client.h"
+#include "support/fake_http_request.h"
 #include "support/fake_xml_document.h"
 
 namespace qm {
@@ -95,6 +95,7 @@ TEST_F(ProtocolDocumentTest, DeclarationAndTrailingHtmlLoadAsSuccess) {
 
 TEST_F(ProtocolDocumentTest, RootWithAttributesLoadsFromTheStart) {
     EXPECT_TRUE(document_->LoadResponse(L"<Response Version=\"2\"><Error Message=\"Disk full\"/></Response>"));
+    ASSERT_FALSE(dom_->loadedTexts.empty());
     EXPECT_EQ(dom_->loadedTexts.back(), L"<Response Version=\"2\"><Error Message=\"Disk full\"/></Response>");
     EXPECT_TRUE(document_->HasErrorResponse());
     EXPECT_FALSE(document_->HasSuccessResponse());

@@ -1,140 +1,83 @@
 #pragma once
-// The HTTP client port: a request that records what it is given and replays a prepared reply, and posted
-// files served from memory.
-#include <algorithm>
-#include <cstring>
-#include <map>
+// The HTTP client port with its sessions and connections: replies handed out in order, one per opened request;
+// the test keeps a view of each.
+#include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/errors.h"
 #include "protocol/http_client.h"
+#include "support/fake_http_request.h"
 
 namespace qm::testing {
 
-class FakeHttpRequest : public HttpRequest {
+class FakeHttpClient : public HttpClient {
 public:
-    // What the request did, in order: "headers", "begin N", "write N", "end".
-    std::vector<std::string> calls;
-    std::vector<std::wstring> headerLines;  // ADD_IF_NEW: a line whose name is already present is not added again
-    std::string body;                       // bytes written since the last begin
-    std::uint32_t announced = 0;
-    int endsBeforeSuccess = 0;              // EndRequest throws this many times...
-    std::uint32_t endErrorCode = 12032;     // ...with this code
+    std::deque<std::shared_ptr<FakeHttpRequest>> replies;
+    std::vector<std::shared_ptr<FakeHttpRequest>> opened;
+    int sessions = 0, connections = 0;
+    std::vector<std::pair<std::wstring, std::uint16_t>> connectedTo;
+    std::optional<std::uint32_t> connectError;
 
-    std::wstring contentType;
-    std::optional<std::wstring> contentDescription;
-    std::string replyBody;
-    std::size_t available = 0;  // what QueryDataAvailable answers
-    std::size_t readPosition = 0;
-    std::vector<std::size_t> readSizes;  // the size asked for by each Read
-    int statusQueries = 0;
-
-    void AddRequestHeaders(const std::wstring& headers) override {
-        calls.push_back("headers");
-        std::size_t start = 0;
-        while (start < headers.size()) {
-            std::size_t end = headers.find(L"\r\n", start);
-            if (end == std::wstring::npos) end = headers.size();
-            const std::wstring line = headers.substr(start, end - start);
-            const std::wstring name = line.substr(0, line.find(L':'));
-            bool present = false;
-            for (const auto& existing : headerLines) present |= existing.substr(0, existing.find(L':')) == name;
-            if (!line.empty() && !present) headerLines.push_back(line);
-            start = end + 2;
-        }
-    }
-    void BeginRequest(std::uint32_t totalLength) override {
-        calls.push_back("begin " + std::to_string(totalLength));
-        announced = totalLength;
-        body.clear();
-    }
-    void Write(const void* data, std::size_t size) override {
-        calls.push_back("write " + std::to_string(size));
-        body.append(static_cast<const char*>(data), size);
-    }
-    void EndRequest() override {
-        calls.push_back("end");
-        if (endsBeforeSuccess > 0) {
-            --endsBeforeSuccess;
-            throw InternetError(endErrorCode, L"The request must be sent again.");
-        }
-    }
-    std::wstring QueryContentType() override { return contentType; }
-    std::optional<std::wstring> QueryContentDescription() override { return contentDescription; }
-    std::uint32_t QueryStatusCode() override {
-        ++statusQueries;
-        return 200;
-    }
-    // With arrivals set, the body comes in those pieces: a query that finds nothing unread lets the next one in,
-    // and a read of more than has arrived counts as one that would have waited for the network.
-    std::vector<std::size_t> arrivals;
-    std::size_t arrivedUnread = 0;
-    bool arriving = false;  // the arrivals model is in use (it answers 0 at the end)
-    int availabilityQueries = 0;
-    int waitingReads = 0;
-
-    std::uint32_t QueryDataAvailable() override {
-        ++availabilityQueries;
-        arriving = arriving || !arrivals.empty();
-        if (!arriving) return static_cast<std::uint32_t>(available);
-        if (arrivedUnread == 0 && !arrivals.empty()) {
-            arrivedUnread = arrivals.front();
-            arrivals.erase(arrivals.begin());
-        }
-        return static_cast<std::uint32_t>(arrivedUnread);
-    }
-    std::size_t Read(void* buffer, std::size_t size) override {
-        readSizes.push_back(size);
-        if (arriving) {
-            if (size > arrivedUnread && readPosition + arrivedUnread < replyBody.size()) ++waitingReads;
-            arrivedUnread -= std::min(arrivedUnread, size);
-        }
-        const std::size_t n = std::min(size, replyBody.size() - readPosition);
-        std::memcpy(buffer, replyBody.data() + readPosition, n);
-        readPosition += n;
-        return n;
+    std::shared_ptr<FakeHttpRequest> AddFile(const std::string& bytes, const std::wstring& type = L"binary/octet-stream") {
+        auto r = std::make_shared<FakeHttpRequest>();
+        r->contentType = type;
+        r->SetReply(bytes);
+        replies.push_back(r);
+        return r;
     }
 
-    void SetReply(std::string bytes) {
-        replyBody = std::move(bytes);
-        available = replyBody.size();
-        readPosition = 0;
-    }
-};
-
-class FakePostedFiles : public PostedFileSource {
-public:
-    std::map<std::wstring, std::string> files;
-    int openCount = 0;
-    int openNow = 0;       // files currently open
-    int maxOpenNow = 0;
-
-    class File : public PostedFile {
+    // The request the code owns, forwarding to the one the test keeps.
+    class Request : public HttpRequest {
     public:
-        File(FakePostedFiles& owner, const std::string& data) : owner_(owner), data_(data) {}
-        ~File() override { --owner_.openNow; }
-        std::size_t Read(void* buffer, std::size_t size) override {
-            const std::size_t n = std::min(size, data_.size() - position_);
-            std::memcpy(buffer, data_.data() + position_, n);
-            position_ += n;
-            return n;
+        explicit Request(std::shared_ptr<FakeHttpRequest> r) : r_(std::move(r)) {}
+        void AddRequestHeaders(const std::wstring& h) override { r_->AddRequestHeaders(h); }
+        void BeginRequest(std::uint32_t n) override { r_->BeginRequest(n); }
+        void Write(const void* d, std::size_t n) override { r_->Write(d, n); }
+        void EndRequest() override { r_->EndRequest(); }
+        std::wstring QueryContentType() override { return r_->QueryContentType(); }
+        std::optional<std::wstring> QueryContentDescription() override { return r_->QueryContentDescription(); }
+        std::uint32_t QueryStatusCode() override { return r_->QueryStatusCode(); }
+        std::uint32_t QueryDataAvailable() override { return r_->QueryDataAvailable(); }
+        std::size_t Read(void* b, std::size_t n) override { return r_->Read(b, n); }
+
+    private:
+        std::shared_ptr<FakeHttpRequest> r_;
+    };
+    class Connection : public HttpConnection {
+    public:
+        explicit Connection(FakeHttpClient& c) : c_(c) {}
+        std::unique_ptr<HttpRequest> OpenFileStoreRequest(std::uint32_t) override {
+            if (c_.replies.empty()) throw InternetError(12002, L"The operation timed out");
+            auto r = c_.replies.front();
+            c_.replies.pop_front();
+            c_.opened.push_back(r);
+            return std::make_unique<Request>(r);
         }
 
     private:
-        FakePostedFiles& owner_;
-        const std::string& data_;
-        std::size_t position_ = 0;
+        FakeHttpClient& c_;
     };
+    class Session : public HttpSession {
+    public:
+        explicit Session(FakeHttpClient& c) : c_(c) {}
+        std::unique_ptr<HttpConnection> Connect(const std::wstring& name, std::uint16_t port) override {
+            if (c_.connectError) throw InternetError(*c_.connectError, L"A connection with the server could not be established");
+            ++c_.connections;
+            c_.connectedTo.emplace_back(name, port);
+            return std::make_unique<Connection>(c_);
+        }
 
-    std::unique_ptr<PostedFile> OpenExclusive(const std::wstring& path) override {
-        auto it = files.find(path);
-        if (it == files.end()) throw FileError(2, L"The system cannot find the file specified.");
-        ++openCount;
-        maxOpenNow = std::max(maxOpenNow, ++openNow);
-        return std::make_unique<File>(*this, it->second);
+    private:
+        FakeHttpClient& c_;
+    };
+    std::unique_ptr<HttpSession> OpenSession() override {
+        ++sessions;
+        return std::make_unique<Session>(*this);
     }
 };
 

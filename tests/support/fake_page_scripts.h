@@ -1,6 +1,7 @@
 #pragma once
-// The page scripts port: records each call of a page function and answers from a queue.
+// The page scripts port: records each call of a page function and answers from a queue, then by name.
 #include <deque>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -9,7 +10,8 @@
 
 namespace qm::testing {
 
-// Records each call and answers from a queue (nothing: the call failed).
+// A call answers the front of `answers`; once that is empty, the answer prepared for its name; otherwise
+// `unanswered` (nothing: the call failed, as with a function the page does not have).
 class FakePageScripts : public PageScripts {
 public:
     struct Call {
@@ -18,13 +20,19 @@ public:
     };
     std::vector<Call> calls;
     std::deque<std::optional<ScriptValue>> answers;
+    std::map<std::wstring, ScriptValue> answersByName;
+    std::optional<ScriptValue> unanswered = ScriptValue{};
 
     std::optional<ScriptValue> CallPageFunction(const std::wstring& name, const std::vector<std::wstring>& arguments) override {
         calls.push_back({name, arguments});
-        if (answers.empty()) return ScriptValue{};
-        auto answer = answers.front();
-        answers.pop_front();
-        return answer;
+        if (!answers.empty()) {
+            auto answer = answers.front();
+            answers.pop_front();
+            return answer;
+        }
+        auto byName = answersByName.find(name);
+        if (byName != answersByName.end()) return byName->second;
+        return unanswered;
     }
 };
 

@@ -1,6 +1,6 @@
 #pragma once
 // The upload runner port: records the job each run was given and either answers a prepared outcome or runs a
-// worker body on a progress dialog whose script requests are carried out at once.
+// worker body on a fake progress dialog whose script requests go to the test's handler.
 #include <functional>
 #include <memory>
 #include <string>
@@ -11,21 +11,6 @@
 #include "upload/upload_ports.h"
 
 namespace qm::testing {
-
-// A progress dialog whose script requests run through a handler, as the UI thread would run them.
-class HandlingProgressDialog : public FakeProgressDialog {
-public:
-    std::function<void(HandlingProgressDialog&)> onRequest;
-    std::function<void(HandlingProgressDialog&)> onStep;
-    void RequestScript(const std::wstring& name) override {
-        FakeProgressDialog::RequestScript(name);
-        if (onRequest) onRequest(*this);
-    }
-    void StepIt() override {
-        FakeProgressDialog::StepIt();
-        if (onStep) onStep(*this);
-    }
-};
 
 class FakeUploadRunner : public UploadRunner {
 public:
@@ -43,13 +28,13 @@ public:
     UploadOutcome outcome;           // answered when no worker is set
     bool throwOnRun = false;
     // When set, runs on a fresh dialog; the outcome is read from its job.
-    std::function<void(HandlingProgressDialog&)> worker;
-    std::function<void(HandlingProgressDialog&)> onRequest;
-    std::unique_ptr<HandlingProgressDialog> last;
+    std::function<void(FakeProgressDialog&)> worker;
+    std::function<void(FakeProgressDialog&)> onRequest;
+    std::unique_ptr<FakeProgressDialog> last;
 
     UploadOutcome Run(const std::function<void(TransferJob&)>& fill) override {
         if (throwOnRun) throw Error(L"Cannot start the transfer.");
-        last = std::make_unique<HandlingProgressDialog>();
+        last = std::make_unique<FakeProgressDialog>();
         TransferJob& job = last->Job();
         fill(job);
         runs.push_back({job.Mode, job.TotalBytes, job.ProgressRange, job.ExecuteScriptOnce,

@@ -23,7 +23,9 @@ public:
     std::vector<Shown> shown;
 
     std::vector<std::wstring> asked;  // question texts
-    std::deque<Answer> answers;       // Cancel once they run out
+    std::vector<WindowRef> questionOwners;
+    std::deque<Answer> answers;       // then `unanswered` once they run out
+    Answer unanswered = Answer::Cancel;
 
     std::vector<std::pair<WindowRef, std::wstring>> folderRequests;
     std::optional<std::wstring> folder;
@@ -37,12 +39,29 @@ public:
     std::vector<std::wstring> initialNames;
     std::size_t bufferSize = 0;
 
+    // The user picks this one file in the file dialog and confirms.
+    void Choose(const std::wstring& path) {
+        result = path + L'\0';
+        confirm = true;
+    }
+    std::vector<std::wstring> MessageTexts() const {
+        std::vector<std::wstring> texts;
+        for (const auto& m : shown) texts.push_back(m.text);
+        return texts;
+    }
+    std::vector<std::wstring> FolderTitles() const {
+        std::vector<std::wstring> titles;
+        for (const auto& r : folderRequests) titles.push_back(r.second);
+        return titles;
+    }
+
     void Message(WindowRef owner, MessageKind kind, const std::wstring& text) override {
         shown.push_back({owner, kind, text});
     }
-    Answer Ask(WindowRef, const std::wstring& text, bool) override {
+    Answer Ask(WindowRef owner, const std::wstring& text, bool) override {
         asked.push_back(text);
-        if (answers.empty()) return Answer::Cancel;
+        questionOwners.push_back(owner);
+        if (answers.empty()) return unanswered;
         const Answer answer = answers.front();
         answers.pop_front();
         return answer;

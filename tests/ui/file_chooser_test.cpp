@@ -115,6 +115,7 @@ TEST_F(FileChooserTest, PassesFlagsBufferAndArgumentsToTheDialog) {
     EXPECT_EQ(dialogs.requests[2].flags, 0x80802u);
     EXPECT_EQ(dialogs.requests[2].filter, std::wstring(L"All Files (*.*)\0*.*\0\0", 22));
     EXPECT_EQ(dialogs.requests[3].flags, 0x80802u) << "multi-select has no meaning for save";
+    ASSERT_EQ(dialogs.initialNames.size(), 4u);
     EXPECT_EQ(dialogs.initialNames[0], L"");
     EXPECT_EQ(dialogs.initialNames[2], L"report.doc");
     EXPECT_EQ(dialogs.bufferSize, 532480u);

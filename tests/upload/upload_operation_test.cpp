@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "support/fake_code_page.h"
+#include "support/fake_page_elements.h"
 #include "support/fake_save_to_server_prompt.h"
 #include "support/fake_send_confirmation.h"
 #include "support/fake_settings_store.h"
@@ -35,7 +36,7 @@ protected:
     }
 
     UploadRig rig;
-    FakePage page;
+    FakePageElements page;
     FakeSettingsStore settings;
     FakeUploadRunner runner;
     FakeSaveToServerPrompt prompt;
@@ -68,6 +69,7 @@ TEST_F(UploadOperation, ThreeChosenFilesStartOneJobAndRememberTheFirstFolder) {
     rig.dialogs.confirm = true;
     rig.dialogs.result = std::wstring(L"C:\\Data\0a.txt\0b.txt\0c.txt\0\0", 28);
     EXPECT_EQ(UploadFile(context, L"drop1", 1), 0);
+    ASSERT_FALSE(rig.dialogs.requests.empty());
     EXPECT_EQ(rig.dialogs.requests.at(0).initialFolder, L"C:\\Start");
     EXPECT_EQ(settings.values[kOpenFileLocation], L"C:\\Data");
     ASSERT_EQ(runner.runs.size(), 1u);
@@ -115,7 +117,8 @@ TEST_F(UploadOperation, OnceModeTableOfEarlyEnds) {
     rig.page.answers.push_back(ScriptValue::Text(L""));         // empty
     rig.page.answers.push_back(ScriptValue::Text(L"C:\\Data\\a.txt?-1"));  // nothing left to send
     for (int i = 0; i < 4; ++i) EXPECT_EQ(UploadSetup(context, L"drop1", {L"C:\\Data\\a.txt"}), 0);
-    EXPECT_EQ(rig.page.calls.size(), 4u);
+    ASSERT_EQ(rig.page.calls.size(), 4u);
+    ASSERT_GE(rig.page.calls[0].arguments.size(), 2u);
     EXPECT_EQ(rig.page.calls[0].arguments.at(0), L"drop1");
     EXPECT_NE(rig.page.calls[0].arguments.at(1).find(L"a.txt?C:\\Data\\a.txt?5000?"), std::wstring::npos);
     EXPECT_TRUE(runner.runs.empty());
@@ -131,7 +134,7 @@ TEST_F(UploadOperation, OnceModeCountsOnlyKeyedFilesAndReportsTheResultList) {
     EXPECT_EQ(runner.runs[0].totalBytes, 3000u);
     EXPECT_EQ(runner.runs[0].executeScriptOnce, 1);
     EXPECT_EQ(runner.runs[0].fileList.size(), 2u);
-    EXPECT_EQ(Names(), (std::vector<std::wstring>{L"keys", L"done"}));
+    ASSERT_EQ(Names(), (std::vector<std::wstring>{L"keys", L"done"}));
     EXPECT_EQ(rig.page.calls[1].arguments, (std::vector<std::wstring>{L"drop1", L"rec1"}));
 }
 
@@ -164,12 +167,14 @@ TEST_F(UploadOperation, NoAfterUploadCallAfterACancel) {
 TEST_F(UploadOperation, OnceModeEndToEndSendsOnlyTheKeyedFileAndTellsThePage) {
     page.elements[L"drop1"][L"ExecuteScriptOnce"] = L"true";
     rig.page.answers.push_back(ScriptValue::Text(std::wstring(L"C:\\Data\\a.txt?-1|C:\\Data\\b.txt?") + kKeyB));
-    runner.worker = [this](HandlingProgressDialog& d) { RunUploadJob(d, rig.services); };
+    runner.worker = [this](FakeProgressDialog& d) { RunUploadJob(d, rig.services); };
     rig.Reply(StoredReply("ref-b"));
     EXPECT_EQ(UploadSetup(context, L"drop1", {L"C:\\Data\\a.txt", L"C:\\Data\\b.txt"}), 0);
     ASSERT_EQ(rig.server.opened.size(), 1u);
     EXPECT_EQ(rig.server.opened[0]->body, Bytes(3000));
     ASSERT_EQ(Names(), (std::vector<std::wstring>{L"keys", L"done"}));
+    ASSERT_GE(rig.page.calls[1].arguments.size(), 2u);
+    ASSERT_GE(SplitText(rig.page.calls[1].arguments[1], L'?').size(), 2u);
     EXPECT_EQ(SplitText(rig.page.calls[1].arguments[1], L'?').at(1), L"ref-b");
 }
 
@@ -272,17 +277,19 @@ protected:
 
 TEST_F(UpdateFileOperation, MissingElementIsToldAndBusyIsClearedOnEveryEnd) {
     EXPECT_EQ(UpdateFile(context, L"nope", 10001), 1);
+    ASSERT_EQ(rig.dialogs.shown.size(), 1u);
     EXPECT_EQ(rig.dialogs.shown.at(0).text, L"Control with id 'nope' does not exist in the document.");
     EXPECT_FALSE(busy);
     rig.fs = FakeFileSystem();  // the copy is gone
     EXPECT_EQ(UpdateFile(context, L"f1", 10001), 1);
+    ASSERT_EQ(rig.dialogs.shown.size(), 2u);
     EXPECT_EQ(rig.dialogs.shown.at(1).text, kFileMissingText);
     EXPECT_FALSE(busy);
 }
 
 TEST_F(UpdateFileOperation, TheControlsOwnCopyIsSentWithoutQuestionsAndReported) {
     rig.page.answers.push_back(ScriptValue::Text(L""));  // before: empty keeps the element's key
-    runner.worker = [this](HandlingProgressDialog& d) {
+    runner.worker = [this](FakeProgressDialog& d) {
         EXPECT_TRUE(busy);
         RunUploadJob(d, rig.services);
     };
@@ -294,14 +301,17 @@ TEST_F(UpdateFileOperation, TheControlsOwnCopyIsSentWithoutQuestionsAndReported)
     EXPECT_EQ(runner.runs[0].mode, TransferMode::ReUpload);
     EXPECT_EQ(runner.runs[0].progressRange, 100u);
     EXPECT_EQ(runner.runs[0].descriptor.IsUpdate, 1);
+    ASSERT_EQ(rig.server.opened.size(), 1u);
     EXPECT_EQ(Header(*rig.server.opened.at(0), L"vm_PrimKey :"), L"pk-1");
     EXPECT_EQ(Header(*rig.server.opened.at(0), L"vm_ViewName :"), L"Uploads");
     ASSERT_EQ(Names(), (std::vector<std::wstring>{L"before", L"after"}));
     const auto& before = rig.page.calls[0].arguments;
+    ASSERT_GE(before.size(), 4u);
     EXPECT_EQ(before.at(0), L"f1");
     EXPECT_EQ(before.at(1), L"Plan.doc");
     EXPECT_EQ(before.at(3), std::to_wstring(250 * 4096));
     const auto& report = rig.page.calls[1].arguments;
+    ASSERT_GE(report.size(), 5u);
     EXPECT_EQ(report.at(1), L"ref-9");
     EXPECT_EQ(report.at(4), L"false");
     EXPECT_FALSE(busy);
@@ -311,6 +321,7 @@ TEST_F(UpdateFileOperation, BeforeUploadKeyReplacesTheKeyButNoReportWithoutSucce
     rig.page.answers.push_back(ScriptValue::Text(kKeyC));
     runner.outcome.succeeded = false;
     UpdateFile(context, L"f1", 10001);
+    ASSERT_EQ(runner.runs.size(), 1u);
     EXPECT_EQ(runner.runs.at(0).descriptor.PrimKey, kKeyC);
     EXPECT_EQ(runner.runs.at(0).descriptor.RecordKey, L"pk-1");
     EXPECT_EQ(Names(), (std::vector<std::wstring>{L"before"}));
@@ -335,6 +346,7 @@ TEST_F(UpdateFileOperation, ChooserCodes) {
     rig.dialogs.result = std::wstring(L"D:\\Mine\\Other.doc\0\0", 19);
     EXPECT_EQ(UpdateFile(context, L"f1", 10002), 0);
     EXPECT_EQ(rig.dialogs.requests.size(), 2u);
+    ASSERT_FALSE(runner.runs.empty());
     EXPECT_EQ(runner.runs.back().descriptor.LocalPath, L"D:\\Mine\\Other.doc");
     EXPECT_TRUE(confirm.asked.empty());
     EXPECT_EQ(settings.values[kSaveFileLocation], L"C:\\Saved");
@@ -351,6 +363,7 @@ TEST_F(UpdateFileOperation, APageNamedFolderIsExpandedTrimmedAndConfirmed) {
     EXPECT_TRUE(rig.fs.crcReads.empty());
     confirm.answers.push_back(true);
     EXPECT_EQ(UpdateFile(context, L"f1", 10001), 0);
+    ASSERT_EQ(runner.runs.size(), 1u);
     EXPECT_EQ(runner.runs.at(0).descriptor.LocalPath, L"C:\\Users\\ann\\Docs\\Work\\Plan.doc");
 }
 
@@ -495,6 +508,7 @@ TEST_F(NewerStoredCopy, TheWalkSaysSoAfterSaveAndNoKeepsTheCopyWaiting) {
     ProcessLockedFiles(context);
     EXPECT_EQ(rig.dialogs.asked.size(), 1u);
     EXPECT_TRUE(runner.runs.empty());
+    ASSERT_EQ(tracked.Size(), 1u);
     EXPECT_EQ(tracked.Items().front()->State, TrackedState::Waiting);
     rig.fs.AddFile(kCopy, 250 * 4096).times.lastWritten = 6;
     prompt.answers = {kSaveToServerSave};
@@ -523,7 +537,10 @@ TEST_F(UpdateFileOperation, TheEditedCopyIsSentBackInTheNameEncodingTheElementAs
 
 class TrackedWalk : public UpdateFileOperation {
 protected:
-    TrackedFile& Entry() { return *tracked.Items().front(); }
+    TrackedFile& Entry() {
+        if (tracked.Items().empty()) throw std::logic_error("no tracked entry");  // a failure, not a crash
+        return *tracked.Items().front();
+    }
     void Change(FileTime t) { rig.fs.AddFile(kCopy, 250 * 4096).times.lastWritten = t; }
 };
 
@@ -598,7 +615,8 @@ TEST_F(TrackedWalk, SaveSendsTheCopyAndTheNextWalkDropsTheEntry) {
     EXPECT_EQ(runner.runs[0].descriptor.RecordKey, kKeyB);
     EXPECT_EQ(runner.runs[0].descriptor.UploadViewName, L"Uploads");
     EXPECT_EQ(runner.runs[0].descriptor.IsUpdate, 0);
-    EXPECT_EQ(Names(), (std::vector<std::wstring>{L"before", L"after"}));
+    ASSERT_EQ(Names(), (std::vector<std::wstring>{L"before", L"after"}));
+    ASSERT_GE(rig.page.calls[1].arguments.size(), 5u);
     EXPECT_EQ(rig.page.calls[1].arguments.at(1), L"ref-5");
     EXPECT_EQ(rig.page.calls[1].arguments.at(4), L"false") << "the page hears of a new upload, not an update";
     EXPECT_EQ(tracked.Size(), 1u);
@@ -648,7 +666,7 @@ TEST_F(TrackedWalk, AnUnexpectedFailureIsShownWithoutOwnerAndPutsTheEntryBack) {
     Change(5);
     prompt.answers.push_back(kSaveToServerSave);
     rig.page.answers.push_back(ScriptValue::Text(kKeyB));
-    runner.worker = [](HandlingProgressDialog&) { throw std::runtime_error("resource exhausted"); };
+    runner.worker = [](FakeProgressDialog&) { throw std::runtime_error("resource exhausted"); };
     ProcessLockedFiles(context);
     EXPECT_EQ(Entry().State, TrackedState::Waiting);
     ASSERT_EQ(rig.dialogs.shown.size(), 1u);

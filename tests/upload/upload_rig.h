@@ -3,13 +3,17 @@
 #include <string>
 
 #include "control/page_script.h"
-#include "download/download_fakes.h"
+#include "support/fake_code_page.h"
 #include "support/fake_file_system.h"
 #include "support/fake_http_client.h"
+#include "support/fake_http_request.h"
 #include "support/fake_page_scripts.h"
+#include "support/fake_posted_file_source.h"
 #include "support/fake_system_text.h"
 #include "support/fake_upload_runner.h"
 #include "support/fake_user_dialogs.h"
+#include "support/fake_xml_document.h"
+#include "support/pattern_bytes.h"
 #include "upload/upload_worker.h"
 
 namespace qm::testing {
@@ -21,7 +25,7 @@ inline constexpr wchar_t kKeyC[] = L"0a1b2c3d-1111-2222-3333-aaaabbbbcccc";
 inline std::string StoredReply(const std::string& ref) { return "<Response><Success FileRef=\"" + ref + "\"/></Response>"; }
 
 struct UploadRig {
-    FakeServer server;
+    FakeHttpClient server;
     FakePostedFiles posted;
     FakeFileSystem fs;
     FakeSystemText system;
@@ -51,17 +55,17 @@ struct UploadRig {
         f.times = {130000000000000000ull, 130000000100000000ull};
         posted.files[path] = bytes;
     }
-    std::shared_ptr<ServedRequest> Reply(const std::string& body, const std::wstring& type = L"text/xml") {
+    std::shared_ptr<FakeHttpRequest> Reply(const std::string& body, const std::wstring& type = L"text/xml") {
         auto r = server.AddFile(body, type);
         return r;
     }
     // The dialog's script requests carried out as the UI thread does.
-    void HandleRequests(HandlingProgressDialog& dialog) {
-        dialog.onRequest = [this](HandlingProgressDialog& d) { HandleScriptRequest(d.Job(), page, fs); };
+    void HandleRequests(FakeProgressDialog& dialog) {
+        dialog.onRequest = [this](FakeProgressDialog& d) { HandleScriptRequest(d.Job(), page, fs); };
     }
 };
 
-inline std::wstring Header(const ServedRequest& r, const std::wstring& name) {
+inline std::wstring Header(const FakeHttpRequest& r, const std::wstring& name) {
     for (const auto& line : r.headerLines)
         if (line.compare(0, name.size(), name) == 0) return line.substr(name.size());
     return L"<absent>";

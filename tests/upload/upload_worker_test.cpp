@@ -48,7 +48,7 @@ protected:
     }
 
     UploadRig rig;
-    HandlingProgressDialog dialog;
+    FakeProgressDialog dialog;
 };
 
 TEST_F(UploadWorker, OneFileIsPostedWithItsHeaderAndReportedToThePage) {
@@ -73,6 +73,8 @@ TEST_F(UploadWorker, OneFileIsPostedWithItsHeaderAndReportedToThePage) {
     EXPECT_EQ(dialog.scriptRequests, (std::vector<std::wstring>{L"GetPrimKey", L"SaveFileInfo"}));
     ASSERT_EQ(rig.page.calls.size(), 2u);
     EXPECT_EQ(rig.page.calls[0].name, L"keyFor");
+    ASSERT_GE(rig.page.calls[0].arguments.size(), 2u);
+    ASSERT_GE(rig.page.calls[1].arguments.size(), 8u);
     EXPECT_EQ(rig.page.calls[0].arguments[0], L"drop1");
     EXPECT_EQ(rig.page.calls[0].arguments[1], L"Plan.doc");
     EXPECT_EQ(rig.page.calls[1].name, L"stored");
@@ -81,6 +83,8 @@ TEST_F(UploadWorker, OneFileIsPostedWithItsHeaderAndReportedToThePage) {
     EXPECT_EQ(rig.page.calls[1].arguments[7], kKeyA);
     EXPECT_TRUE(dialog.Job().Succeeded);
     EXPECT_EQ(dialog.endCode, kEndUploadDone);
+    ASSERT_FALSE(dialog.statuses.empty());
+    ASSERT_GE(dialog.captions.size(), 2u);
     EXPECT_EQ(dialog.statuses.front(), kOpeningConnectionText);
     EXPECT_EQ(dialog.captions.front(), kSaveToServerCaption);
     EXPECT_EQ(dialog.captions.at(1), L"Plan.doc to store.example");
@@ -119,7 +123,7 @@ TEST_F(UploadWorker, StepsAreOnePerWholePercentAndNeverMoreThanTheRange) {
     } cases[] = {{1, 1}, {4096, 1}, {4097, 2}, {1000000, 100}};
     for (const Case& c : cases) {
         UploadRig r;
-        HandlingProgressDialog d;
+        FakeProgressDialog d;
         r.HandleRequests(d);
         d.windowExists = true;
         r.AddFile(L"C:\\f.bin", Bytes(c.size));
@@ -132,11 +136,12 @@ TEST_F(UploadWorker, StepsAreOnePerWholePercentAndNeverMoreThanTheRange) {
         d.Job().ProgressRange = UploadProgressRange(d.Job().TotalBytes);
         RunUploadJob(d, r.services);
         EXPECT_EQ(d.steps, c.steps) << c.size;
+        ASSERT_FALSE(r.server.opened.empty()) << c.size;
         EXPECT_EQ(r.server.opened.at(0)->body.size(), c.size);
     }
     // Three one-byte files make a range of 1: the bar must not wrap.
     UploadRig r;
-    HandlingProgressDialog d;
+    FakeProgressDialog d;
     r.HandleRequests(d);
     d.windowExists = true;
     for (auto* p : {L"C:\\a", L"C:\\b", L"C:\\c"}) {
@@ -187,7 +192,7 @@ TEST_F(UploadWorker, KeysThatAreNotKeysAreShownAndTheFileIsSkipped) {
     ASSERT_EQ(misplaced.size(), 36u);
     for (const std::wstring& bad : {misplaced, std::wstring(L"Please log in first"), std::wstring(L"42")}) {
         UploadRig r;
-        HandlingProgressDialog d;
+        FakeProgressDialog d;
         r.HandleRequests(d);
         d.windowExists = true;
         r.AddFile(L"C:\\a.txt", Bytes(10));
@@ -246,7 +251,7 @@ TEST_F(UploadWorker, CancelDuringTheBodyStopsEverythingWithoutReportOrEnd) {
     Keys({kKeyA, kKeyB});
     auto reply = rig.Reply(StoredReply("r1"));
     rig.Reply(StoredReply("r2"));
-    dialog.onStep = [](HandlingProgressDialog& d) {
+    dialog.onStep = [](FakeProgressDialog& d) {
         if (d.steps == 10) d.Cancel();
     };
     Run();
@@ -280,6 +285,7 @@ TEST_F(UploadWorker, OnceModeCollectsSevenFieldRecordsAndMakesNoRequests) {
     EXPECT_EQ(first[3], L"1");
     EXPECT_EQ(first[4], L"false");
     EXPECT_FALSE(first[5].empty());
+    ASSERT_GE(SplitText(records[2], L'?').size(), 2u);
     EXPECT_EQ(SplitText(records[2], L'?')[1], L"r3");
     EXPECT_FALSE(dialog.Job().Succeeded);  // once-mode leaves it as it was
 }
@@ -349,7 +355,7 @@ TEST_F(UploadWorker, AnUnexpectedFailureIsShownUnlessTheUserCancelled) {
     EXPECT_TRUE(rig.server.opened.empty());
     EXPECT_EQ(dialog.endCode, kEndUploadDone);
 
-    HandlingProgressDialog cancelled;
+    FakeProgressDialog cancelled;
     cancelled.windowExists = true;
     cancelled.Job().FileList = dialog.Job().FileList;
     cancelled.Job().Cancelled = true;
@@ -387,7 +393,9 @@ TEST_F(UploadWorker, OtherHttpErrorsArePlainMessagesAndTheNextFileGoesOn) {
     rig.AddFile(L"C:\\b.txt", Bytes(10));
     List({L"C:\\a.txt", L"C:\\b.txt"});
     Keys({kKeyA, kKeyB});
-    rig.Reply(StoredReply("r1"))->sendError = 12030;
+    auto refused = rig.Reply(StoredReply("r1"));
+    refused->endsBeforeSuccess = 1;
+    refused->endErrorCode = 12030;
     rig.Reply(StoredReply("r2"));
     Run();
     ASSERT_EQ(rig.dialogs.shown.size(), 1u);
@@ -413,7 +421,7 @@ TEST_F(UploadWorker, APageWithoutKeyIsAskedAgainWithPausesUntilCancel) {
     List({L"C:\\a.txt"});
     dialog.Job().BeforeUploadScript.clear();  // no function: no key ever comes
     int asked = 0;
-    dialog.onRequest = [&](HandlingProgressDialog& d) {
+    dialog.onRequest = [&](FakeProgressDialog& d) {
         HandleScriptRequest(d.Job(), rig.page, rig.fs);
         if (++asked == 5) d.Cancel();
     };
@@ -430,7 +438,7 @@ TEST_F(UploadWorker, ThePageIsAskedForAKeyAgainAfterAQuarterSecond) {
     List({L"C:\\a.txt"});
     dialog.Job().BeforeUploadScript.clear();
     std::vector<unsigned> askedAt;
-    dialog.onRequest = [&](HandlingProgressDialog& d) {
+    dialog.onRequest = [&](FakeProgressDialog& d) {
         askedAt.push_back(rig.pausedMs);
         HandleScriptRequest(d.Job(), rig.page, rig.fs);
         if (askedAt.size() == 3) d.Cancel();
@@ -445,7 +453,7 @@ TEST_F(UploadWorker, AKeyFromThePreviousFileIsNeverReused) {
     List({L"C:\\a.txt", L"C:\\b.txt"});
     int asked = 0;
     // The first request is answered; the later ones are lost (as when the window is gone) until Cancel.
-    dialog.onRequest = [&](HandlingProgressDialog& d) {
+    dialog.onRequest = [&](FakeProgressDialog& d) {
         if (++asked == 1) d.Job().CurrentPrimKey = kKeyA;
         if (asked == 4) d.Cancel();
     };
@@ -464,6 +472,7 @@ TEST_F(UploadWorker, ANameTheHeaderCannotCarryIsToldAndTheNextFileIsSent) {
     Run();
     ASSERT_EQ(rig.dialogs.shown.size(), 1u);
     EXPECT_NE(rig.dialogs.shown[0].text.find(L"a.txt"), std::wstring::npos);
+    ASSERT_FALSE(rig.server.opened.empty());
     EXPECT_TRUE(rig.server.opened.at(0)->calls.empty());  // opened, never sent
     EXPECT_EQ(dialog.endCode, kEndUploadDone);
 }
@@ -497,7 +506,7 @@ protected:
     }
     static constexpr const wchar_t* kPath = L"C:\\Temp\\k\\Plan.doc";
     UploadRig rig;
-    HandlingProgressDialog dialog;
+    FakeProgressDialog dialog;
 };
 
 TEST_F(ReUploadWorker, SuccessStoresTheReferenceWithoutScriptRequests) {
@@ -511,6 +520,7 @@ TEST_F(ReUploadWorker, SuccessStoresTheReferenceWithoutScriptRequests) {
     EXPECT_EQ(dialog.steps, 3);
     EXPECT_EQ(dialog.endCode, kEndUploadDone);
     // The status line is given before each read, and shows the destination.
+    ASSERT_FALSE(dialog.statuses.empty());
     EXPECT_EQ(dialog.statuses.back(), L"Plan.doc to store.example");
 }
 
@@ -524,7 +534,9 @@ TEST_F(ReUploadWorker, ErrorsAreShownWithoutOwner) {
 }
 
 TEST_F(ReUploadWorker, HttpErrorIsAnErrorBoxAndAnOpenFailureStops) {
-    rig.Reply(StoredReply("x"))->sendError = 12030;
+    auto refused = rig.Reply(StoredReply("x"));
+    refused->endsBeforeSuccess = 1;
+    refused->endErrorCode = 12030;
     RunUploadJob(dialog, rig.services);
     ASSERT_EQ(rig.dialogs.shown.size(), 1u);
     EXPECT_EQ(rig.dialogs.shown[0].kind, MessageKind::Error);
@@ -532,7 +544,7 @@ TEST_F(ReUploadWorker, HttpErrorIsAnErrorBoxAndAnOpenFailureStops) {
     EXPECT_FALSE(dialog.Job().Succeeded);
 
     UploadRig r;
-    HandlingProgressDialog d;
+    FakeProgressDialog d;
     d.windowExists = true;
     d.Job().Mode = TransferMode::ReUpload;
     d.Job().Descriptor = dialog.Job().Descriptor;
