@@ -3,7 +3,7 @@
 #include <limits>
 
 #include "common/errors.h"
-#include "download/safe_names.h"
+#include "localfiles/safe_names.h"
 #include "localfiles/file_helpers.h"
 #include "protocol/upload_header.h"
 #include "ui/file_chooser.h"

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "download/download_fakes.h"
-#include "download/safe_names.h"
+#include "localfiles/safe_names.h"
 #include "localfiles/file_helpers.h"
 
 namespace qm {
