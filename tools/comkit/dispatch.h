@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "common/win32/owners.h"
+
 namespace qm::comkit {
 
 struct DispatchName {
@@ -43,12 +45,10 @@ inline const VARIANT* Argument(const DISPPARAMS* params, UINT index) {
 inline std::wstring ArgumentText(const DISPPARAMS* params, UINT index) {
     const VARIANT* value = Argument(params, index);
     if (!value || value->vt == VT_EMPTY || value->vt == VT_NULL) return {};
-    VARIANT text;
-    VariantInit(&text);
+    Variant text;
     std::wstring out;
-    if (SUCCEEDED(VariantChangeType(&text, const_cast<VARIANT*>(value), 0, VT_BSTR)) && text.bstrVal)
-        out.assign(text.bstrVal, SysStringLen(text.bstrVal));
-    VariantClear(&text);
+    if (SUCCEEDED(VariantChangeType(text.get(), const_cast<VARIANT*>(value), 0, VT_BSTR)) && text->bstrVal)
+        out.assign(text->bstrVal, SysStringLen(text->bstrVal));
     return out;
 }
 
@@ -106,23 +106,18 @@ inline HRESULT CallWithTexts(IDispatch* object, const std::wstring& name, const 
     if (FAILED(hr)) return hr;
     const UINT total = params ? params->cArgs : 0;
     const UINT count = total > first ? total - first : 0;
-    std::vector<VARIANT> block(count);
+    std::vector<Variant> block(count);
     for (UINT i = 0; i < count; ++i) {
-        VARIANT& v = block[count - 1 - i];
-        VariantInit(&v);
-        const std::wstring text = ArgumentText(params, first + i);
-        v.vt = VT_BSTR;
-        v.bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+        VARIANT* v = block[count - 1 - i].get();
+        v->vt = VT_BSTR;
+        v->bstrVal = Bstr(ArgumentText(params, first + i)).release();
     }
-    DISPPARAMS call = {block.data(), nullptr, count, 0};
-    EXCEPINFO exception = {};
+    std::vector<VARIANT> values;
+    for (auto& v : block) values.push_back(*v);  // shallow: the block keeps owning them
+    DISPPARAMS call = {values.data(), nullptr, count, 0};
+    ExcepInfo exception;
     UINT argError = static_cast<UINT>(-1);
-    hr = object->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &call, value, &exception, &argError);
-    for (auto& v : block) VariantClear(&v);
-    SysFreeString(exception.bstrSource);
-    SysFreeString(exception.bstrDescription);
-    SysFreeString(exception.bstrHelpFile);
-    return hr;
+    return object->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &call, value, exception.get(), &argError);
 }
 
 }  // namespace qm::comkit

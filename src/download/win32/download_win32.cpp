@@ -118,7 +118,7 @@ bool Win32IncomingFiles::Exists(const std::wstring& path) {
 }
 
 bool MarkFromInternet(const std::wstring& path, const std::wstring& source) {
-    ComScope com;
+    const ComInitScope com;
     Microsoft::WRL::ComPtr<IAttachmentExecute> attachment;
     if (FAILED(CoCreateInstance(CLSID_AttachmentServices, nullptr, CLSCTX_INPROC_SERVER, IID_IAttachmentExecute,
                                 reinterpret_cast<void**>(attachment.GetAddressOf()))))
