@@ -248,6 +248,7 @@ TEST(UniqueCoTaskMemTest, TheBlockIsFreedOnceAndNotAfterRelease) {
 
         void* kept = CoTaskMemAlloc(8);
         spy.watched = kept;
+        spy.watchedFrees = 0;
         {
             UniqueCoTaskMem<void> owner(kept);
             EXPECT_EQ(owner.release(), kept);
