@@ -84,27 +84,6 @@ void HostDocument::Detach() {
     elements_.clear();
 }
 
-STDMETHODIMP HostDocument::QueryInterface(REFIID iid, void** out) {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == __uuidof(IHTMLDocument) || iid == __uuidof(IHTMLDocument2))
-        *out = static_cast<IHTMLDocument2*>(this);
-    else if (iid == __uuidof(IHTMLDocument3))
-        *out = static_cast<IHTMLDocument3*>(this);
-    else if (iid == IID_IOleWindow)
-        *out = static_cast<IOleWindow*>(this);
-    else
-        return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-}
-
-STDMETHODIMP_(ULONG) HostDocument::Release() {
-    ULONG left = --refs_;
-    if (!left) delete this;
-    return left;
-}
-
 STDMETHODIMP HostDocument::GetTypeInfoCount(UINT* count) {
     if (!count) return E_POINTER;
     *count = 0;

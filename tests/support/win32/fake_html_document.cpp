@@ -1,7 +1,5 @@
 #include "support/win32/fake_html_document.h"
 
-#include <atomic>
-
 #include "comkit/com_object.h"
 #include "comkit/dom_stubs.h"
 
@@ -81,10 +79,17 @@ public:
     }
 };
 
-// Three interfaces on three bases, so its IUnknown is its own (comkit's object base serves one).
-class FakeDocument final : public comkit::StubIHTMLDocument2, public comkit::StubIHTMLDocument3, public IOleWindow {
+// The document, its third version and its window, each on its own base.
+using FakeDocumentBase =
+    comkit::ComObjectOn<comkit::Implements<comkit::StubIHTMLDocument2, comkit::StubIHTMLDocument3, IOleWindow>,
+                        comkit::Via<IDispatch, comkit::StubIHTMLDocument2>,
+                        comkit::Via<IHTMLDocument, comkit::StubIHTMLDocument2>,
+                        comkit::Via<IHTMLDocument2, comkit::StubIHTMLDocument2>,
+                        comkit::Via<IHTMLDocument3, comkit::StubIHTMLDocument3>, comkit::Via<IOleWindow>>;
+
+class FakeDocument final : public FakeDocumentBase {
 public:
-    explicit FakeDocument(std::shared_ptr<FakePageState> state) : state_(std::move(state)) {
+    explicit FakeDocument(std::shared_ptr<FakePageState> state) : FakeDocumentBase(1), state_(std::move(state)) {
         ++state_->liveObjects;
         window_ = CreateWindowExW(0, L"STATIC", L"Fake document", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
                                   nullptr, GetModuleHandleW(nullptr), nullptr);
@@ -95,27 +100,6 @@ public:
         --state_->liveObjects;
     }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, IID_IHTMLDocument) ||
-            IsEqualIID(riid, IID_IHTMLDocument2))
-            *object = static_cast<IHTMLDocument2*>(this);
-        else if (IsEqualIID(riid, IID_IHTMLDocument3))
-            *object = static_cast<IHTMLDocument3*>(this);
-        else if (IsEqualIID(riid, IID_IOleWindow))
-            *object = static_cast<IOleWindow*>(this);
-        else
-            return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --refs_;
-        if (!left) delete this;
-        return left;
-    }
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
@@ -153,7 +137,6 @@ public:
 
 private:
     std::shared_ptr<FakePageState> state_;
-    std::atomic<ULONG> refs_{1};
     HWND window_ = nullptr;
 };
 
