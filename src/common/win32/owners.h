@@ -14,7 +14,7 @@
 namespace qm {
 
 // Keeps the calling thread's last-error code across a release: an owner ending between a failed call and the
-// GetLastError that explains it must not change the answer (a successful CloseHandle may reset it).
+// GetLastError that explains it must not change the answer (a release that fails sets its own code).
 class LastErrorKept {
 public:
     LastErrorKept() noexcept : code_(::GetLastError()) {}
@@ -298,8 +298,8 @@ private:
     EXCEPINFO info_ = {};
 };
 
-// COM initialised on this thread for the scope (a worker's thread, a registration call); uninitialised at its end only if the initialisation counted
-// (S_OK or S_FALSE; RPC_E_CHANGED_MODE leaves the thread as it was).
+// COM initialised on this thread for the scope (a worker's thread, a registration call); uninitialised at its end
+// only if the initialisation counted (S_OK or S_FALSE; RPC_E_CHANGED_MODE leaves the thread as it was).
 class ComInitScope {
 public:
     explicit ComInitScope(DWORD model = COINIT_APARTMENTTHREADED) noexcept : result_(::CoInitializeEx(nullptr, model)) {}
