@@ -201,54 +201,54 @@ private:
     class Progress : public PostObserver {
     public:
         Progress(UploadJob& owner, const FileDescriptor& file, const std::wstring& destination)
-            : o_(owner), file_(file), destination_(destination) {}
+            : upload_(owner), file_(file), destination_(destination) {}
         bool opened = false;
         std::uint64_t fileSent = 0;
 
-        bool Cancelled() override { return o_.job_.Cancelled; }
-        double Seconds() override { return o_.services_.seconds ? o_.services_.seconds() : 0.0; }
+        bool Cancelled() override { return upload_.job_.Cancelled; }
+        double Seconds() override { return upload_.services_.seconds ? upload_.services_.seconds() : 0.0; }
         void Opened() override {
             opened = true;
-            if (o_.reupload_) {
-                o_.start_ = o_.services_.nowDays();
-                o_.lastPercent_ = 0;
-                o_.jobSent_ = 0;
+            if (upload_.reupload_) {
+                upload_.start_ = upload_.services_.nowDays();
+                upload_.lastPercent_ = 0;
+                upload_.jobSent_ = 0;
             }
         }
         void BeforeRead() override {
-            if (o_.reupload_ && !o_.job_.Cancelled) o_.dialog_.SetStatus(destination_);
+            if (upload_.reupload_ && !upload_.job_.Cancelled) upload_.dialog_.SetStatus(destination_);
         }
         void PieceSent(std::size_t bytes) override {
-            const std::uint64_t total = o_.reupload_ ? file_.FileSize : o_.job_.TotalBytes;
+            const std::uint64_t total = upload_.reupload_ ? file_.FileSize : upload_.job_.TotalBytes;
             // The bar moves block by block as the range counts them: a small file's bar fills with its last
             // block, a large one's steps once per whole percent, whatever the size of the piece.
             for (std::size_t left = bytes; left > 0;) {
                 const std::size_t block = std::min<std::size_t>(left, kBlockSize);
                 left -= block;
                 fileSent += block;
-                o_.jobSent_ += block;
-                const std::uint32_t percent = WholePercent(o_.jobSent_, total);
-                if (percent <= o_.lastPercent_) continue;
+                upload_.jobSent_ += block;
+                const std::uint32_t percent = WholePercent(upload_.jobSent_, total);
+                if (percent <= upload_.lastPercent_) continue;
                 // The bar holds ProgressRange steps; more would make it wrap and start over.
-                if (!o_.job_.Cancelled && o_.stepsSent_ < (o_.job_.ProgressRange & 0xFFFFu)) {
-                    o_.dialog_.StepIt();
-                    ++o_.stepsSent_;
+                if (!upload_.job_.Cancelled && upload_.stepsSent_ < (upload_.job_.ProgressRange & 0xFFFFu)) {
+                    upload_.dialog_.StepIt();
+                    ++upload_.stepsSent_;
                 }
-                o_.lastPercent_ = percent;
+                upload_.lastPercent_ = percent;
             }
-            const double elapsed = o_.services_.nowDays() - o_.start_;
-            if (o_.job_.Cancelled) return;
-            o_.dialog_.UpdateProgressText(file_.FileName, double(fileSent), double(o_.jobSent_), double(total),
-                                          double(file_.FileSize), elapsed);
+            const double elapsed = upload_.services_.nowDays() - upload_.start_;
+            if (upload_.job_.Cancelled) return;
+            upload_.dialog_.UpdateProgressText(file_.FileName, double(fileSent), double(upload_.jobSent_),
+                                               double(total), double(file_.FileSize), elapsed);
         }
         // A repeated request sends the file from its start: its bytes so far are not counted twice.
         void Restart() {
-            o_.jobSent_ -= fileSent;
+            upload_.jobSent_ -= fileSent;
             fileSent = 0;
         }
 
     private:
-        UploadJob& o_;
+        UploadJob& upload_;
         const FileDescriptor& file_;
         const std::wstring& destination_;
     };

@@ -96,6 +96,29 @@ inline void ReturnObject(VARIANT* result, IDispatch* object) {
     result->pdispVal = object;
 }
 
+// The parameter block of a call with text arguments (given in call order; the block holds them reversed). The
+// texts are freed with it.
+class TextParams {
+public:
+    explicit TextParams(const std::vector<std::wstring>& texts) : owned_(texts.size()) {
+        for (size_t i = 0; i < texts.size(); ++i) {
+            VARIANT* v = owned_[texts.size() - 1 - i].get();
+            v->vt = VT_BSTR;
+            v->bstrVal = Bstr(texts[i]).release();
+        }
+        for (auto& v : owned_) values_.push_back(*v);  // shallow: owned_ frees them
+        params_ = {values_.data(), nullptr, static_cast<UINT>(values_.size()), 0};
+    }
+    TextParams(const TextParams&) = delete;
+    TextParams& operator=(const TextParams&) = delete;
+    DISPPARAMS* get() noexcept { return &params_; }
+
+private:
+    std::vector<Variant> owned_;
+    std::vector<VARIANT> values_;
+    DISPPARAMS params_;
+};
+
 // Calls the member `name` of object with the call's arguments from `first` on, each as text; the member's own
 // status.
 inline HRESULT CallWithTexts(IDispatch* object, const std::wstring& name, const DISPPARAMS* params, UINT first,
@@ -106,18 +129,12 @@ inline HRESULT CallWithTexts(IDispatch* object, const std::wstring& name, const 
     if (FAILED(hr)) return hr;
     const UINT total = params ? params->cArgs : 0;
     const UINT count = total > first ? total - first : 0;
-    std::vector<Variant> block(count);
-    for (UINT i = 0; i < count; ++i) {
-        VARIANT* v = block[count - 1 - i].get();
-        v->vt = VT_BSTR;
-        v->bstrVal = Bstr(ArgumentText(params, first + i)).release();
-    }
-    std::vector<VARIANT> values;
-    for (auto& v : block) values.push_back(*v);  // shallow: the block keeps owning them
-    DISPPARAMS call = {values.data(), nullptr, count, 0};
+    std::vector<std::wstring> texts;
+    for (UINT i = 0; i < count; ++i) texts.push_back(ArgumentText(params, first + i));
+    TextParams call(texts);
     ExcepInfo exception;
     UINT argError = static_cast<UINT>(-1);
-    return object->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &call, value, exception.get(), &argError);
+    return object->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, call.get(), value, exception.get(), &argError);
 }
 
 }  // namespace qm::comkit

@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "comkit/dispatch.h"
 #include "common/win32/owners.h"
 
 namespace qm::comkit {
@@ -87,18 +88,10 @@ public:
         LPOLESTR name = const_cast<LPOLESTR>(function.c_str());
         HRESULT hr = global_->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_SYSTEM_DEFAULT, &id);
         if (FAILED(hr)) return hr;
-        std::vector<Variant> block(arguments.size());
-        for (size_t i = 0; i < arguments.size(); ++i) {
-            VARIANT* v = block[arguments.size() - 1 - i].get();
-            v->vt = VT_BSTR;
-            v->bstrVal = Bstr(arguments[i]).release();
-        }
-        std::vector<VARIANT> values;
-        for (auto& v : block) values.push_back(*v);  // shallow: the block keeps owning them
-        DISPPARAMS params = {values.data(), nullptr, static_cast<UINT>(values.size()), 0};
+        TextParams params(arguments);
         ExcepInfo ignored;
         UINT argError = static_cast<UINT>(-1);
-        return global_->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, result,
+        return global_->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, params.get(), result,
                                exception ? exception->get() : ignored.get(), &argError);
     }
     // The value of a script expression as text (empty when it cannot be evaluated).
