@@ -10,7 +10,7 @@
 #include "control/dropped_files.h"
 #include "control/page_script.h"
 #include "download/download_decision.h"
-#include "download/safe_names.h"
+#include "localfiles/safe_names.h"
 #include "fuzz_support.h"
 #include "localfiles/file_helpers.h"
 #include "support/fake_file_system.h"

@@ -3,7 +3,7 @@
 #include <limits>
 
 #include "common/errors.h"
-#include "download/safe_names.h"
+#include "localfiles/safe_names.h"
 #include "localfiles/file_helpers.h"
 #include "protocol/upload_header.h"
 #include "ui/file_chooser.h"
@@ -30,21 +30,22 @@ std::wstring ResultText(const ScriptValue& value) {
 }
 
 // Opening is not running: a file of a type the shell considers dangerous opens only after the user says Yes.
-void OpenDownloaded(DownloadContext& c, const std::wstring& target, const std::wstring& name) {
-    if (IsFileInUse(c.fs, target)) return;
-    if (c.shell.IsDangerous(target) && !c.shell.ConfirmRisk(c.documentWindow, OpenRiskText(name))) return;
-    c.shell.Open(target);
+void OpenDownloaded(DownloadContext& context, const std::wstring& target, const std::wstring& name) {
+    if (IsFileInUse(context.fs, target)) return;
+    if (context.shell.IsDangerous(target) && !context.shell.ConfirmRisk(context.documentWindow, OpenRiskText(name)))
+        return;
+    context.shell.Open(target);
 }
 
 // The page hears of every ending; only a copy the control itself wrote may be registered for sending back, or
 // a failed download would hand the page whatever file of the user's lies at that path.
-void AfterDownload(DownloadContext& c, const DownloadAttributes& a, const std::wstring& elementId, int action,
+void AfterDownload(DownloadContext& context, const DownloadAttributes& a, const std::wstring& elementId, int action,
                    const std::wstring& target, const std::wstring& name, bool controlsOwnCopy) {
-    auto result = c.scripts.CallPageFunction(a.ExecuteScriptAfterDownload,
+    auto result = context.scripts.CallPageFunction(a.ExecuteScriptAfterDownload,
                                              AfterDownloadArguments(elementId, action, target));
     if (controlsOwnCopy && result && result->IsTrue() && IsTrueText(a.EnableAutoSaveToServer))
-        TrackEditedFile(c.tracked, c.fs, target, name, a.PrimKey, elementId, a.ViewName, a.FileUploadViewName,
-                        a.ExecuteScriptBeforeUpload, a.ExecuteScriptAfterUpload)
+        TrackEditedFile(context.tracked, context.fs, target, name, a.PrimKey, elementId, a.ViewName,
+                        a.FileUploadViewName, a.ExecuteScriptBeforeUpload, a.ExecuteScriptAfterUpload)
             .FileNameUtf8 = NameEncodingOf(a.FileNameEncoding) == NameEncoding::Utf8 ? 1 : 0;
 }
 
@@ -64,13 +65,13 @@ bool EditsAtStake(const CopyOrigin& edits, const DownloadAttributes& a, std::opt
 }
 
 // A free name beside the copy for the user's edits, stamped with the copy's time on the user's clock.
-std::wstring ConflictCopyPath(DownloadContext& c, const std::wstring& target) {
-    const std::optional<FileTime> written = GetLastWriteTime(c.fs, target);
-    const CalendarTime when = c.system.LocalCalendar(written.value_or(0));
+std::wstring ConflictCopyPath(DownloadContext& context, const std::wstring& target) {
+    const std::optional<FileTime> written = GetLastWriteTime(context.fs, target);
+    const CalendarTime when = context.system.LocalCalendar(written.value_or(0));
     const std::wstring folder = FolderOfPath(target);
     for (int n = 1; n < 100; ++n) {
         const std::wstring path = InFolder(folder, ConflictCopyName(FileNameOf(target), when, n));
-        if (!FileExists(c.fs, path)) return path;
+        if (!FileExists(context.fs, path)) return path;
     }
     return std::wstring();
 }
@@ -116,76 +117,80 @@ std::wstring ReplaceFileText(const std::wstring& path, const std::wstring& serve
            L".\r\n\r\nDo you want to replace it?";
 }
 
-int DownloadFile(DownloadContext& c, const std::wstring& elementId) {
-    if (elementId.find(L'|') != std::wstring::npos) return DownloadListedFiles(c, elementId);
-    auto element = c.page.FindElement(elementId);
+int DownloadFile(DownloadContext& context, const std::wstring& elementId) {
+    if (elementId.find(L'|') != std::wstring::npos) return DownloadListedFiles(context, elementId);
+    auto element = context.page.FindElement(elementId);
     if (!element) return 1;
-    auto read = ReadDownloadAttributes(*element, c.expand);
+    auto read = ReadDownloadAttributes(*element, context.expand);
     if (!read) return 1;
     const DownloadAttributes a = std::move(*read);
     element.reset();
 
     const std::wstring name = SafeComponent(a.FileName);
-    const FileDownloadValues values = PrepareDialogValues(a, name, c.serverName);
+    const FileDownloadValues values = PrepareDialogValues(a, name, context.serverName);
     const std::uint64_t size = ParseByteCount(a.FileSize);
-    const std::optional<FileTime> created = a.FileCreated ? ParseServerDate(c.system, *a.FileCreated) : std::nullopt;
-    const std::optional<FileTime> updated = a.FileUpdated ? ParseServerDate(c.system, *a.FileUpdated) : std::nullopt;
+    const std::optional<FileTime> created =
+        a.FileCreated ? ParseServerDate(context.system, *a.FileCreated) : std::nullopt;
+    const std::optional<FileTime> updated =
+        a.FileUpdated ? ParseServerDate(context.system, *a.FileUpdated) : std::nullopt;
 
     int action = ActionForClick(a.OnClickAction, a.OnClickEditMode).value_or(0);
-    if (action == 0) action = c.prompt.Run(c.documentWindow, values);
+    if (action == 0) action = context.prompt.Run(context.documentWindow, values);
 
     if (auto warning = CheckOutWarning(a, name, action))
-        if (c.dialogs.Ask(c.documentWindow, *warning, false) != Answer::Yes) return 0;
+        if (context.dialogs.Ask(context.documentWindow, *warning, false) != Answer::Yes) return 0;
     if (!IsDownloadAction(action)) return 0;
 
     std::wstring recordKey = L"0";
-    if (auto key = c.scripts.CallPageFunction(a.ExecuteScriptBeforeDownload, {elementId})) recordKey = ResultText(*key);
+    if (auto key = context.scripts.CallPageFunction(a.ExecuteScriptBeforeDownload, {elementId}))
+        recordKey = ResultText(*key);
 
     const bool promptCreate = IsTrueText(a.PromptToCreateLocalPath);
     // The key names a folder of its own inside the temporary folder, never a way out of it.
     const std::wstring folderKey = SafeComponent(a.PrimKey);
     std::wstring target;
     if (action == kActionSave) {
-        const std::wstring initial =
-            ResolveDownloadFolder(c.fs, c.settings, c.questions, action, a.LocalPath, folderKey, promptCreate);
-        FileChooser chooser(c.dialogs);
+        const std::wstring initial = ResolveDownloadFolder(context.fs, context.settings, context.questions, action,
+                                                           a.LocalPath, folderKey, promptCreate);
+        FileChooser chooser(context.dialogs);
         if (!chooser.Show(false, false, 0, L"", name, initial, AllFilesFilter(), L"")) return 0;
         const std::vector<std::wstring> chosen = chooser.TakeAllPaths();
         if (chosen.empty() || chosen.front().empty()) return 0;
         target = chosen.front();
-        c.settings.WriteSetting(FolderOfPath(target), kSaveFileLocation);
+        context.settings.WriteSetting(FolderOfPath(target), kSaveFileLocation);
     } else {
-        const std::wstring folder =
-            ResolveDownloadFolder(c.fs, c.settings, c.questions, action, a.LocalPath, folderKey, promptCreate);
+        const std::wstring folder = ResolveDownloadFolder(context.fs, context.settings, context.questions, action,
+                                                          a.LocalPath, folderKey, promptCreate);
         if (folder.empty()) {
-            ShowMessage(c.dialogs, kNoWritePermissionText);
+            ShowMessage(context.dialogs, kNoWritePermissionText);
             return 0;
         }
         target = InFolder(folder, name);
-        const bool workingFolder = SamePath(folder, c.fs.TempPath() + folderKey);
+        const bool workingFolder = SamePath(folder, context.fs.TempPath() + folderKey);
         // Anywhere but the record's own working folder (a folder the page named, the remembered save folder,
         // Documents) a program or macro lands only when the user agrees: a DLL beside others gets loaded.
-        if (!workingFolder && c.shell.IsDangerous(target) &&
-            !c.shell.ConfirmRisk(c.documentWindow, FolderRiskText(name, folder)))
+        if (!workingFolder && context.shell.IsDangerous(target) &&
+            !context.shell.ConfirmRisk(context.documentWindow, FolderRiskText(name, folder)))
             return 0;
 
-        if (FileExists(c.fs, target)) {
-            if (IsFileInUse(c.fs, target)) {
-                ShowMessage(c.dialogs, kOpenedByAnotherProcessText);
+        if (FileExists(context.fs, target)) {
+            if (IsFileInUse(context.fs, target)) {
+                ShowMessage(context.dialogs, kOpenedByAnotherProcessText);
                 return 0;
             }
-            LocalCopyChoice choice = DecideLocalCopy(GetLastWriteTime(c.fs, target), updated);
+            LocalCopyChoice choice = DecideLocalCopy(GetLastWriteTime(context.fs, target), updated);
             bool editsKept = false;
-            if (const auto edits = c.tracked.UnsentEdits(target, c.fs);
+            if (const auto edits = context.tracked.UnsentEdits(target, context.fs);
                 edits && EditsAtStake(*edits, a, updated, choice)) {
-                const std::wstring aside = ConflictCopyPath(c, target);
-                switch (c.dialogs.Ask(c.documentWindow, ConflictText(target, c.serverName, FileNameOf(aside)), true)) {
+                const std::wstring aside = ConflictCopyPath(context, target);
+                switch (context.dialogs.Ask(context.documentWindow,
+                                            ConflictText(target, context.serverName, FileNameOf(aside)), true)) {
                     case Answer::Yes:
                         choice = LocalCopyChoice::KeepLocal;
                         break;
                     case Answer::No:
-                        if (aside.empty() || !c.fs.CopyNoReplace(target, aside)) {
-                            ShowMessage(c.dialogs, ConflictCopyFailedText(target));
+                        if (aside.empty() || !context.fs.CopyNoReplace(target, aside)) {
+                            ShowMessage(context.dialogs, ConflictCopyFailedText(target));
                             return 0;
                         }
                         choice = LocalCopyChoice::Download;
@@ -196,27 +201,28 @@ int DownloadFile(DownloadContext& c, const std::wstring& elementId) {
                 }
             }
             if (choice == LocalCopyChoice::AskUser)
-                choice = c.questions.AskYesNo(kUseLocalCaption, kUseLocalText) ? LocalCopyChoice::KeepLocal
+                choice = context.questions.AskYesNo(kUseLocalCaption, kUseLocalText) ? LocalCopyChoice::KeepLocal
                                                                                : LocalCopyChoice::Download;
             // A file the control did not write is the user's: it is replaced only when the user says so.
             if (choice == LocalCopyChoice::Download && !editsKept && !workingFolder &&
-                !c.tracked.IsOwnCopy(target, c.fs) &&
-                c.dialogs.Ask(c.documentWindow, ReplaceFileText(target, c.serverName), false) != Answer::Yes)
+                !context.tracked.IsOwnCopy(target, context.fs) &&
+                context.dialogs.Ask(context.documentWindow, ReplaceFileText(target, context.serverName), false) !=
+                    Answer::Yes)
                 return 0;
             if (choice == LocalCopyChoice::KeepLocal) {
                 if (action == kActionSaveForEdit) return 0;
-                OpenDownloaded(c, target, name);
+                OpenDownloaded(context, target, name);
                 // A copy in the record's own working folder, or one this control wrote, is the control's; a
                 // file that was simply there (in a folder the page named) is the user's.
-                const bool own = c.tracked.IsOwnCopy(target, c.fs) ||
-                                 SamePath(FolderOfPath(target), c.fs.TempPath() + folderKey);
-                AfterDownload(c, a, elementId, action, target, name, own);
+                const bool own = context.tracked.IsOwnCopy(target, context.fs) ||
+                                 SamePath(FolderOfPath(target), context.fs.TempPath() + folderKey);
+                AfterDownload(context, a, elementId, action, target, name, own);
                 return 0;
             }
         }
     }
 
-    const TransferOutcome outcome = c.runner.RunSingle(
+    const TransferOutcome outcome = context.runner.RunSingle(
         [&](TransferJob& job) {
             FileDescriptor& d = job.Descriptor;
             d.FileName = name;
@@ -238,31 +244,32 @@ int DownloadFile(DownloadContext& c, const std::wstring& elementId) {
             d.LocalFolder = a.LocalPath;
             job.Mode = TransferMode::Download;
             job.ProgressRange = SingleProgressRange(size);
-            job.ServerName = c.serverName;
-            job.ServerPort = c.serverPort;
-            job.RequestFlags = c.requestFlags;
+            job.ServerName = context.serverName;
+            job.ServerPort = context.serverPort;
+            job.RequestFlags = context.requestFlags;
         },
         size);
 
     const bool timed = outcome.endCode != kEndDownloadFailed && outcome.endCode != kEndCancelled && !outcome.cancelled;
     // Without a server update time the file keeps the time it arrived with.
-    if (timed && updated) SetFileTimes(c.fs, target, created.value_or(*updated), *updated);
+    if (timed && updated) SetFileTimes(context.fs, target, created.value_or(*updated), *updated);
     // Remembered with the time it was left with, before any program can open it: a later change is an edit.
-    if (outcome.succeeded) c.tracked.RememberOwnCopy(target, c.fs, {a.ViewName, a.PrimKey, updated.value_or(0)});
+    if (outcome.succeeded)
+        context.tracked.RememberOwnCopy(target, context.fs, {a.ViewName, a.PrimKey, updated.value_or(0)});
     if (timed) {
         if (outcome.endCode == kEndOpenFolder)
-            c.shell.Open(FolderOfPath(target));
+            context.shell.Open(FolderOfPath(target));
         else if ((action == kActionOpen || action == kActionOpenForEdit) && outcome.succeeded)
-            OpenDownloaded(c, target, name);
+            OpenDownloaded(context, target, name);
     }
-    AfterDownload(c, a, elementId, action, target, name, outcome.succeeded);
+    AfterDownload(context, a, elementId, action, target, name, outcome.succeeded);
     return 0;
 }
 
-int DownloadListedFiles(DownloadContext& c, const std::wstring& idList) {
+int DownloadListedFiles(DownloadContext& context, const std::wstring& idList) {
     try {
         std::wstring folder;
-        BrowseForFolder(c.dialogs, folder, kChooseDownloadFolderTitle, c.documentWindow);
+        BrowseForFolder(context.dialogs, folder, kChooseDownloadFolderTitle, context.documentWindow);
         if (folder.empty()) return 1;
         auto list = std::make_shared<std::vector<std::wstring>>();
         list->push_back(folder);
@@ -270,7 +277,7 @@ int DownloadListedFiles(DownloadContext& c, const std::wstring& idList) {
         std::uint64_t total = 0;
         int declined = 0;
         for (const std::wstring& id : SplitText(idList, L'|')) {
-            auto element = c.page.FindElement(id);
+            auto element = context.page.FindElement(id);
             if (!element) continue;
             ListedFile f;
             f.primKey = element->TextAttribute(L"PrimKey").value_or(L"");
@@ -281,33 +288,34 @@ int DownloadListedFiles(DownloadContext& c, const std::wstring& idList) {
             // The user chose the folder, not the names: a program or macro the page lists lands there only when
             // the user agrees, as for a single file.
             const std::wstring saveName = SafeComponent(f.fileName);
-            if (c.shell.IsDangerous(InFolder(folder, saveName)) &&
-                !c.shell.ConfirmRisk(c.documentWindow, FolderRiskText(saveName, folder))) {
+            if (context.shell.IsDangerous(InFolder(folder, saveName)) &&
+                !context.shell.ConfirmRisk(context.documentWindow, FolderRiskText(saveName, folder))) {
                 ++declined;
                 continue;
             }
-            total = f.size > std::numeric_limits<std::uint64_t>::max() - total ? std::numeric_limits<std::uint64_t>::max()
-                                                                                : total + f.size;
+            total = f.size > std::numeric_limits<std::uint64_t>::max() - total
+                        ? std::numeric_limits<std::uint64_t>::max()
+                        : total + f.size;
             list->push_back(f.primKey + L"|" + f.fileName + L"|" + f.viewName + L"|" + f.sizeText);
             files.push_back(std::move(f));
         }
         if (declined > 0 && files.empty()) return 0;
-        const TransferOutcome outcome = c.runner.RunMulti(
+        const TransferOutcome outcome = context.runner.RunMulti(
             [&](TransferJob& job) {
                 job.Mode = TransferMode::MultiDownload;
                 job.FileList = list;
                 job.TotalBytes = static_cast<std::uint32_t>(std::min<std::uint64_t>(total, 0xFFFFFFFFu));
                 // The worker steps by percent of the whole job, so the bar holds 100 steps.
                 job.ProgressRange = 100;
-                job.ServerName = c.serverName;
-                job.ServerPort = c.serverPort;
-                job.RequestFlags = c.requestFlags;
+                job.ServerName = context.serverName;
+                job.ServerPort = context.serverPort;
+                job.RequestFlags = context.requestFlags;
             },
             std::move(files));
-        if (outcome.endCode == kEndOpenFolder) c.shell.Open(folder);
+        if (outcome.endCode == kEndOpenFolder) context.shell.Open(folder);
         return 0;
     } catch (const Error& e) {
-        ShowError(c.dialogs, 0, e.text());
+        ShowError(context.dialogs, 0, e.text());
         return 0;
     }
 }

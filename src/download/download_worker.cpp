@@ -6,7 +6,7 @@
 
 #include "common/errors.h"
 #include "download/read_pace.h"
-#include "download/safe_names.h"
+#include "localfiles/safe_names.h"
 #include "localfiles/file_helpers.h"
 #include "protocol/file_store_client.h"
 #include "protocol/protocol_document.h"

@@ -2,7 +2,7 @@
 
 #include <cwctype>
 
-#include "download/safe_names.h"
+#include "localfiles/safe_names.h"
 
 namespace qm {
 

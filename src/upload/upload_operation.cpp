@@ -3,7 +3,7 @@
 #include <exception>
 
 #include "common/errors.h"
-#include "download/safe_names.h"
+#include "localfiles/safe_names.h"
 #include "localfiles/file_helpers.h"
 #include "protocol/upload_header.h"
 #include "ui/file_chooser.h"
@@ -50,47 +50,47 @@ std::wstring TextOf(const std::exception& e) {
 // A copy this control wrote or opened for editing, or a file in the record's own working folder (inside the
 // temporary folder) where such a copy lives: those were handed to the user by the control, not named by the page.
 // Paths are compared in canonical form, so "..", "/" and doubled separators cannot dress up another file.
-bool IsControlsOwnCopy(UploadContext& c, const std::wstring& path, const std::wstring& primKey) {
-    if (c.tracked.IsOwnCopy(path, c.fs)) return true;
+bool IsControlsOwnCopy(UploadContext& context, const std::wstring& path, const std::wstring& primKey) {
+    if (context.tracked.IsOwnCopy(path, context.fs)) return true;
     const std::wstring folder = FolderOfPath(CanonicalPathText(path));
-    if (!SamePath(folder, c.fs.TempPath() + SafeComponent(primKey))) return false;
-    for (const auto& entry : c.tracked.Items())
+    if (!SamePath(folder, context.fs.TempPath() + SafeComponent(primKey))) return false;
+    for (const auto& entry : context.tracked.Items())
         if (SamePath(FolderOfPath(CanonicalPathText(entry->LocalPath)), folder)) return true;
     return false;
 }
 
-std::wstring ChooseLocalFile(UploadContext& c) {
-    FileChooser chooser(c.dialogs);
-    if (!chooser.Show(true, false, 0, L"", L"", c.settings.ReadSetting(kSaveFileLocation), AllFilesFilter(), L""))
+std::wstring ChooseLocalFile(UploadContext& context) {
+    FileChooser chooser(context.dialogs);
+    if (!chooser.Show(true, false, 0, L"", L"", context.settings.ReadSetting(kSaveFileLocation), AllFilesFilter(), L""))
         return {};
     const std::vector<std::wstring> chosen = chooser.TakeAllPaths();
     return chosen.empty() ? std::wstring() : chosen.front();
 }
 
 // The before-upload call of a re-upload; nothing when it failed.
-std::optional<ScriptValue> CallBeforeReUpload(UploadContext& c, const FileDescriptor& d) {
-    const FileDates dates = FileDatesText(c.fs, d.LocalPath).value_or(FileDates{});
-    return c.scripts.CallPageFunction(d.BeforeUploadScript, KeyRequestArguments(d.ElementId, d, dates));
+std::optional<ScriptValue> CallBeforeReUpload(UploadContext& context, const FileDescriptor& d) {
+    const FileDates dates = FileDatesText(context.fs, d.LocalPath).value_or(FileDates{});
+    return context.scripts.CallPageFunction(d.BeforeUploadScript, KeyRequestArguments(d.ElementId, d, dates));
 }
 
 // The first of the files whose name the header cannot carry, told to the user: nothing is sent then.
-bool RefuseUnsendableName(UploadContext& c, const std::vector<std::wstring>& paths, NameEncoding encoding) {
-    if (!c.codePage) return false;
+bool RefuseUnsendableName(UploadContext& context, const std::vector<std::wstring>& paths, NameEncoding encoding) {
+    if (!context.codePage) return false;
     for (const std::wstring& path : paths) {
-        const auto entry = c.fs.FindFirst(path);
+        const auto entry = context.fs.FindFirst(path);
         if (!entry) continue;
-        if (auto refusal = FileNameRefusal(entry->name, encoding, *c.codePage)) {
-            ShowMessage(c.dialogs, *refusal + L"\r\n\r\nNothing was sent.");
+        if (auto refusal = FileNameRefusal(entry->name, encoding, *context.codePage)) {
+            ShowMessage(context.dialogs, *refusal + L"\r\n\r\nNothing was sent.");
             return true;
         }
     }
     return false;
 }
 
-void FillServer(UploadContext& c, TransferJob& job) {
-    job.ServerName = c.serverName;
-    job.ServerPort = c.serverPort;
-    job.RequestFlags = c.requestFlags;
+void FillServer(UploadContext& context, TransferJob& job) {
+    job.ServerName = context.serverName;
+    job.ServerPort = context.serverPort;
+    job.RequestFlags = context.requestFlags;
 }
 
 }  // namespace
@@ -123,20 +123,20 @@ std::vector<std::wstring> KeepOperationFiles(const std::wstring& listText, const
     return kept;
 }
 
-int UploadFile(UploadContext& c, const std::wstring& elementId, std::int32_t multiSelect) {
-    FileChooser chooser(c.dialogs);
-    if (!chooser.Show(true, multiSelect != 0, c.documentWindow, L"", L"", c.settings.ReadSetting(kOpenFileLocation),
-                      UploadFilter(), L""))
+int UploadFile(UploadContext& context, const std::wstring& elementId, std::int32_t multiSelect) {
+    FileChooser chooser(context.dialogs);
+    if (!chooser.Show(true, multiSelect != 0, context.documentWindow, L"", L"",
+                      context.settings.ReadSetting(kOpenFileLocation), UploadFilter(), L""))
         return 1;
     std::vector<std::wstring> files = chooser.TakeAllPaths();
     if (files.empty() || files.front().empty()) return 1;
-    c.settings.WriteSetting(FolderOfPath(files.front()), kOpenFileLocation);
-    return UploadSetup(c, elementId, files);
+    context.settings.WriteSetting(FolderOfPath(files.front()), kOpenFileLocation);
+    return UploadSetup(context, elementId, files);
 }
 
-int UploadSetup(UploadContext& c, const std::wstring& elementId, const std::vector<std::wstring>& files) {
+int UploadSetup(UploadContext& context, const std::wstring& elementId, const std::vector<std::wstring>& files) {
     try {
-        auto element = c.page.FindElement(elementId);
+        auto element = context.page.FindElement(elementId);
         if (!element) return 0;
         const auto viewName = element->TextAttribute(L"ViewName");
         if (!viewName) return 1;
@@ -150,41 +150,41 @@ int UploadSetup(UploadContext& c, const std::wstring& elementId, const std::vect
         if (!IsTrueText(allowDrop)) return 0;
         const bool executeOnce = IsTrueText(once);
         // Before the page is asked about any file: a name the store's field cannot hold is never half sent.
-        if (RefuseUnsendableName(c, files, encoding)) return 0;
+        if (RefuseUnsendableName(context, files, encoding)) return 0;
 
         auto list = std::make_shared<std::vector<std::wstring>>();
         std::uint64_t total = 0;
         if (executeOnce) {
-            const std::wstring summary = BuildFileListText(c.fs, files);
+            const std::wstring summary = BuildFileListText(context.fs, files);
             if (summary.empty()) return 0;
             if (before->empty()) {
-                ShowMessage(c.dialogs, kBeforeUploadEmptyText);
+                ShowMessage(context.dialogs, kBeforeUploadEmptyText);
                 return 0;
             }
-            const auto answer = c.scripts.CallPageFunction(*before, OnceModeArguments(elementId, summary));
+            const auto answer = context.scripts.CallPageFunction(*before, OnceModeArguments(elementId, summary));
             if (!answer || !answer->IsText() || answer->text.empty()) return 0;
             // Only files the user chose or dropped for this operation may be measured, read or sent.
             *list = KeepOperationFiles(answer->text, files);
             const std::wstring listText = JoinText(*list, L'|');
-            if (auto large = FirstTooLarge(c.fs, KeyedListPaths(listText))) {
-                ShowMessage(c.dialogs, TooLargeText(*large));
+            if (auto large = FirstTooLarge(context.fs, KeyedListPaths(listText))) {
+                ShowMessage(context.dialogs, TooLargeText(*large));
                 return 0;
             }
-            total = SumListedSizes(c.fs, listText);
+            total = SumListedSizes(context.fs, listText);
             if (total == 0) return 0;
         } else {
-            if (auto large = FirstTooLarge(c.fs, files)) {
-                ShowMessage(c.dialogs, TooLargeText(*large));
+            if (auto large = FirstTooLarge(context.fs, files)) {
+                ShowMessage(context.dialogs, TooLargeText(*large));
                 return 0;
             }
-            total = TotalSize(c.fs, files);
+            total = TotalSize(context.fs, files);
             *list = files;
         }
 
-        const UploadOutcome outcome = c.runner.Run([&](TransferJob& job) {
+        const UploadOutcome outcome = context.runner.Run([&](TransferJob& job) {
             job.TotalBytes = total;
             job.ProgressRange = UploadProgressRange(total);
-            FillServer(c, job);
+            FillServer(context, job);
             job.AllowDrop = 1;
             job.ExecuteScriptOnce = executeOnce ? 1 : 0;
             job.ViewName = *viewName;
@@ -200,7 +200,7 @@ int UploadSetup(UploadContext& c, const std::wstring& elementId, const std::vect
             job.FileNameUtf8 = encoding == NameEncoding::Utf8 ? 1 : 0;
         });
         if (!outcome.cancelled && !outcome.resultList.empty())
-            c.scripts.CallPageFunction(after, OnceModeArguments(elementId, outcome.resultList));
+            context.scripts.CallPageFunction(after, OnceModeArguments(elementId, outcome.resultList));
         return 0;
     } catch (const std::exception&) {
         return 0;
@@ -212,29 +212,30 @@ namespace {
 // Sends one edited copy back under the progress dialog and tells the page what was stored.
 // Whether the copy goes: yes unless the page shows the stored copy changed after the one the copy was made from,
 // and the user, told so, keeps the copy instead.
-bool SendDespiteNewerStoredCopy(UploadContext& c, const std::wstring& path, const std::wstring& fileUpdated) {
+bool SendDespiteNewerStoredCopy(UploadContext& context, const std::wstring& path, const std::wstring& fileUpdated) {
     constexpr FileTime kSecond = 10'000'000;
-    const auto* copy = c.tracked.OwnCopyAt(path);
-    if (!copy || copy->origin.ServerUpdated == 0 || fileUpdated.empty() || !c.system) return true;
-    const std::optional<FileTime> updated = ParseServerDate(*c.system, fileUpdated);
+    const auto* copy = context.tracked.OwnCopyAt(path);
+    if (!copy || copy->origin.ServerUpdated == 0 || fileUpdated.empty() || !context.system) return true;
+    const std::optional<FileTime> updated = ParseServerDate(*context.system, fileUpdated);
     if (!updated || *updated / kSecond <= copy->origin.ServerUpdated / kSecond) return true;
-    return c.dialogs.Ask(c.documentWindow, ServerChangedText(path, c.serverName), false) == Answer::Yes;
+    return context.dialogs.Ask(context.documentWindow, ServerChangedText(path, context.serverName), false) ==
+           Answer::Yes;
 }
 
-void SendEditedCopy(UploadContext& c, const FileDescriptor& d) {
-    const UploadOutcome outcome = c.runner.Run([&](TransferJob& job) {
+void SendEditedCopy(UploadContext& context, const FileDescriptor& d) {
+    const UploadOutcome outcome = context.runner.Run([&](TransferJob& job) {
         job.TotalBytes = d.FileSize;
-        FillServer(c, job);
+        FillServer(context, job);
         job.Descriptor = d;
         job.Mode = TransferMode::ReUpload;
         job.ProgressRange = d.BlockCount > 100 ? 100 : d.BlockCount;
     });
     if (!outcome.cancelled && outcome.succeeded) {
         // The server has these edits now: a later download over the copy loses nothing.
-        c.tracked.MarkSent(d.LocalPath, c.fs);
+        context.tracked.MarkSent(d.LocalPath, context.fs);
         FileDescriptor stored = outcome.descriptor;
         stored.IsUpdate = 0;
-        RunFileReport(stored, c.scripts, c.fs);
+        RunFileReport(stored, context.scripts, context.fs);
     }
 }
 
@@ -246,11 +247,11 @@ std::wstring ServerChangedText(const std::wstring& path, const std::wstring& ser
            L"Yes: send your copy anyway.\r\nNo: keep your copy and send nothing.";
 }
 
-int UpdateFile(UploadContext& c, const std::wstring& objectId, int fileLocation) {
-    BusyScope busy(c.busy);
-    auto element = c.page.FindElement(objectId);
+int UpdateFile(UploadContext& context, const std::wstring& objectId, int fileLocation) {
+    BusyScope busy(context.busy);
+    auto element = context.page.FindElement(objectId);
     if (!element) {
-        ShowMessage(c.dialogs, MissingElementText(objectId));
+        ShowMessage(context.dialogs, MissingElementText(objectId));
         return 1;
     }
     try {
@@ -266,58 +267,59 @@ int UpdateFile(UploadContext& c, const std::wstring& objectId, int fileLocation)
         const NameEncoding encoding = NameEncodingOf(TextAttributeOr(*element, kFileNameEncodingAttribute));
         element.reset();
 
-        const std::wstring folder = localPath.empty() ? c.fs.TempPath() + SafeComponent(primKey)
-                                                      : Trimmed(c.expand ? c.expand(localPath) : localPath);
+        const std::wstring folder = localPath.empty() ? context.fs.TempPath() + SafeComponent(primKey)
+                                                      : Trimmed(context.expand ? context.expand(localPath) : localPath);
         // The name is one component of that folder, as the download made it: no way out, no wildcard search.
         std::wstring path = InFolder(folder, SafeComponent(fileName));
         if (fileLocation == kUpdateAlwaysAsk) {
-            path = ChooseLocalFile(c);
+            path = ChooseLocalFile(context);
         } else {
             // A path the page named is sent only with the user's consent, unless it is this control's own copy.
-            if (!IsControlsOwnCopy(c, path, primKey) && !c.confirm.Confirm(c.documentWindow, ConfirmSendText(path, c.serverName)))
+            if (!IsControlsOwnCopy(context, path, primKey) &&
+                !context.confirm.Confirm(context.documentWindow, ConfirmSendText(path, context.serverName)))
                 return 1;
-            if (fileLocation == kUpdateAskIfMissing && !FileExists(c.fs, path)) path = ChooseLocalFile(c);
+            if (fileLocation == kUpdateAskIfMissing && !FileExists(context.fs, path)) path = ChooseLocalFile(context);
         }
         if (path.empty()) return 1;
-        if (FirstTooLarge(c.fs, {path})) {
-            ShowMessage(c.dialogs, TooLargeText(path));
+        if (FirstTooLarge(context.fs, {path})) {
+            ShowMessage(context.dialogs, TooLargeText(path));
             return 1;
         }
-        if (!SendDespiteNewerStoredCopy(c, path, fileUpdated)) return 0;
-        if (!DescribeFile(c.fs, path, d)) {
-            ShowMessage(c.dialogs, kFileMissingText);
+        if (!SendDespiteNewerStoredCopy(context, path, fileUpdated)) return 0;
+        if (!DescribeFile(context.fs, path, d)) {
+            ShowMessage(context.dialogs, kFileMissingText);
             return 1;
         }
-        if (RefuseUnsendableName(c, {path}, encoding)) return 1;
+        if (RefuseUnsendableName(context, {path}, encoding)) return 1;
         d.FileNameUtf8 = encoding == NameEncoding::Utf8 ? 1 : 0;
         d.PrimKey = primKey;
         d.RecordKey = primKey;
         d.ElementId = objectId;
         d.IsUpdate = 1;
         if (!d.BeforeUploadScript.empty()) {
-            const auto key = CallBeforeReUpload(c, d);
+            const auto key = CallBeforeReUpload(context, d);
             if (key && key->IsText() && !key->text.empty()) d.PrimKey = key->text;
         }
-        SendEditedCopy(c, d);
+        SendEditedCopy(context, d);
         return 0;
     } catch (const Error& e) {
-        ShowMessage(c.dialogs, e.text());
+        ShowMessage(context.dialogs, e.text());
         return 0;
     } catch (const std::exception& e) {
-        ShowMessage(c.dialogs, TextOf(e));
+        ShowMessage(context.dialogs, TextOf(e));
         return 0;
     }
 }
 
-void ProcessLockedFiles(UploadContext& c) {
-    if (c.busy && *c.busy) return;
+void ProcessLockedFiles(UploadContext& context) {
+    if (context.busy && *context.busy) return;
     try {
-        auto& items = c.tracked.Items();
+        auto& items = context.tracked.Items();
         for (auto it = items.begin(); it != items.end();) {
             TrackedFile& entry = **it;
             if (entry.State == TrackedState::Waiting) {
                 entry.State = TrackedState::Checking;
-                ProcessTrackedFile(c, entry);
+                ProcessTrackedFile(context, entry);
                 ++it;
             } else if (entry.State == TrackedState::Sent) {
                 it = items.erase(it);
@@ -326,23 +328,23 @@ void ProcessLockedFiles(UploadContext& c) {
             }
         }
     } catch (const Error& e) {
-        ShowError(c.dialogs, 0, e.text());
+        ShowError(context.dialogs, 0, e.text());
     } catch (const std::exception& e) {
-        ShowError(c.dialogs, 0, TextOf(e));
+        ShowError(context.dialogs, 0, TextOf(e));
     }
 }
 
-void ProcessTrackedFile(UploadContext& c, TrackedFile& entry) {
+void ProcessTrackedFile(UploadContext& context, TrackedFile& entry) {
     try {
-        if (IsFileInUse(c.fs, entry.LocalPath)) {
+        if (IsFileInUse(context.fs, entry.LocalPath)) {
             entry.State = TrackedState::Waiting;
             return;
         }
-        const std::optional<FileTime> written = GetLastWriteTime(c.fs, entry.LocalPath);
+        const std::optional<FileTime> written = GetLastWriteTime(context.fs, entry.LocalPath);
         // A copy kept past the journal's time is offered one last time, or let go when it holds nothing new.
         const auto letGo = [&] {
             entry.State = TrackedState::Sent;
-            c.tracked.LetGo(entry.LocalPath);
+            context.tracked.LetGo(entry.LocalPath);
         };
         // A copy whose time cannot be read (deleted, moved away) cannot be sent; nobody is asked about it.
         if (!written || *written == entry.LastWriteTime) {
@@ -350,33 +352,33 @@ void ProcessTrackedFile(UploadContext& c, TrackedFile& entry) {
             entry.State = TrackedState::Waiting;
             return;
         }
-        if (c.savePrompt.Run(0, entry.FileName) != kSaveToServerSave) {
+        if (context.savePrompt.Run(0, entry.FileName) != kSaveToServerSave) {
             if (entry.Stale) return letGo();
             entry.State = TrackedState::Waiting;
             entry.LastWriteTime = *written;
             return;
         }
         std::wstring fileUpdated;
-        if (auto element = entry.ElementId.empty() ? nullptr : c.page.FindElement(entry.ElementId))
+        if (auto element = entry.ElementId.empty() ? nullptr : context.page.FindElement(entry.ElementId))
             fileUpdated = TextAttributeOr(*element, L"FileUpdated");
-        if (!SendDespiteNewerStoredCopy(c, entry.LocalPath, fileUpdated)) {
+        if (!SendDespiteNewerStoredCopy(context, entry.LocalPath, fileUpdated)) {
             entry.State = TrackedState::Waiting;
             entry.LastWriteTime = *written;
             return;
         }
         FileDescriptor d;
-        if (FirstTooLarge(c.fs, {entry.LocalPath})) {
+        if (FirstTooLarge(context.fs, {entry.LocalPath})) {
             entry.State = TrackedState::Waiting;
-            ShowMessage(c.dialogs, TooLargeText(entry.LocalPath));
+            ShowMessage(context.dialogs, TooLargeText(entry.LocalPath));
             return;
         }
-        if (!DescribeFile(c.fs, entry.LocalPath, d)) {
+        if (!DescribeFile(context.fs, entry.LocalPath, d)) {
             entry.State = TrackedState::Waiting;
-            ShowMessage(c.dialogs, kFileMissingText);
+            ShowMessage(context.dialogs, kFileMissingText);
             return;
         }
         const NameEncoding encoding = entry.FileNameUtf8 ? NameEncoding::Utf8 : NameEncoding::CodePage;
-        if (RefuseUnsendableName(c, {entry.LocalPath}, encoding)) {
+        if (RefuseUnsendableName(context, {entry.LocalPath}, encoding)) {
             entry.State = TrackedState::Waiting;
             return;
         }
@@ -389,7 +391,7 @@ void ProcessTrackedFile(UploadContext& c, TrackedFile& entry) {
         d.AfterUploadScript = entry.AfterUploadScript;
         d.ElementId = entry.ElementId;
         if (!d.BeforeUploadScript.empty()) {
-            if (const auto key = CallBeforeReUpload(c, d)) {
+            if (const auto key = CallBeforeReUpload(context, d)) {
                 const std::wstring text = key->IsText() ? key->text : std::wstring();
                 if (!IsGuidText(text)) return;  // stays Checking: neither examined again nor removed
                 d.PrimKey = text;
@@ -398,13 +400,13 @@ void ProcessTrackedFile(UploadContext& c, TrackedFile& entry) {
         }
         entry.State = TrackedState::Sent;
         d.IsUpdate = 0;
-        SendEditedCopy(c, d);
+        SendEditedCopy(context, d);
     } catch (const Error& e) {
         entry.State = TrackedState::Waiting;
-        ShowError(c.dialogs, 0, e.text());
+        ShowError(context.dialogs, 0, e.text());
     } catch (const std::exception& e) {
         entry.State = TrackedState::Waiting;
-        ShowError(c.dialogs, 0, TextOf(e));
+        ShowError(context.dialogs, 0, TextOf(e));
     }
 }
 

@@ -28,12 +28,12 @@ public:
     UploadJob(ProgressDialog& dialog, UploadWorkerServices& services)
         : dialog_(dialog),
           job_(dialog.Job()),
-          s_(services),
+          services_(services),
           document_(services.makeDom ? services.makeDom() : nullptr, services.codePage),
           reupload_(job_.Mode == TransferMode::ReUpload) {}
 
     void Run() {
-        auto session = s_.http.OpenSession();
+        auto session = services_.http.OpenSession();
         WaitForWindow();
         StopIfCancelled();
         dialog_.SetStatus(kOpeningConnectionText);
@@ -56,15 +56,15 @@ private:
     // Until the dialog window exists, at most a second: texts and boxes sent before it would have no window.
     void WaitForWindow() {
         for (unsigned waited = 0; waited < kWindowWaitMs && !dialog_.WindowExists() && !job_.Cancelled; waited += 10)
-            s_.pause(10);
+            services_.pause(10);
     }
 
     void PauseBeforeAskingAgain() {
-        for (unsigned waited = 0; waited < kKeyRetryPauseMs && !job_.Cancelled; waited += 50) s_.pause(50);
+        for (unsigned waited = 0; waited < kKeyRetryPauseMs && !job_.Cancelled; waited += 50) services_.pause(50);
     }
 
     void UploadAll() {
-        start_ = s_.nowDays();
+        start_ = services_.nowDays();
         const std::wstring scriptResultAtStart = job_.ScriptResult;
         // A copy: the list is the starting operation's and may not be changed while the worker reads it.
         const std::vector<std::wstring> entries = job_.FileList ? *job_.FileList : std::vector<std::wstring>();
@@ -77,13 +77,14 @@ private:
                 path = parts[0];
                 job_.CurrentPrimKey = parts.size() > 1 ? parts[1] : std::wstring();
             }
-            if (IsFileInUse(s_.fs, path)) {
-                std::wstring text = SystemErrorText(s_.system, kSharingViolationCode);
-                if (text.empty()) text = L"The process cannot access the file because it is being used by another process.";
+            if (IsFileInUse(services_.fs, path)) {
+                std::wstring text = SystemErrorText(services_.system, kSharingViolationCode);
+                if (text.empty())
+                    text = L"The process cannot access the file because it is being used by another process.";
                 throw FileError(kSharingViolationCode, text + L" " + path);
             }
             FileDescriptor work;
-            if (!DescribeFile(s_.fs, path, work)) throw StopJob{};
+            if (!DescribeFile(services_.fs, path, work)) throw StopJob{};
             job_.Descriptor = work;
             job_.ScriptResult = scriptResultAtStart;
             if (!job_.ExecuteScriptOnce) AskForKey();
@@ -91,7 +92,7 @@ private:
             const std::wstring key = job_.CurrentPrimKey;
             if (EqualsNoCase(key, L"-1")) continue;
             if (key.size() != 36 || !IsGuidText(key)) {
-                ShowError(s_.dialogs, Owner(), key);
+                ShowError(services_.dialogs, Owner(), key);
                 continue;
             }
             work.PrimKey = key;
@@ -136,16 +137,17 @@ private:
             try {
                 header = document_.BuildUploadHeader(work);
             } catch (const UploadHeaderError& e) {
-                ShowError(s_.dialogs, Owner(), HeaderRefusedText(work.FileName, e.text()));
+                ShowError(services_.dialogs, Owner(), HeaderRefusedText(work.FileName, e.text()));
                 return;
             }
             if (!Send(*request, header, work, destination)) return;
             const ReplyDecision decision = Respond(*request);
             if (decision.stored) {
                 if (job_.ExecuteScriptOnce) {
-                    if (auto dates = FileDatesText(s_.fs, path)) {
+                    if (auto dates = FileDatesText(services_.fs, path)) {
                         if (!job_.ResultList.empty()) job_.ResultList += L"|";
-                        job_.ResultList += UploadResultRecord(key, decision.fileRef, work.FileName, work.FileSize, *dates);
+                        job_.ResultList +=
+                            UploadResultRecord(key, decision.fileRef, work.FileName, work.FileSize, *dates);
                     }
                 } else {
                     work.FileRef = decision.fileRef;
@@ -160,7 +162,7 @@ private:
                 ShowReply(decision, Owner());
             }
         } catch (const InternetError& e) {
-            if (!job_.Cancelled) ShowMessage(s_.dialogs, e.text());
+            if (!job_.Cancelled) ShowMessage(services_.dialogs, e.text());
         }
     }
 
@@ -174,7 +176,7 @@ private:
             try {
                 header = document_.BuildUploadHeader(work);
             } catch (const UploadHeaderError& e) {
-                ShowError(s_.dialogs, 0, HeaderRefusedText(work.FileName, e.text()));
+                ShowError(services_.dialogs, 0, HeaderRefusedText(work.FileName, e.text()));
                 return;
             }
             if (!Send(*request, header, work, destination)) return;
@@ -186,67 +188,67 @@ private:
                 ShowReply(decision, 0);
             }
         } catch (const InternetError& e) {
-            if (!job_.Cancelled) ShowError(s_.dialogs, 0, e.text());
+            if (!job_.Cancelled) ShowError(services_.dialogs, 0, e.text());
         }
     }
 
     void ShowReply(const ReplyDecision& decision, WindowRef errorOwner) {
-        if (decision.box == ReplyBox::Error) ShowError(s_.dialogs, errorOwner, decision.text);
-        if (decision.box == ReplyBox::Message) ShowMessage(s_.dialogs, decision.text);
+        if (decision.box == ReplyBox::Error) ShowError(services_.dialogs, errorOwner, decision.text);
+        if (decision.box == ReplyBox::Message) ShowMessage(services_.dialogs, decision.text);
     }
 
     // Progress of one posted file; counts and steps follow the job's bytes, one step per whole percent at most.
     class Progress : public PostObserver {
     public:
         Progress(UploadJob& owner, const FileDescriptor& file, const std::wstring& destination)
-            : o_(owner), file_(file), destination_(destination) {}
+            : upload_(owner), file_(file), destination_(destination) {}
         bool opened = false;
         std::uint64_t fileSent = 0;
 
-        bool Cancelled() override { return o_.job_.Cancelled; }
-        double Seconds() override { return o_.s_.seconds ? o_.s_.seconds() : 0.0; }
+        bool Cancelled() override { return upload_.job_.Cancelled; }
+        double Seconds() override { return upload_.services_.seconds ? upload_.services_.seconds() : 0.0; }
         void Opened() override {
             opened = true;
-            if (o_.reupload_) {
-                o_.start_ = o_.s_.nowDays();
-                o_.lastPercent_ = 0;
-                o_.jobSent_ = 0;
+            if (upload_.reupload_) {
+                upload_.start_ = upload_.services_.nowDays();
+                upload_.lastPercent_ = 0;
+                upload_.jobSent_ = 0;
             }
         }
         void BeforeRead() override {
-            if (o_.reupload_ && !o_.job_.Cancelled) o_.dialog_.SetStatus(destination_);
+            if (upload_.reupload_ && !upload_.job_.Cancelled) upload_.dialog_.SetStatus(destination_);
         }
         void PieceSent(std::size_t bytes) override {
-            const std::uint64_t total = o_.reupload_ ? file_.FileSize : o_.job_.TotalBytes;
+            const std::uint64_t total = upload_.reupload_ ? file_.FileSize : upload_.job_.TotalBytes;
             // The bar moves block by block as the range counts them: a small file's bar fills with its last
             // block, a large one's steps once per whole percent, whatever the size of the piece.
             for (std::size_t left = bytes; left > 0;) {
                 const std::size_t block = std::min<std::size_t>(left, kBlockSize);
                 left -= block;
                 fileSent += block;
-                o_.jobSent_ += block;
-                const std::uint32_t percent = WholePercent(o_.jobSent_, total);
-                if (percent <= o_.lastPercent_) continue;
+                upload_.jobSent_ += block;
+                const std::uint32_t percent = WholePercent(upload_.jobSent_, total);
+                if (percent <= upload_.lastPercent_) continue;
                 // The bar holds ProgressRange steps; more would make it wrap and start over.
-                if (!o_.job_.Cancelled && o_.stepsSent_ < (o_.job_.ProgressRange & 0xFFFFu)) {
-                    o_.dialog_.StepIt();
-                    ++o_.stepsSent_;
+                if (!upload_.job_.Cancelled && upload_.stepsSent_ < (upload_.job_.ProgressRange & 0xFFFFu)) {
+                    upload_.dialog_.StepIt();
+                    ++upload_.stepsSent_;
                 }
-                o_.lastPercent_ = percent;
+                upload_.lastPercent_ = percent;
             }
-            const double elapsed = o_.s_.nowDays() - o_.start_;
-            if (o_.job_.Cancelled) return;
-            o_.dialog_.UpdateProgressText(file_.FileName, double(fileSent), double(o_.jobSent_), double(total),
-                                          double(file_.FileSize), elapsed);
+            const double elapsed = upload_.services_.nowDays() - upload_.start_;
+            if (upload_.job_.Cancelled) return;
+            upload_.dialog_.UpdateProgressText(file_.FileName, double(fileSent), double(upload_.jobSent_),
+                                               double(total), double(file_.FileSize), elapsed);
         }
         // A repeated request sends the file from its start: its bytes so far are not counted twice.
         void Restart() {
-            o_.jobSent_ -= fileSent;
+            upload_.jobSent_ -= fileSent;
             fileSent = 0;
         }
 
     private:
-        UploadJob& o_;
+        UploadJob& upload_;
         const FileDescriptor& file_;
         const std::wstring& destination_;
     };
@@ -260,13 +262,13 @@ private:
             result = RetryRequest(
                 [&] {
                     progress.opened = false;
-                    return SendFilePost(request, s_.files, header, work.LocalPath, work.FileSize, progress);
+                    return SendFilePost(request, services_.files, header, work.LocalPath, work.FileSize, progress);
                 },
                 [&] { progress.Restart(); });
         } catch (const FileError& e) {
             if (progress.opened) throw;  // a read error or a file that changed size: the job stops
             if (job_.Cancelled) throw StopJob{};
-            ShowError(s_.dialogs, reupload_ ? 0 : Owner(), e.text());
+            ShowError(services_.dialogs, reupload_ ? 0 : Owner(), e.text());
             if (reupload_) throw StopJob{};
             return false;
         }
@@ -277,7 +279,8 @@ private:
 
     ReplyDecision Respond(HttpRequest& request) {
         StopIfCancelled();
-        const std::wstring text = ReadReplyText(request, s_.codePage, true, [this] { return job_.Cancelled.load(); });
+        const std::wstring text =
+            ReadReplyText(request, services_.codePage, true, [this] { return job_.Cancelled.load(); });
         StopIfCancelled();
         ReplyDecision decision = DecideReply(kFilePostReplyRules, document_, text);
         StopIfCancelled();
@@ -286,7 +289,7 @@ private:
 
     ProgressDialog& dialog_;
     TransferJob& job_;
-    UploadWorkerServices& s_;
+    UploadWorkerServices& services_;
     ProtocolDocument document_;
     const bool reupload_;
     std::unique_ptr<HttpConnection> connection_;

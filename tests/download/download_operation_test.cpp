@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "download/safe_names.h"
+#include "localfiles/safe_names.h"
 #include "localfiles/file_helpers.h"
 #include "support/fake_download_shell.h"
 #include "support/fake_file_download_prompt.h"

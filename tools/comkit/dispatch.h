@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "common/win32/owners.h"
+
 namespace qm::comkit {
 
 struct DispatchName {
@@ -43,12 +45,10 @@ inline const VARIANT* Argument(const DISPPARAMS* params, UINT index) {
 inline std::wstring ArgumentText(const DISPPARAMS* params, UINT index) {
     const VARIANT* value = Argument(params, index);
     if (!value || value->vt == VT_EMPTY || value->vt == VT_NULL) return {};
-    VARIANT text;
-    VariantInit(&text);
+    Variant text;
     std::wstring out;
-    if (SUCCEEDED(VariantChangeType(&text, const_cast<VARIANT*>(value), 0, VT_BSTR)) && text.bstrVal)
-        out.assign(text.bstrVal, SysStringLen(text.bstrVal));
-    VariantClear(&text);
+    if (SUCCEEDED(VariantChangeType(text.get(), const_cast<VARIANT*>(value), 0, VT_BSTR)) && text->bstrVal)
+        out.assign(text->bstrVal, SysStringLen(text->bstrVal));
     return out;
 }
 
@@ -96,6 +96,29 @@ inline void ReturnObject(VARIANT* result, IDispatch* object) {
     result->pdispVal = object;
 }
 
+// The parameter block of a call with text arguments (given in call order; the block holds them reversed). The
+// texts are freed with it.
+class TextParams {
+public:
+    explicit TextParams(const std::vector<std::wstring>& texts) : owned_(texts.size()) {
+        for (size_t i = 0; i < texts.size(); ++i) {
+            VARIANT* v = owned_[texts.size() - 1 - i].get();
+            v->vt = VT_BSTR;
+            v->bstrVal = Bstr(texts[i]).release();
+        }
+        for (auto& v : owned_) values_.push_back(*v);  // shallow: owned_ frees them
+        params_ = {values_.data(), nullptr, static_cast<UINT>(values_.size()), 0};
+    }
+    TextParams(const TextParams&) = delete;
+    TextParams& operator=(const TextParams&) = delete;
+    DISPPARAMS* get() noexcept { return &params_; }
+
+private:
+    std::vector<Variant> owned_;
+    std::vector<VARIANT> values_;
+    DISPPARAMS params_;
+};
+
 // Calls the member `name` of object with the call's arguments from `first` on, each as text; the member's own
 // status.
 inline HRESULT CallWithTexts(IDispatch* object, const std::wstring& name, const DISPPARAMS* params, UINT first,
@@ -106,23 +129,12 @@ inline HRESULT CallWithTexts(IDispatch* object, const std::wstring& name, const 
     if (FAILED(hr)) return hr;
     const UINT total = params ? params->cArgs : 0;
     const UINT count = total > first ? total - first : 0;
-    std::vector<VARIANT> block(count);
-    for (UINT i = 0; i < count; ++i) {
-        VARIANT& v = block[count - 1 - i];
-        VariantInit(&v);
-        const std::wstring text = ArgumentText(params, first + i);
-        v.vt = VT_BSTR;
-        v.bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-    }
-    DISPPARAMS call = {block.data(), nullptr, count, 0};
-    EXCEPINFO exception = {};
+    std::vector<std::wstring> texts;
+    for (UINT i = 0; i < count; ++i) texts.push_back(ArgumentText(params, first + i));
+    TextParams call(texts);
+    ExcepInfo exception;
     UINT argError = static_cast<UINT>(-1);
-    hr = object->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &call, value, &exception, &argError);
-    for (auto& v : block) VariantClear(&v);
-    SysFreeString(exception.bstrSource);
-    SysFreeString(exception.bstrDescription);
-    SysFreeString(exception.bstrHelpFile);
-    return hr;
+    return object->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, call.get(), value, exception.get(), &argError);
 }
 
 }  // namespace qm::comkit

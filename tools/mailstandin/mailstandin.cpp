@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "common/win32/owners.h"
+
 namespace {
 
 // {6E3C5F0A-9B1D-4C7E-8A52-1F0D3B7C9E41}
@@ -142,11 +144,8 @@ public:
         std::vector<VARIANT> arguments;
         if (params)
             for (UINT i = params->cArgs; i > 0; --i) arguments.push_back(params->rgvarg[i - 1]);
-        VARIANT ignored;
-        VariantInit(&ignored);
-        const HRESULT hr = members_[static_cast<size_t>(id - 1)].handler(arguments, result ? result : &ignored);
-        VariantClear(&ignored);
-        return hr;
+        qm::Variant ignored;
+        return members_[static_cast<size_t>(id - 1)].handler(arguments, result ? result : ignored.get());
     }
 
 private:
@@ -271,12 +270,12 @@ public:
 Factory factory;
 
 bool SetKey(const std::wstring& key, const wchar_t* name, const std::wstring& value) {
-    HKEY handle = nullptr;
-    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &handle, nullptr) != ERROR_SUCCESS)
+    qm::UniqueHkey handle;
+    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, handle.put(), nullptr) !=
+        ERROR_SUCCESS)
         return false;
-    const LONG status = RegSetValueExW(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+    const LONG status = RegSetValueExW(handle.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                                        static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(handle);
     return status == ERROR_SUCCESS;
 }
 

@@ -2,6 +2,7 @@
 
 #include <oleauto.h>
 
+#include "common/win32/owners.h"
 #include "record.h"
 
 namespace qm::pagehost {
@@ -81,27 +82,6 @@ HostDocument::~HostDocument() = default;
 void HostDocument::Detach() {
     script_.Reset();
     elements_.clear();
-}
-
-STDMETHODIMP HostDocument::QueryInterface(REFIID iid, void** out) {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == __uuidof(IHTMLDocument) || iid == __uuidof(IHTMLDocument2))
-        *out = static_cast<IHTMLDocument2*>(this);
-    else if (iid == __uuidof(IHTMLDocument3))
-        *out = static_cast<IHTMLDocument3*>(this);
-    else if (iid == IID_IOleWindow)
-        *out = static_cast<IOleWindow*>(this);
-    else
-        return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-}
-
-STDMETHODIMP_(ULONG) HostDocument::Release() {
-    ULONG left = --refs_;
-    if (!left) delete this;
-    return left;
 }
 
 STDMETHODIMP HostDocument::GetTypeInfoCount(UINT* count) {
@@ -213,28 +193,22 @@ STDMETHODIMP HostElement::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS
                                  EXCEPINFO*, UINT*) {
     switch (id) {
         case kGetAttribute: {
-            BSTR name = SysAllocString(ArgumentText(params, 0).c_str());
-            VARIANT value;
-            VariantInit(&value);
-            HRESULT hr = getAttribute(name, ArgumentNumber(params, 1, 0), &value);
-            SysFreeString(name);
-            if (result) *result = value;
-            else VariantClear(&value);
+            const Bstr name(ArgumentText(params, 0));
+            Variant value;
+            const HRESULT hr = getAttribute(name.get(), ArgumentNumber(params, 1, 0), value.get());
+            if (result) *result = value.release();
             return hr;
         }
         case kSetAttribute: {
             const VARIANT* value = Argument(params, 1);
             if (!value) return DISP_E_BADPARAMCOUNT;
-            BSTR name = SysAllocString(ArgumentText(params, 0).c_str());
-            HRESULT hr = setAttribute(name, *value, ArgumentNumber(params, 2, 1));
-            SysFreeString(name);
-            return hr;
+            const Bstr name(ArgumentText(params, 0));
+            return setAttribute(name.get(), *value, ArgumentNumber(params, 2, 1));
         }
         case kRemoveAttribute: {
-            BSTR name = SysAllocString(ArgumentText(params, 0).c_str());
+            const Bstr name(ArgumentText(params, 0));
             VARIANT_BOOL removed = VARIANT_FALSE;
-            HRESULT hr = removeAttribute(name, ArgumentNumber(params, 1, 1), &removed);
-            SysFreeString(name);
+            const HRESULT hr = removeAttribute(name.get(), ArgumentNumber(params, 1, 1), &removed);
             ReturnBool(result, removed == VARIANT_TRUE);
             return hr;
         }
@@ -296,25 +270,22 @@ STDMETHODIMP HostElement::setAttribute(BSTR name, VARIANT value, LONG flags) {
     std::wstring attributeName = name ? std::wstring(name, SysStringLen(name)) : std::wstring();
     if (attributeName.empty()) return E_INVALIDARG;
     AttributeValue stored;
-    VARIANT converted;
-    VariantInit(&converted);
+    Variant converted;
     if (value.vt == VT_I2 || value.vt == VT_I4 || value.vt == VT_INT || value.vt == VT_UI4 || value.vt == VT_UI2) {
-        VariantChangeType(&converted, &value, 0, VT_I4);
+        VariantChangeType(converted.get(), &value, 0, VT_I4);
         stored.kind = AttributeValue::Kind::Integer;
-        stored.integer = converted.lVal;
-        stored.text = std::to_wstring(converted.lVal);
+        stored.integer = converted->lVal;
+        stored.text = std::to_wstring(converted->lVal);
     } else if (value.vt == VT_R8 || value.vt == VT_R4) {
-        VariantChangeType(&converted, &value, 0, VT_R8);
+        VariantChangeType(converted.get(), &value, 0, VT_R8);
         stored.kind = AttributeValue::Kind::Real;
-        stored.real = converted.dblVal;
-        VariantClear(&converted);
-        VariantChangeType(&converted, &value, 0, VT_BSTR);
-        if (converted.vt == VT_BSTR && converted.bstrVal) stored.text = converted.bstrVal;
+        stored.real = converted->dblVal;
+        VariantChangeType(converted.out(), &value, 0, VT_BSTR);
+        if (converted->vt == VT_BSTR && converted->bstrVal) stored.text = converted->bstrVal;
     } else {
-        if (FAILED(VariantChangeType(&converted, &value, 0, VT_BSTR))) return DISP_E_TYPEMISMATCH;
-        if (converted.bstrVal) stored.text.assign(converted.bstrVal, SysStringLen(converted.bstrVal));
+        if (FAILED(VariantChangeType(converted.get(), &value, 0, VT_BSTR))) return DISP_E_TYPEMISMATCH;
+        if (converted->bstrVal) stored.text.assign(converted->bstrVal, SysStringLen(converted->bstrVal));
     }
-    VariantClear(&converted);
     if (auto* attribute = Find(attributeName, (flags & 1) != 0))
         attribute->second = stored;
     else
@@ -368,12 +339,11 @@ std::string VariantJson(const VARIANT& value) {
             return v->boolVal ? "true" : "false";
         case VT_I1: case VT_I2: case VT_I4: case VT_INT: case VT_UI1: case VT_UI2: case VT_UI4: case VT_UINT:
         case VT_R4: case VT_R8: {
-            VARIANT text;
-            VariantInit(&text);
+            Variant text;
             std::string out = "null";
-            if (SUCCEEDED(VariantChangeTypeEx(&text, const_cast<VARIANT*>(v), MAKELCID(0x409, SORT_DEFAULT), 0, VT_BSTR)))
-                out = Utf8(text.bstrVal);
-            VariantClear(&text);
+            if (SUCCEEDED(VariantChangeTypeEx(text.get(), const_cast<VARIANT*>(v), MAKELCID(0x409, SORT_DEFAULT), 0,
+                                              VT_BSTR)))
+                out = Utf8(text->bstrVal);
             return out;
         }
         default:
@@ -405,9 +375,8 @@ public:
             arguments += (i ? "," : "") + VariantJson(*Argument(params, i));
         arguments += "]";
         auto name = names_.find(id);
-        VARIANT local;
-        VariantInit(&local);
-        VARIANT* out = result ? result : &local;
+        Variant local;
+        VARIANT* out = result ? result : local.get();
         ++PageCallDepth();
         HRESULT hr = global_->Invoke(id, iid, lcid, flags, params, out, exception, argError);
         --PageCallDepth();
@@ -415,7 +384,6 @@ public:
         event.Text("kind", L"call").Text("function", name != names_.end() ? name->second : L"#" + std::to_wstring(id))
             .Raw("args", arguments).Number("hr", hr).Raw("result", SUCCEEDED(hr) ? VariantJson(*out) : "null");
         TheRecord().Add(event);
-        VariantClear(&local);
         return hr;
     }
 

@@ -21,7 +21,12 @@ using namespace qm::comkit;
 
 class HostElement;
 
-class HostDocument final : public StubIHTMLDocument2, public StubIHTMLDocument3, public IOleWindow {
+using HostDocumentBase = ComObjectOn<Implements<StubIHTMLDocument2, StubIHTMLDocument3, IOleWindow>,
+                                     Via<IDispatch, StubIHTMLDocument2>, Via<IHTMLDocument, StubIHTMLDocument2>,
+                                     Via<IHTMLDocument2, StubIHTMLDocument2>, Via<IHTMLDocument3, StubIHTMLDocument3>,
+                                     Via<IOleWindow>>;
+
+class HostDocument final : public HostDocumentBase {
 public:
     // Starts with no reference; wrap it in a ComPtr at once.
     HostDocument(std::shared_ptr<PageModel> model, HWND window, std::wstring href);
@@ -36,10 +41,7 @@ public:
     // The element object of the first element with this id (the same object each time), or null.
     Microsoft::WRL::ComPtr<HostElement> Element(const std::wstring& id);
 
-    // IUnknown and IDispatch
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override;
+    // IDispatch
     STDMETHODIMP GetTypeInfoCount(UINT* count) override;
     STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override;
@@ -58,7 +60,6 @@ public:
     STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
 
 private:
-    std::atomic<ULONG> refs_{0};
     std::shared_ptr<PageModel> model_;
     HWND window_;
     std::wstring href_;

@@ -163,15 +163,12 @@ private:
     HRESULT CallPage(DISPPARAMS* params, VARIANT* result) {
         ComPtr<IDispatch> script;
         if (!document_ || FAILED(document_->get_Script(&script)) || !script) return E_FAIL;
-        VARIANT value;
-        VariantInit(&value);
-        if (FAILED(CallWithTexts(script.Get(), ArgumentText(params, 0), params, 1, &value))) {
-            VariantClear(&value);
+        Variant value;
+        if (FAILED(CallWithTexts(script.Get(), ArgumentText(params, 0), params, 1, value.get()))) {
             ReturnBool(result, false);
             return S_OK;
         }
-        if (result) *result = value;
-        else VariantClear(&value);
+        if (result) *result = value.release();
         return S_OK;
     }
 

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "comkit/dispatch.h"
+#include "common/win32/owners.h"
 #include "dom.h"
 #include "hooks.h"
 #include "host_object.h"
@@ -182,12 +183,10 @@ int Run(const Options& options) {
 
         std::wstring run = options.run.empty() && engine.HasFunction(L"main") ? L"main" : options.run;
         if (!run.empty()) {
-            VARIANT result;
-            VariantInit(&result);
-            bool called = engine.Call(run, {}, &result);
+            qm::Variant result;
+            const bool called = engine.Call(run, {}, result.get());
             TheRecord().Add(JsonObject().Text("kind", L"run").Text("function", run).Bool("called", called)
-                                .Raw("result", called ? VariantJson(result) : "null"));
-            VariantClear(&result);
+                                .Raw("result", called ? VariantJson(*result) : "null"));
             if (!called) TheRecord().Fail(L"the run function " + run + L" is not defined or raised an error");
         }
         if (TheRun().waitForFinish) Pump(-1, [] { return TheRun().finished; });

@@ -13,19 +13,13 @@
 #include <sstream>
 
 #include "common/win32/guids.h"
+#include "common/win32/owners.h"
 
 namespace qm::pagehost {
 
 using Microsoft::WRL::ComPtr;
 
 namespace {
-
-struct InternetHandle {
-    HINTERNET handle = nullptr;
-    ~InternetHandle() {
-        if (handle) InternetCloseHandle(handle);
-    }
-};
 
 bool IsWebAddress(const std::wstring& source) {
     return _wcsnicmp(source.c_str(), L"http://", 7) == 0 || _wcsnicmp(source.c_str(), L"https://", 8) == 0;
@@ -34,35 +28,27 @@ bool IsWebAddress(const std::wstring& source) {
 std::wstring BstrText(BSTR text) { return text ? std::wstring(text, SysStringLen(text)) : std::wstring(); }
 
 std::wstring NodeName(IXMLDOMNode* node) {
-    BSTR name = nullptr;
-    node->get_baseName(&name);
-    std::wstring text = BstrText(name);
-    SysFreeString(name);
-    return text;
+    Bstr name;
+    node->get_baseName(name.out());
+    return name.text();
 }
 
 std::wstring NodeNamespace(IXMLDOMNode* node) {
-    BSTR uri = nullptr;
-    node->get_namespaceURI(&uri);
-    std::wstring text = BstrText(uri);
-    SysFreeString(uri);
-    return text;
+    Bstr uri;
+    node->get_namespaceURI(uri.out());
+    return uri.text();
 }
 
 std::wstring NodeText(IXMLDOMNode* node) {
-    BSTR text = nullptr;
-    node->get_text(&text);
-    std::wstring value = BstrText(text);
-    SysFreeString(text);
-    return value;
+    Bstr text;
+    node->get_text(text.out());
+    return text.text();
 }
 
 std::wstring NodeValue(IXMLDOMNode* node) {
-    VARIANT value;
-    VariantInit(&value);
+    Variant value;
     std::wstring text;
-    if (SUCCEEDED(node->get_nodeValue(&value)) && value.vt == VT_BSTR) text = BstrText(value.bstrVal);
-    VariantClear(&value);
+    if (SUCCEEDED(node->get_nodeValue(value.get())) && value->vt == VT_BSTR) text = BstrText(value->bstrVal);
     return text;
 }
 
@@ -104,10 +90,9 @@ void Walk(IXMLDOMNode* node, PageModel& model) {
         for (long i = 0; i < count; ++i) {
             ComPtr<IXMLDOMNode> attribute;
             if (FAILED(attributes->get_item(i, &attribute)) || !attribute) continue;
-            BSTR fullName = nullptr;
-            attribute->get_nodeName(&fullName);
-            std::wstring name = BstrText(fullName);
-            SysFreeString(fullName);
+            Bstr fullName;
+            attribute->get_nodeName(fullName.out());
+            std::wstring name = fullName.text();
             if (name == L"xmlns" || name.rfind(L"xmlns:", 0) == 0) continue;
             if (NodeNamespace(attribute.Get()) == kPageHostNamespace) {
                 if (NodeName(attribute.Get()) == L"numbers") numbers = Words(NodeValue(attribute.Get()));
@@ -198,18 +183,18 @@ std::vector<std::uint8_t> FetchPage(const std::wstring& source, std::wstring& hr
     std::vector<std::uint8_t> bytes;
     if (IsWebAddress(source)) {
         href = source;
-        InternetHandle session{InternetOpenW(L"Quillmark page host", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0)};
-        if (!session.handle) throw HostError(L"InternetOpen failed");
-        InternetHandle request{InternetOpenUrlW(session.handle, source.c_str(), nullptr, 0,
-                                                INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0)};
-        if (!request.handle) throw HostError(L"cannot open " + source + L" (error " + std::to_wstring(GetLastError()) + L")");
+        const UniqueHinternet session(InternetOpenW(L"Quillmark page host", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+        if (!session) throw HostError(L"InternetOpen failed");
+        const UniqueHinternet request(InternetOpenUrlW(session.get(), source.c_str(), nullptr, 0,
+                                                       INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0));
+        if (!request) throw HostError(L"cannot open " + source + L" (error " + std::to_wstring(GetLastError()) + L")");
         DWORD status = 0, size = sizeof status;
-        if (HttpQueryInfoW(request.handle, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr) &&
+        if (HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr) &&
             status != 200)
             throw HostError(L"the server answered " + std::to_wstring(status) + L" for " + source);
         char buffer[8192];
         DWORD read = 0;
-        while (InternetReadFile(request.handle, buffer, sizeof buffer, &read) && read) bytes.insert(bytes.end(), buffer, buffer + read);
+        while (InternetReadFile(request.get(), buffer, sizeof buffer, &read) && read) bytes.insert(bytes.end(), buffer, buffer + read);
         return bytes;
     }
     wchar_t full[MAX_PATH * 4];
@@ -243,24 +228,21 @@ PageModel ParsePage(const std::vector<std::uint8_t>& bytes) {
     SafeArrayAccessData(array, &data);
     if (!bytes.empty()) std::memcpy(data, bytes.data(), bytes.size());
     SafeArrayUnaccessData(array);
-    VARIANT source;
-    VariantInit(&source);
-    source.vt = VT_ARRAY | VT_UI1;
-    source.parray = array;
+    Variant source;  // owns the array from here on
+    source.get()->vt = VT_ARRAY | VT_UI1;
+    source.get()->parray = array;
     VARIANT_BOOL loaded = VARIANT_FALSE;
-    HRESULT hr = document->load(source, &loaded);
-    VariantClear(&source);
+    const HRESULT hr = document->load(*source, &loaded);
     if (FAILED(hr) || loaded != VARIANT_TRUE) {
         std::wstring reason = L"the page is not well-formed XHTML";
         ComPtr<IXMLDOMParseError> error;
         if (SUCCEEDED(document->get_parseError(&error)) && error) {
-            BSTR text = nullptr;
+            Bstr text;
             long line = 0, column = 0;
-            error->get_reason(&text);
+            error->get_reason(text.out());
             error->get_line(&line);
             error->get_linepos(&column);
-            reason += L": " + BstrText(text) + L" (line " + std::to_wstring(line) + L", column " + std::to_wstring(column) + L")";
-            SysFreeString(text);
+            reason += L": " + text.text() + L" (line " + std::to_wstring(line) + L", column " + std::to_wstring(column) + L")";
             while (!reason.empty() && (reason.back() == L'\n' || reason.back() == L'\r')) reason.pop_back();
         }
         throw HostError(reason);

@@ -26,8 +26,8 @@ bool CaptureScreen(int& width, int& height, std::vector<BYTE>& pixels) {
     width = area.right - area.left;
     height = area.bottom - area.top;
     if (width <= 0 || height <= 0) return false;
-    HDC screen = GetDC(nullptr);
-    const UniqueMemoryDc memory(CreateCompatibleDC(screen));
+    const UniqueWindowDc screen(nullptr);
+    const UniqueMemoryDc memory(CreateCompatibleDC(screen.get()));
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = width;
@@ -37,13 +37,12 @@ bool CaptureScreen(int& width, int& height, std::vector<BYTE>& pixels) {
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
     bool ok = false;
-    if (const UniqueHbitmap bitmap{CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0)}) {
+    if (const UniqueHbitmap bitmap{CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0)}) {
         const SelectedObject selected(memory.get(), bitmap.get());
-        ok = BitBlt(memory.get(), 0, 0, width, height, screen, area.left, area.top, SRCCOPY) != FALSE;
+        ok = BitBlt(memory.get(), 0, 0, width, height, screen.get(), area.left, area.top, SRCCOPY) != FALSE;
         GdiFlush();
         if (ok) pixels.assign(static_cast<BYTE*>(bits), static_cast<BYTE*>(bits) + width * height * 4);
     }
-    ReleaseDC(nullptr, screen);
     return ok;
 }
 

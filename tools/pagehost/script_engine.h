@@ -1,13 +1,16 @@
 #pragma once
-// The page's script: Wine's JScript engine run through IActiveScript, with the host's objects as named items
-// ("document", "host"). Apartment-bound: create and use it on the page's thread.
+// The page's script: the shared script host (comkit/script_host.h) with the host's objects as named items
+// ("document", "host"), and every error it reports written to the record. Apartment-bound: create and use it on
+// the page's thread.
 #include <windows.h>
-#include <activscp.h>
 #include <wrl/client.h>
 
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "comkit/script_host.h"
 
 namespace qm::pagehost {
 
@@ -15,7 +18,6 @@ class ScriptEngine {
 public:
     // Throws HostError when the engine cannot be had.
     explicit ScriptEngine(std::vector<std::pair<std::wstring, Microsoft::WRL::ComPtr<IDispatch>>> namedItems);
-    ~ScriptEngine();
     ScriptEngine(const ScriptEngine&) = delete;
     ScriptEngine& operator=(const ScriptEngine&) = delete;
 
@@ -23,21 +25,19 @@ public:
     bool Run(const std::wstring& text, const std::wstring& blockName);
     // Starts the engine (after the blocks were added) and fetches the global dispatch.
     void Connect();
-    IDispatch* Global() const { return global_.Get(); }
+    IDispatch* Global() const { return host_->Global(); }
     // Calls a global function with text arguments; false when it is not defined or raises.
     bool Call(const std::wstring& function, const std::vector<std::wstring>& arguments, VARIANT* result);
-    bool HasFunction(const std::wstring& function);
-    int Errors() const;
+    bool HasFunction(const std::wstring& function) const { return host_->HasFunction(function); }
+    // Errors outside the page calls the control makes (the control sees those itself).
+    int Errors() const { return host_->Errors(); }
     // The owner of boxes the script itself raises.
-    void SetWindow(HWND window);
-    void Close();
+    void SetWindow(HWND window) { host_->SetWindow(window); }
+    void Close() { host_->Close(); }
 
 private:
-    class Site;
-    Microsoft::WRL::ComPtr<IActiveScript> engine_;
-    Microsoft::WRL::ComPtr<IActiveScriptParse> parse_;
-    Microsoft::WRL::ComPtr<IDispatch> global_;
-    Microsoft::WRL::ComPtr<Site> site_;
+    std::wstring block_ = L"page";  // what the record names as the source of an error
+    std::unique_ptr<comkit::JScriptHost> host_;
 };
 
 }  // namespace qm::pagehost

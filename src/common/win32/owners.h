@@ -13,6 +13,19 @@
 
 namespace qm {
 
+// Keeps the calling thread's last-error code across a release: an owner ending between a failed call and the
+// GetLastError that explains it must not change the answer (a release that fails sets its own code).
+class LastErrorKept {
+public:
+    LastErrorKept() noexcept : code_(::GetLastError()) {}
+    LastErrorKept(const LastErrorKept&) = delete;
+    LastErrorKept& operator=(const LastErrorKept&) = delete;
+    ~LastErrorKept() { ::SetLastError(code_); }
+
+private:
+    DWORD code_;
+};
+
 // Owns one value of Traits::Type; closes it unless it is Traits::Invalid(). Moves, never copies.
 template <typename Traits>
 class UniqueValue {
@@ -35,7 +48,10 @@ public:
 
     void reset(Type value = Traits::Invalid()) noexcept {
         const Type old = std::exchange(value_, value);
-        if (old != Traits::Invalid()) Traits::Close(old);
+        if (old != Traits::Invalid()) {
+            const LastErrorKept kept;
+            Traits::Close(old);
+        }
     }
     Type release() noexcept { return std::exchange(value_, Traits::Invalid()); }
     // Closes the held value and gives its slot to a function that fills it.
@@ -74,6 +90,8 @@ inline void DeleteGdiObject(HGDIOBJ object) noexcept { ::DeleteObject(object); }
 inline void DeleteMemoryDc(HDC dc) noexcept { ::DeleteDC(dc); }
 inline void DestroyIconHandle(HICON icon) noexcept { ::DestroyIcon(icon); }
 inline void FinishDrop(HDROP drop) noexcept { ::DragFinish(drop); }
+inline void UnloadModule(HMODULE module) noexcept { ::FreeLibrary(module); }
+inline void FreeTaskMemory(void* memory) noexcept { ::CoTaskMemFree(memory); }
 
 }  // namespace owners
 
@@ -91,6 +109,46 @@ using UniqueMemoryDc = UniqueValue<owners::NullInvalid<HDC, owners::DeleteMemory
 using UniqueHicon = UniqueValue<owners::NullInvalid<HICON, owners::DestroyIconHandle>>;
 // A shell drop handed over with WM_DROPFILES, finished with DragFinish.
 using UniqueHdrop = UniqueValue<owners::NullInvalid<HDROP, owners::FinishDrop>>;
+// A module from LoadLibrary, freed with FreeLibrary.
+using UniqueHmodule = UniqueValue<owners::NullInvalid<HMODULE, owners::UnloadModule>>;
+// Memory a COM call allocated for its caller (CoTaskMemAlloc), typed so that get() hands back what it holds.
+template <typename T>
+using UniqueCoTaskMem = UniqueValue<owners::NullInvalid<T*, owners::FreeTaskMemory>>;
+
+// A window's device context from GetDC, given back with ReleaseDC to the same window (null: the screen's).
+class UniqueWindowDc {
+public:
+    UniqueWindowDc() noexcept = default;
+    explicit UniqueWindowDc(HWND window) noexcept : window_(window), dc_(::GetDC(window)) {}
+    UniqueWindowDc(UniqueWindowDc&& other) noexcept
+        : window_(std::exchange(other.window_, nullptr)), dc_(std::exchange(other.dc_, nullptr)) {}
+    UniqueWindowDc& operator=(UniqueWindowDc&& other) noexcept {
+        if (this != &other) {
+            reset();
+            window_ = std::exchange(other.window_, nullptr);
+            dc_ = std::exchange(other.dc_, nullptr);
+        }
+        return *this;
+    }
+    UniqueWindowDc(const UniqueWindowDc&) = delete;
+    UniqueWindowDc& operator=(const UniqueWindowDc&) = delete;
+    ~UniqueWindowDc() { reset(); }
+
+    HDC get() const noexcept { return dc_; }
+    explicit operator bool() const noexcept { return dc_ != nullptr; }
+    void reset() noexcept {
+        if (dc_) {
+            const LastErrorKept kept;
+            ::ReleaseDC(window_, dc_);
+        }
+        window_ = nullptr;
+        dc_ = nullptr;
+    }
+
+private:
+    HWND window_ = nullptr;
+    HDC dc_ = nullptr;
+};
 
 // Pens, brushes, bitmaps and fonts, typed so that get() hands back the kind that was made.
 template <typename T>
@@ -107,26 +165,14 @@ public:
     SelectedObject(const SelectedObject&) = delete;
     SelectedObject& operator=(const SelectedObject&) = delete;
     ~SelectedObject() {
-        if (previous_ && previous_ != HGDI_ERROR) ::SelectObject(dc_, previous_);
+        if (!previous_ || previous_ == HGDI_ERROR) return;
+        const LastErrorKept kept;
+        ::SelectObject(dc_, previous_);
     }
 
 private:
     HDC dc_;
     HGDIOBJ previous_;
-};
-
-// COM on the current thread for the scope (a worker's thread); balanced only when this scope initialised it.
-class ComScope {
-public:
-    ComScope() noexcept : ok_(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
-    ~ComScope() {
-        if (ok_) ::CoUninitialize();
-    }
-
-private:
-    bool ok_;
 };
 
 // A critical section initialised where it lives (a CRITICAL_SECTION must never be copied or moved).
@@ -180,9 +226,33 @@ public:
     Variant() noexcept { ::VariantInit(&value_); }
     Variant(const Variant&) = delete;
     Variant& operator=(const Variant&) = delete;
-    ~Variant() { ::VariantClear(&value_); }
+    ~Variant() { reset(); }
     VARIANT* get() noexcept { return &value_; }
     const VARIANT& operator*() const noexcept { return value_; }
+    const VARIANT* operator->() const noexcept { return &value_; }
+    // Clears what is held (VT_EMPTY after).
+    void reset() noexcept {
+        const LastErrorKept kept;
+        ::VariantClear(&value_);
+    }
+    // Clears what is held and lets a callee fill it.
+    VARIANT* out() noexcept {
+        reset();
+        return &value_;
+    }
+    // Gives up the value (for an out-parameter that is the caller's to clear); this one is left empty.
+    VARIANT release() noexcept {
+        const VARIANT value = value_;
+        ::VariantInit(&value_);
+        return value;
+    }
+    // Hands the value to a VARIANT the caller owns (what that held is cleared); this one is left empty.
+    void moveTo(VARIANT* destination) noexcept {
+        const LastErrorKept kept;
+        ::VariantClear(destination);
+        *destination = value_;
+        ::VariantInit(&value_);
+    }
 
 private:
     VARIANT value_;
@@ -195,7 +265,9 @@ public:
     StgMedium(const StgMedium&) = delete;
     StgMedium& operator=(const StgMedium&) = delete;
     ~StgMedium() {
-        if (medium_.tymed != TYMED_NULL) ::ReleaseStgMedium(&medium_);
+        if (medium_.tymed == TYMED_NULL) return;
+        const LastErrorKept kept;
+        ::ReleaseStgMedium(&medium_);
     }
     STGMEDIUM* get() noexcept { return &medium_; }
 
@@ -210,25 +282,33 @@ public:
     ExcepInfo(const ExcepInfo&) = delete;
     ExcepInfo& operator=(const ExcepInfo&) = delete;
     ~ExcepInfo() {
+        const LastErrorKept kept;
         ::SysFreeString(info_.bstrSource);
         ::SysFreeString(info_.bstrDescription);
         ::SysFreeString(info_.bstrHelpFile);
     }
     EXCEPINFO* get() noexcept { return &info_; }
+    const EXCEPINFO* operator->() const noexcept { return &info_; }
+    std::wstring description() const {
+        return info_.bstrDescription ? std::wstring(info_.bstrDescription, ::SysStringLen(info_.bstrDescription))
+                                     : std::wstring();
+    }
 
 private:
     EXCEPINFO info_ = {};
 };
 
-// COM initialised on this thread for the scope; uninitialised at its end only if the initialisation counted
-// (S_OK or S_FALSE; RPC_E_CHANGED_MODE leaves the thread as it was).
+// COM initialised on this thread for the scope (a worker's thread, a registration call); uninitialised at its end
+// only if the initialisation counted (S_OK or S_FALSE; RPC_E_CHANGED_MODE leaves the thread as it was).
 class ComInitScope {
 public:
     explicit ComInitScope(DWORD model = COINIT_APARTMENTTHREADED) noexcept : result_(::CoInitializeEx(nullptr, model)) {}
     ComInitScope(const ComInitScope&) = delete;
     ComInitScope& operator=(const ComInitScope&) = delete;
     ~ComInitScope() {
-        if (SUCCEEDED(result_)) ::CoUninitialize();
+        if (!SUCCEEDED(result_)) return;
+        const LastErrorKept kept;
+        ::CoUninitialize();
     }
     HRESULT result() const noexcept { return result_; }
     bool succeeded() const noexcept { return SUCCEEDED(result_); }

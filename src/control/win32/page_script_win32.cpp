@@ -74,12 +74,14 @@ bool InvokePageScript(const std::wstring& name, const std::vector<std::wstring>&
         return false;
 
     if (result) {
-        const HRESULT copied = VariantCopy(result, returned.get());
+        Variant copy;
+        const HRESULT copied = VariantCopy(copy.get(), returned.get());
         if (FAILED(copied)) {
-            VariantClear(result);
-            V_VT(result) = VT_ERROR;
-            V_ERROR(result) = copied;
+            copy.reset();
+            V_VT(copy.get()) = VT_ERROR;
+            V_ERROR(copy.get()) = copied;
         }
+        copy.moveTo(result);
     }
     return true;
 }

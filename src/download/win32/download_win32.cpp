@@ -10,7 +10,7 @@
 #include "common/win32/owners.h"
 #include "common/win32/steady_clock.h"
 #include "common/errors.h"
-#include "download/safe_names.h"
+#include "localfiles/safe_names.h"
 #include "localfiles/settings.h"
 #include "localfiles/win32/local_files_win32.h"
 #include "protocol/win32/ansi_code_page.h"
@@ -118,7 +118,7 @@ bool Win32IncomingFiles::Exists(const std::wstring& path) {
 }
 
 bool MarkFromInternet(const std::wstring& path, const std::wstring& source) {
-    ComScope com;
+    const ComInitScope com;
     Microsoft::WRL::ComPtr<IAttachmentExecute> attachment;
     if (FAILED(CoCreateInstance(CLSID_AttachmentServices, nullptr, CLSCTX_INPROC_SERVER, IID_IAttachmentExecute,
                                 reinterpret_cast<void**>(attachment.GetAddressOf()))))
@@ -186,13 +186,6 @@ TransferOutcome Win32TransferRunner::RunMulti(const std::function<void(TransferJ
 
 bool PlatformQuestions::AskYesNo(const std::wstring& caption, const std::wstring& text) {
     return MessageBoxW(nullptr, text.c_str(), caption.c_str(), MB_YESNO) == IDYES;
-}
-
-std::wstring ExpandEnvironmentText(const std::wstring& text) {
-    wchar_t buffer[1024];
-    const DWORD n = ExpandEnvironmentStringsW(text.c_str(), buffer, 1024);
-    if (n == 0 || n > 1024) return text;
-    return buffer;
 }
 
 }  // namespace qm

@@ -41,7 +41,4 @@ public:
     bool AskYesNo(const std::wstring& caption, const std::wstring& text) override;
 };
 
-// %NAME% references expanded, at most 1024 characters; the text itself when expansion fails.
-std::wstring ExpandEnvironmentText(const std::wstring& text);
-
 }  // namespace qm

@@ -2,6 +2,7 @@
 
 #include <map>
 #include <mutex>
+#include <utility>
 
 #include "common/win32/owners.h"
 #include "control/win32/com_status.h"
@@ -54,8 +55,8 @@ bool IsMailClientData(IDataObject* data) {
     FORMATETC format;
     ULONG fetched = 0;
     while (formats->Next(1, &format, &fetched) == S_OK && fetched == 1) {
-        if (format.ptd) CoTaskMemFree(format.ptd);
-        format.ptd = nullptr;
+        // The target device is the enumerator's gift to us; the question below asks for any device.
+        const UniqueCoTaskMem<DVTARGETDEVICE> device(std::exchange(format.ptd, nullptr));
         if (data->QueryGetData(&format) != S_OK) continue;
         wchar_t name[257] = {};
         if (GetClipboardFormatNameW(format.cfFormat, name, 256) == 0) continue;

@@ -257,4 +257,11 @@ SystemText& LocalSystemText() {
     return instance;
 }
 
+std::wstring ExpandEnvironmentText(const std::wstring& text) {
+    wchar_t buffer[1024];
+    const DWORD n = ExpandEnvironmentStringsW(text.c_str(), buffer, 1024);
+    if (n == 0 || n > 1024) return text;
+    return buffer;
+}
+
 }  // namespace qm

@@ -68,4 +68,7 @@ std::wstring ReadRegistryText(HKEY root, const std::wstring& keyPath, const std:
 FileSystem& LocalFileSystem();
 SystemText& LocalSystemText();
 
+// %NAME% references expanded, at most 1024 characters; the text itself when expansion fails.
+std::wstring ExpandEnvironmentText(const std::wstring& text);
+
 }  // namespace qm

@@ -4,7 +4,6 @@
 
 #include "control/win32/html_page.h"
 #include "control/win32/page_script_win32.h"
-#include "download/win32/download_win32.h"
 #include "localfiles/win32/local_files_win32.h"
 #include "protocol/win32/ansi_code_page.h"
 #include "ui/win32/dialogs_win32.h"

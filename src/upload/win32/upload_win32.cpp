@@ -43,7 +43,7 @@ UploadOutcome Win32UploadRunner::Run(const std::function<void(TransferJob&)>& fi
     dialog->SetScriptRequestHandler([scripts, fs](ProgressDialog& d) { HandleScriptRequest(d.Job(), *scripts, *fs); });
     auto services = std::make_shared<PlatformUploadServices>();
     dialog->StartWorker([services](ProgressDialog& d) {
-        ComScope com;
+        const ComInitScope com;
         RunUploadJob(d, services->services);
     });
     dialog->Run(GetActiveWindow());

@@ -169,6 +169,143 @@ TEST(ComInitScopeTest, NestedScopesBalanceAndAnotherModelIsLeftAlone) {
     EXPECT_EQ(multi.result(), S_OK);
 }
 
+TEST(LastErrorTest, AReleaseThatFailsLeavesTheCallersErrorCode) {
+    // A handle closed behind the owner's back: its own CloseHandle fails and would set ERROR_INVALID_HANDLE.
+    HANDLE stale = NewEvent();
+    ASSERT_NE(stale, nullptr);
+    ASSERT_TRUE(CloseHandle(stale));
+    UniqueHandle owner(stale);
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    owner.reset();
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+
+    HANDLE alsoStale = NewEvent();
+    ASSERT_TRUE(CloseHandle(alsoStale));
+    SetLastError(ERROR_ACCESS_DENIED);
+    { const UniqueHandle ending(alsoStale); }
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED)) << "the destructor keeps it too";
+}
+
+TEST(UniqueHmoduleTest, TheModuleIsFreedWithTheOwner) {
+    const wchar_t* name = L"cabinet.dll";
+    ASSERT_EQ(GetModuleHandleW(name), nullptr) << "the test needs a module the program has not loaded";
+    {
+        const UniqueHmodule module(LoadLibraryW(name));
+        ASSERT_TRUE(module);
+        EXPECT_EQ(GetModuleHandleW(name), module.get());
+    }
+    EXPECT_EQ(GetModuleHandleW(name), nullptr) << "the owner's FreeLibrary was the last reference";
+}
+
+// Watches the task allocator: which blocks CoTaskMemFree is given.
+class FreeSpy final : public IMallocSpy {
+public:
+    void* watched = nullptr;
+    int watchedFrees = 0;
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IMallocSpy)) return E_NOINTERFACE;
+        *out = static_cast<IMallocSpy*>(this);
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }   // lives on the test's stack
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    STDMETHODIMP_(SIZE_T) PreAlloc(SIZE_T size) override { return size; }
+    STDMETHODIMP_(void*) PostAlloc(void* actual) override { return actual; }
+    STDMETHODIMP_(void*) PreFree(void* request, BOOL) override {
+        if (request && request == watched) ++watchedFrees;
+        return request;
+    }
+    STDMETHODIMP_(void) PostFree(BOOL) override {}
+    STDMETHODIMP_(SIZE_T) PreRealloc(void* request, SIZE_T size, void** newRequest, BOOL) override {
+        *newRequest = request;
+        return size;
+    }
+    STDMETHODIMP_(void*) PostRealloc(void* actual, BOOL) override { return actual; }
+    STDMETHODIMP_(void*) PreGetSize(void* request, BOOL) override { return request; }
+    STDMETHODIMP_(SIZE_T) PostGetSize(SIZE_T size, BOOL) override { return size; }
+    STDMETHODIMP_(void*) PreDidAlloc(void* request, BOOL) override { return request; }
+    STDMETHODIMP_(int) PostDidAlloc(void*, BOOL, int actual) override { return actual; }
+    STDMETHODIMP_(void) PreHeapMinimize() override {}
+    STDMETHODIMP_(void) PostHeapMinimize() override {}
+};
+
+TEST(UniqueCoTaskMemTest, TheBlockIsFreedOnceAndNotAfterRelease) {
+    FreeSpy spy;
+    ASSERT_EQ(CoRegisterMallocSpy(&spy), S_OK);
+    {
+        auto* text = static_cast<wchar_t*>(CoTaskMemAlloc(16 * sizeof(wchar_t)));
+        ASSERT_NE(text, nullptr);
+        spy.watched = text;
+        {
+            UniqueCoTaskMem<wchar_t> owner(text);
+            EXPECT_EQ(owner.get(), text);
+            EXPECT_EQ(spy.watchedFrees, 0);
+        }
+        EXPECT_EQ(spy.watchedFrees, 1);
+
+        void* kept = CoTaskMemAlloc(8);
+        spy.watched = kept;
+        spy.watchedFrees = 0;
+        {
+            UniqueCoTaskMem<void> owner(kept);
+            EXPECT_EQ(owner.release(), kept);
+        }
+        EXPECT_EQ(spy.watchedFrees, 0) << "a released block belongs to the caller";
+        CoTaskMemFree(kept);
+        EXPECT_EQ(spy.watchedFrees, 1);
+    }
+    CoRevokeMallocSpy();
+}
+
+TEST(UniqueWindowDcTest, MovesTheDcWithItsWindow) {
+    const HWND window = CreateWindowExW(0, L"STATIC", L"dc", WS_POPUP, 0, 0, 40, 20, nullptr, nullptr,
+                                        GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(window, nullptr);
+    {
+        UniqueWindowDc first(window);
+        ASSERT_TRUE(first);
+        const HDC dc = first.get();
+        UniqueWindowDc second(std::move(first));
+        EXPECT_FALSE(first);
+        EXPECT_EQ(second.get(), dc);
+        EXPECT_EQ(WindowFromDC(second.get()), window) << "the DC still belongs to the window it came from";
+        UniqueWindowDc screen(nullptr);
+        ASSERT_TRUE(screen);
+        screen = std::move(second);
+        EXPECT_EQ(screen.get(), dc);
+        screen.reset();
+        EXPECT_FALSE(screen);
+    }
+    DestroyWindow(window);
+}
+
+TEST(VariantTest, GivesItsValueAwayAndIsEmptyAfter) {
+    Variant text;
+    text.get()->vt = VT_BSTR;
+    text.get()->bstrVal = SysAllocString(L"kept");
+
+    VARIANT slot;
+    VariantInit(&slot);
+    slot.vt = VT_BSTR;
+    slot.bstrVal = SysAllocString(L"replaced");
+    text.moveTo(&slot);
+    EXPECT_EQ(text->vt, VT_EMPTY);
+    ASSERT_EQ(slot.vt, VT_BSTR);
+    EXPECT_STREQ(slot.bstrVal, L"kept");
+
+    Variant back;
+    back.out()->vt = VT_I4;
+    back.get()->lVal = 7;
+    const VARIANT given = back.release();
+    EXPECT_EQ(back->vt, VT_EMPTY);
+    EXPECT_EQ(given.vt, VT_I4);
+    EXPECT_EQ(given.lVal, 7);
+    VariantClear(&slot);
+}
+
 TEST(SystemErrorTextTest, SystemAndModuleTablesWithLineEndsKept) {
     const std::wstring notFound = SystemErrorText(ERROR_FILE_NOT_FOUND);
     ASSERT_GE(notFound.size(), 2u);

@@ -222,11 +222,5 @@ TEST(DownloadShellTest, ProgramsScriptsAndShortcutsAreDangerousDocumentsAreNot) 
         EXPECT_FALSE(shell.IsDangerous(path)) << std::string(path, path + wcslen(path));
 }
 
-TEST(EnvironmentText, ReferencesAreExpanded) {
-    SetEnvironmentVariableW(L"QM_DL_TEST", L"C:\\Expanded");
-    EXPECT_EQ(ExpandEnvironmentText(L"%QM_DL_TEST%\\Docs "), L"C:\\Expanded\\Docs ");
-    EXPECT_EQ(ExpandEnvironmentText(L"plain"), L"plain");
-}
-
 }  // namespace
 }  // namespace qm

@@ -398,5 +398,11 @@ TEST(RegistrySettingsRealKey, TheDocumentsFolderIsKnown) {
     EXPECT_TRUE(FolderExists(fs, folder)) << std::string(folder.begin(), folder.end());
 }
 
+TEST(EnvironmentText, ReferencesAreExpanded) {
+    SetEnvironmentVariableW(L"QM_DL_TEST", L"C:\\Expanded");
+    EXPECT_EQ(ExpandEnvironmentText(L"%QM_DL_TEST%\\Docs "), L"C:\\Expanded\\Docs ");
+    EXPECT_EQ(ExpandEnvironmentText(L"plain"), L"plain");
+}
+
 }  // namespace
 }  // namespace qm

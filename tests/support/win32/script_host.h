@@ -1,12 +1,14 @@
 #pragma once
-// A real script engine for page-script tests: Wine's JScript run through IActiveScript, whose global dispatch is
-// what a browser document's get_Script returns, and a document stand-in that hands it out.
+// A real script engine for page-script tests: the page host's script host (comkit/script_host.h) running one
+// page script, whose global dispatch is what a browser document's get_Script returns, and a document stand-in
+// that hands it out.
 #include <windows.h>
-#include <activscp.h>
 #include <mshtml.h>
 #include <wrl/client.h>
 
 #include <string>
+
+#include "comkit/script_host.h"
 
 namespace qm::testing {
 
@@ -19,18 +21,14 @@ public:
     ScriptHost(const ScriptHost&) = delete;
     ScriptHost& operator=(const ScriptHost&) = delete;
 
-    IDispatch* Global() const { return global_.Get(); }
+    IDispatch* Global() const { return host_.Global(); }
     // The value of a script expression as text (empty when it cannot be evaluated).
-    std::wstring Evaluate(const std::wstring& expression);
+    std::wstring Evaluate(const std::wstring& expression) { return host_.Evaluate(expression); }
     // Script errors the engine reported to the site so far.
-    int ReportedErrors() const;
+    int ReportedErrors() const { return host_.Errors(); }
 
 private:
-    class Site;
-    Microsoft::WRL::ComPtr<IActiveScript> engine_;
-    Microsoft::WRL::ComPtr<IActiveScriptParse> parse_;
-    Microsoft::WRL::ComPtr<IDispatch> global_;
-    Microsoft::WRL::ComPtr<Site> site_;
+    comkit::JScriptHost host_;
 };
 
 // An IHTMLDocument2 whose get_Script gives the script object (fails with E_FAIL when there is none); every other

@@ -1,4 +1,4 @@
-#include "download/safe_names.h"
+#include "localfiles/safe_names.h"
 
 #include <gtest/gtest.h>
 
