@@ -35,15 +35,14 @@ RECT ChildRect(HWND dialog, HWND child) {
 
 // The height of a text wrapped at the width in the control's font: at least one line, at most kMostTextLines.
 int WrappedTextHeight(HWND control, const std::wstring& text, int width) {
-    const HDC dc = GetDC(control);
-    const HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    const UniqueWindowDc dc(control);
+    const SelectedObject font(dc.get(), reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
     const std::wstring measured = text.empty() ? std::wstring(L" ") : text;
     RECT r{0, 0, width, 0};
-    DrawTextW(dc, measured.c_str(), static_cast<int>(measured.size()), &r, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    DrawTextW(dc.get(), measured.c_str(), static_cast<int>(measured.size()), &r,
+              DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
     TEXTMETRICW metrics{};
-    GetTextMetricsW(dc, &metrics);
-    SelectObject(dc, old);
-    ReleaseDC(control, dc);
+    GetTextMetricsW(dc.get(), &metrics);
     const int most = kMostTextLines * static_cast<int>(metrics.tmHeight);
     const int height = r.bottom - r.top;
     return most > 0 && height > most ? most : height;

@@ -5,14 +5,9 @@
 
 #include <memory>
 
+#include "common/win32/owners.h"
+
 namespace qm {
-namespace {
-
-struct CoTaskMemDeleter {
-    void operator()(void* p) const { CoTaskMemFree(p); }
-};
-
-}  // namespace
 
 void Win32Dialogs::Message(WindowRef owner, MessageKind kind, const std::wstring& text) {
     UINT type = MB_OK | (kind == MessageKind::Error ? MB_ICONERROR : 0);
@@ -36,7 +31,7 @@ std::optional<std::wstring> Win32Dialogs::ChooseFolder(WindowRef owner, const st
     info.pszDisplayName = displayName;
     info.lpszTitle = title.c_str();
     info.ulFlags = kFolderChooserFlags;
-    std::unique_ptr<ITEMIDLIST, CoTaskMemDeleter> item(SHBrowseForFolderW(&info));
+    const UniqueCoTaskMem<ITEMIDLIST> item(SHBrowseForFolderW(&info));
     if (!item) return std::nullopt;
     wchar_t path[MAX_PATH] = {};
     if (!SHGetPathFromIDListW(item.get(), path)) return std::wstring();

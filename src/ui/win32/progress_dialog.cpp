@@ -17,7 +17,7 @@ constexpr UINT_PTR kRefreshTimer = 1;
 struct WorkerStart {
     std::shared_ptr<Win32ProgressDialog> dialog;
     Win32ProgressDialog::WorkerBody body;
-    HMODULE module = nullptr;  // the worker's own reference on the module holding its code
+    UniqueHmodule module;  // the worker's own reference on the module holding its code
 };
 
 // A reference on the module that holds this code, so that it stays mapped while a worker runs even after the
@@ -56,11 +56,10 @@ void Win32ProgressDialog::SetScriptRequestHandler(ScriptRequestHandler handler) 
 
 void Win32ProgressDialog::StartWorker(WorkerBody body) {
     if (worker_) throw Error(L"The transfer has already started.");
-    auto* start = new WorkerStart{shared_from_this(), std::move(body), ReferenceOwnModule()};
+    auto* start = new WorkerStart{shared_from_this(), std::move(body), UniqueHmodule(ReferenceOwnModule())};
     HANDLE thread = CreateThread(nullptr, 0, &Win32ProgressDialog::WorkerEntry, start, CREATE_SUSPENDED, nullptr);
     if (!thread) {
         const DWORD code = GetLastError();
-        if (start->module) FreeLibrary(start->module);
         delete start;
         throw Error(L"Cannot start the transfer (error " + std::to_wstring(code) + L").");
     }
@@ -70,7 +69,7 @@ void Win32ProgressDialog::StartWorker(WorkerBody body) {
 
 DWORD WINAPI Win32ProgressDialog::WorkerEntry(void* parameter) {
     auto* start = static_cast<WorkerStart*>(parameter);
-    const HMODULE module = start->module;
+    const HMODULE module = start->module.release();
     RunWorkerBody(start);  // every object of the worker is gone when this returns
     // The release and the thread's end are one call: no code of the module runs after the reference is gone.
     if (module) FreeLibraryAndExitThread(module, 0);
