@@ -48,8 +48,8 @@ inline std::vector<std::string> TabOrderProblems(HWND dialog) {
     return problems;
 }
 
-// The name a screen reader reads for the window, through the platform's accessibility objects.
-inline std::wstring AccessibleName(HWND window) {
+// A text a screen reader gets for the window from its accessible object: its name or its value.
+inline std::wstring AccessibleText(HWND window, HRESULT (STDMETHODCALLTYPE IAccessible::*get)(VARIANT, BSTR*)) {
     Microsoft::WRL::ComPtr<IAccessible> object;
     if (FAILED(AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT), kAccessibleId,
                                           reinterpret_cast<void**>(object.GetAddressOf()))))
@@ -57,24 +57,13 @@ inline std::wstring AccessibleName(HWND window) {
     VARIANT self{};
     self.vt = VT_I4;
     self.lVal = CHILDID_SELF;
-    Bstr name;
-    if (object->get_accName(self, name.out()) != S_OK || !name.get()) return L"(no name)";
-    return name.get();
+    Bstr text;
+    if ((object.Get()->*get)(self, text.out()) != S_OK || !text.get()) return L"(none)";
+    return text.get();
 }
-
-// The accessible value, such as a progress bar's percentage.
-inline std::wstring AccessibleValue(HWND window) {
-    Microsoft::WRL::ComPtr<IAccessible> object;
-    if (FAILED(AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT), kAccessibleId,
-                                          reinterpret_cast<void**>(object.GetAddressOf()))))
-        return L"(no accessible object)";
-    VARIANT self{};
-    self.vt = VT_I4;
-    self.lVal = CHILDID_SELF;
-    Bstr value;
-    if (object->get_accValue(self, value.out()) != S_OK || !value.get()) return L"(no value)";
-    return value.get();
-}
+inline std::wstring AccessibleName(HWND window) { return AccessibleText(window, &IAccessible::get_accName); }
+// Such as a progress bar's percentage.
+inline std::wstring AccessibleValue(HWND window) { return AccessibleText(window, &IAccessible::get_accValue); }
 
 // Every shown button must be read out as the text it shows (its mnemonic marker left out).
 inline std::vector<std::string> ButtonNameProblems(HWND dialog) {
