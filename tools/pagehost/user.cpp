@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include <chrono>
+#include <cwctype>
 #include <map>
 #include <set>
 #include <sstream>
@@ -30,6 +31,19 @@ std::wstring Trim(const std::wstring& text) {
 std::wstring Lower(std::wstring text) {
     for (auto& c : text) c = static_cast<wchar_t>(towlower(c));
     return text;
+}
+
+// Whether `words` occurs in `text`, without regard to case, as whole words: no letter or digit right before or
+// after it. A bare substring would let "OK" answer a box whose path holds "aBokQ1".
+bool ShowsWords(const std::wstring& text, const std::wstring& words) {
+    if (words.empty()) return false;
+    const std::wstring haystack = Lower(text), needle = Lower(words);
+    for (size_t at = haystack.find(needle); at != std::wstring::npos; at = haystack.find(needle, at + 1)) {
+        const size_t end = at + needle.size();
+        if ((at == 0 || !iswalnum(haystack[at - 1])) && (end == haystack.size() || !iswalnum(haystack[end])))
+            return true;
+    }
+    return false;
 }
 
 std::wstring WindowText(HWND window) {
@@ -82,11 +96,10 @@ std::vector<Control> Controls(HWND dialog) {
 
 // Until the dialog or one of its controls shows the text (a minute at most); false when it never does.
 bool WaitForText(HWND dialog, const std::wstring& text) {
-    const std::wstring wanted = Lower(text);
     for (int waited = 0; waited < 60000 && IsWindow(dialog); waited += 50) {
-        if (Lower(WindowText(dialog)).find(wanted) != std::wstring::npos) return true;
+        if (ShowsWords(WindowText(dialog), text)) return true;
         for (auto& control : Controls(dialog))
-            if (control.visible && Lower(control.text).find(wanted) != std::wstring::npos) return true;
+            if (control.visible && ShowsWords(control.text, text)) return true;
         Sleep(50);
     }
     return false;
@@ -281,9 +294,8 @@ void ScriptedUser::Handle(HWND dialog) {
     UserAnswer* answer = nullptr;
     for (auto& candidate : answers_) {
         if (candidate.used) continue;
-        bool fits = candidate.when.empty() || Lower(caption).find(Lower(candidate.when)) != std::wstring::npos;
-        for (auto& control : controls)
-            fits = fits || Lower(control.text).find(Lower(candidate.when)) != std::wstring::npos;
+        bool fits = candidate.when.empty() || ShowsWords(caption, candidate.when);
+        for (auto& control : controls) fits = fits || ShowsWords(control.text, candidate.when);
         if (fits) {
             answer = &candidate;
             break;

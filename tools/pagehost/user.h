@@ -3,7 +3,8 @@
 // "#32770"), records each one it sees, and answers it with the first unused answer that matches it.
 //
 // One answer a line; "#" starts a comment. A line is "[when TEXT =>] ACTION [; ACTION]...", where TEXT must occur
-// (without regard to case) in the caption or in a control's text; without "when" the answer fits any dialog.
+// (without regard to case) in the caption or in a control's text as whole words, with no letter or digit right
+// before or after it; without "when" the answer fits any dialog.
 // Actions: click ID | check ID | uncheck ID | type ID TEXT | escape | files PATH[|PATH...] | folder PATH |
 // wait MS | shot NAME. Choosers are the platform's dialogs, answered through their windows.
 #include <windows.h>
