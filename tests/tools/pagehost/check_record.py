@@ -125,6 +125,19 @@ def served(record, extra):
     expect("no message box for an http page", events(record, "messageBox"), [])
 
 
+def words_not_paths(record, extra):
+    expect("result", record["result"], "passed")
+    asked = [d for d in events(record, "dialog") if "asks to replace the file" in d["text"]]
+    expect("one replace question", len(asked), 1)
+    if asked:
+        expect("folder named in the question", "aBokQ1" in asked[0]["text"], True)
+        expect("answer", asked[0]["answer"], "when want to replace => click 6")
+    expect("no other answer used", [d["answer"] for d in events(record, "dialog") if d["answer"] and d not in asked], [])
+    with open(extra[0], "rb") as got, open(extra[1], "rb") as stored:
+        expect("the file replaced by the stored copy", got.read() == stored.read(), True)
+    expect("no shot of a wrong answer", os.path.exists(os.path.join(extra[2], "wrong.png")), False)
+
+
 def main():
     scenario, path = sys.argv[1], sys.argv[2]
     try:

@@ -61,10 +61,24 @@ scenario broken 2 broken -- --page "$(page broken.xhtml)" --timeout 60
 scenario script_error 1 script_error -- --page "$(page script_error.xhtml)" --timeout 60
 
 # A page served by the reference file store, loaded by its URL.
-start_store
+start_store "$seeds/plan.txt"
 if [ -s "$work/port" ]; then
   url="http://127.0.0.1:$(cat "$work/port")/served.xhtml"
   scenario served 0 served "$url" -- --page "$url" --timeout 60
+
+  # Answers fit whole words only: the box asking to replace a file names a folder holding "aBokQ1" and
+  # "want to replaced". Each "maybe" answer has a letter or digit on one side wherever it occurs; the last one
+  # occurs first inside that folder name and only then as words of their own.
+  curl -s -o "$work/plan.bytes" "$base/_filestore/bytes?view=Documents&key=01234567-89ab-cdef-0123-456789abcdef"
+  words="$work/want to replaced.aBokQ1"
+  mkdir -p "$words"
+  printf 'older copy' >"$words/Plan.doc"
+  touch -d 2020-01-01 "$words/Plan.doc"
+  printf '%s\n' 'maybe when OK => shot wrong; click 7' 'maybe when aBokQ => click 7' 'maybe when eplace => click 7' \
+    'maybe when replace the f => click 7' 'when want to replace => click 6' >"$work/words.txt"
+  scenario words_not_paths 0 words_not_paths "$words/Plan.doc" "$work/plan.bytes" "$work/shots-words_not_paths" -- \
+    --page "$base/download.xhtml" --arg ids=doc --arg "dir=$(qm_winpath "$words")" \
+    --user "$(qm_winpath "$work/words.txt")" --timeout 60
 else
   echo "FAIL: served (the file store did not start)"
   failures=$((failures + 1))
