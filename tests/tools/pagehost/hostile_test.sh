@@ -18,10 +18,7 @@ dist=$(readlink -f "${1:-$root/dist/x64}")
 source "$root/scripts/wine-env.sh"
 wine=$(qm_loader_for "$dist")
 
-# The scripted user answers message boxes by their "OK": the work folder's name, shown in the progress dialog,
-# must not hold those letters.
 work=$(mktemp -d /tmp/hostile-test.XXXXXX)
-while [[ "${work,,}" == *ok* ]]; do rmdir "$work"; work=$(mktemp -d /tmp/hostile-test.XXXXXX); done
 server=""
 watcher=""
 cleanup() {
