@@ -117,13 +117,13 @@ qm_prefix() {
 }
 
 # --- The reference file store -----------------------------------------------------------------------------------
-# qm_store_command: the store's command line (QM_FILESTORE, else the native build's, else scripts/filestore, which
-# builds it).
+# qm_store_command: the store's command line (QM_FILESTORE, else the native build's of this run, else
+# scripts/filestore, which builds it).
 qm_store_command() {
   if [ -n "${QM_FILESTORE:-}" ]; then
     QM_STORE=("$QM_FILESTORE")
-  elif [ -x "$QM_ROOT/build/native/tools/filestore/filestore" ]; then
-    QM_STORE=("$QM_ROOT/build/native/tools/filestore/filestore")
+  elif [ -x "$QM_ROOT/build${QM_RUN:-}/native/tools/filestore/filestore" ]; then
+    QM_STORE=("$QM_ROOT/build${QM_RUN:-}/native/tools/filestore/filestore")
   else
     QM_STORE=("$QM_ROOT/scripts/filestore")
   fi
@@ -167,6 +167,8 @@ qm_suite() {
   seeds="$QM_ROOT/tests/tools/pagehost/seeds"
   failures=0
   checks=0
+  # 77: skipped, for ctest and scripts/test.
+  if [ "$(basename "$dist")" = x86 ] && ! qm_x86_runs; then echo "$suite: skipped: $QM_X86_WHY"; exit 77; fi
   qm_display || exit 1
   qm_work "$suite-test"
   qm_prefix "$dist"
