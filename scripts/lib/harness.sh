@@ -69,7 +69,8 @@ qm_on_exit() {
 }
 qm_run_exit_stack() {
   local cmd
-  for cmd in "${QM_EXIT_STACK[@]}"; do eval "$cmd"; done
+  # A failed step (a process already gone) must not end the clean-up under `set -e`.
+  for cmd in "${QM_EXIT_STACK[@]}"; do eval "$cmd" || true; done
   QM_EXIT_STACK=()
 }
 
@@ -110,10 +111,14 @@ qm_prefix() {
   export WINEPREFIX=${QM_PAGEHOST_PREFIX:-$work/prefix}
   qm_on_exit 'WINEPREFIX="$WINEPREFIX" "$QM_WINESERVER" -k 2>/dev/null'
   [ -f "$WINEPREFIX/system.reg" ] || qm_new_prefix "$WINEPREFIX"
-  if [ -z "${QM_PAGEHOST_NO_REGISTER:-}" ]; then
-    timeout 120 "$wine" regsvr32 /s "$(qm_winpath "$dist/Quillmark.dll")" >/dev/null 2>&1 || echo "warning: regsvr32 failed"
-  fi
+  [ -n "${QM_PAGEHOST_NO_REGISTER:-}" ] || qm_register "$dist/Quillmark.dll" || true
   return 0
+}
+# qm_register DLL: regsvr32 of DLL in WINEPREFIX with the loader of its build folder; a warning when it fails.
+qm_register() {
+  timeout 120 "$(qm_loader_for "$(dirname "$1")")" regsvr32 /s "$(qm_winpath "$1")" >/dev/null 2>&1 && return 0
+  echo "warning: regsvr32 $(basename "$1") failed"
+  return 1
 }
 
 # --- The reference file store -----------------------------------------------------------------------------------
@@ -129,15 +134,16 @@ qm_store_command() {
   fi
 }
 
-# qm_start_store [FILESTORE ARGS...]: the store on a free loopback port with its data in $work/store (unless the
-# arguments give --data); its log is $work/store.log. One time limit (QM_STORE_TIMEOUT, 60 s); gives up at once when
-# the store exits. Sets `base` and `store_pid`; stopped at exit.
+# qm_start_store [FILESTORE ARGS...]: the store on a free loopback port (or the arguments' --port) with its data in
+# $work/store (unless the arguments give --data); its log is $work/store.log. One time limit (QM_STORE_TIMEOUT,
+# 60 s); gives up at once when the store exits. Sets `base` and `store_pid`; stopped at exit. With store_name set,
+# the port and log files are $work/NAME.port and NAME.log, so that a second store keeps the first one's log.
 qm_start_store() {
   qm_store_command
-  local data=() port="$work/store.port"
+  local data=() port="$work/${store_name:-store}.port" log="$work/${store_name:-store}.log"
   [[ " $* " == *" --data "* ]] || { mkdir -p "$work/store"; data=(--data "$work/store"); }
   rm -f "$port"
-  "${QM_STORE[@]}" "${data[@]}" --host 127.0.0.1 --port 0 --port-file "$port" "$@" >"$work/store.log" 2>&1 &
+  "${QM_STORE[@]}" "${data[@]}" --host 127.0.0.1 --port 0 --port-file "$port" "$@" >"$log" 2>&1 &
   store_pid=$!
   qm_on_exit "kill $store_pid 2>/dev/null; wait $store_pid 2>/dev/null"
   local limit=$(( ${QM_STORE_TIMEOUT:-60} * 10 ))
@@ -148,7 +154,7 @@ qm_start_store() {
   done
   if [ ! -s "$port" ] || ! kill -0 "$store_pid" 2>/dev/null; then
     echo "FAIL: the file store did not start" >&2
-    sed 's/^/    | /' "$work/store.log" >&2
+    sed 's/^/    | /' "$log" >&2
     return 1
   fi
   base="http://127.0.0.1:$(cat "$port")"
