@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Downloads end to end: the page host drives the control against the reference file store (real WinInet,
 # MSXML and dialogs under Wine). Each scenario checks the record, the files that arrived and what stayed.
-# Usage: download_test.sh [DIST_DIR]; environment as in common.sh.
+# Usage: download_test.sh [DIST_DIR]; environment as in scripts/lib/harness.sh.
 set -uo pipefail
-suite=download
-source "$(dirname "$0")/common.sh"
+source "$(dirname "$0")/../../../scripts/lib/harness.sh"
+qm_suite download "$@"
 
 cat >"$work/seed.txt" <<'SEED'
 [record]
@@ -201,7 +201,7 @@ mkdir -p "$lock_dir"
 lock add 'HKLM\Software\Velmar\Quillmark' /v AllowedHosts /t REG_SZ /d 'files.example.com;*.corp.example' /f
 run locked "" -- --page "$page" --arg ids=doc --arg "dir=$(qm_winpath "$lock_dir")" --timeout 60
 # A bare host is that host on http's port 80 (https's 443): the store's port is another application's.
-store_port=$(cat "$work/port")
+store_port=${base##*:}
 lock add 'HKLM\Software\Velmar\Quillmark' /v AllowedHosts /t REG_SZ /d "127.0.0.1;https://127.0.0.1:$store_port" /f
 run other_port "" -- --page "$page" --arg ids=plain --arg "dir=$(qm_winpath "$lock_dir")" --timeout 60
 lock add 'HKLM\Software\Velmar\Quillmark' /v AllowedHosts /t REG_MULTI_SZ /d "files.example.com\0http://127.0.0.1:$store_port" /f
@@ -240,13 +240,14 @@ with open(sys.argv[2], "w") as f:
     f.write('"Blob"=hex:%s\n' % hexed)
 PY
 timeout 60 "$wine" regedit /S "$(qm_winpath "$work/trust.reg")" >/dev/null 2>&1
+plain_base=$base
 tls_servers=()
 for kind in trusted untrusted; do
-  "${fs[@]}" --data "$work/store" --port 0 --port-file "$work/$kind.port" --pages "$here/pages" --quiet \
-    --tls-cert "$work/$kind.pem" --tls-key "$work/$kind.key" >"$work/fs-$kind.out" 2>&1 &
-  tls_servers+=($!)
-  for _ in $(seq 1 300); do [ -s "$work/$kind.port" ] && break; sleep 0.1; done
+  store_name=$kind qm_start_store --data "$work/store" --pages "$here/pages" --quiet \
+    --tls-cert "$work/$kind.pem" --tls-key "$work/$kind.key" || exit 1
+  tls_servers+=("$store_pid")
 done
+base=$plain_base
 mkdir -p "$work/out-tls"
 tls_out=$(qm_winpath "$work/out-tls")
 run https "" -- --page "$(qm_winpath "$here/pages/download.xhtml")" \

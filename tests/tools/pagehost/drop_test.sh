@@ -3,13 +3,12 @@
 # stand-in, text) on a page hosting the control, and the page uploads what was dropped. Each scenario checks the
 # record and the files; where files are to arrive in the reference file store, that check runs once the
 # control's upload is built into the DLL (until then it is skipped and says so).
-# Usage: drop_test.sh [DIST_DIR] (with mailstandin.dll beside the control); environment as in common.sh.
+# Usage: drop_test.sh [DIST_DIR] (with mailstandin.dll beside the control); environment as in scripts/lib/harness.sh.
 set -uo pipefail
-suite=drop
-source "$(dirname "$0")/common.sh"
+source "$(dirname "$0")/../../../scripts/lib/harness.sh"
+qm_suite drop "$@"
 # The mail client stand-in exists only in this test prefix.
-timeout 120 "$wine" regsvr32 /s "$(qm_winpath "$dist/mailstandin.dll")" >/dev/null 2>&1 \
-  || echo "warning: regsvr32 mailstandin failed"
+qm_register "$dist/mailstandin.dll"
 
 # Whether the DLL's upload is bound: only then can dropped files arrive in the store.
 uploads=0

@@ -2,10 +2,10 @@
 # A user's edits in place, end to end: the page host opens a stored file for editing, the page changes the copy
 # as the user's program would, and the file is clicked again after the stored copy changed. Each scenario checks
 # the files on disk, what the store holds, and what the user was asked.
-# Usage: edits_test.sh [DIST_DIR]; environment as in common.sh.
+# Usage: edits_test.sh [DIST_DIR]; environment as in scripts/lib/harness.sh.
 set -uo pipefail
-suite=edits
-source "$(dirname "$0")/common.sh"
+source "$(dirname "$0")/../../../scripts/lib/harness.sh"
+qm_suite edits "$@"
 
 start_store "$seeds/plan.txt"
 page="$base/edits.xhtml"

@@ -3,10 +3,10 @@
 # the connection, stalls, dies, challenges, crawls, or the target folder is full. For each: the page host is
 # alive, the user saw one clear message (none after a Cancel), no temporary or partial file is left, an older
 # copy is intact, and the store holds no half record.
-# Usage: faults_test.sh [DIST_DIR]; environment as in common.sh.
+# Usage: faults_test.sh [DIST_DIR]; environment as in scripts/lib/harness.sh.
 set -uo pipefail
-suite=faults
-source "$(dirname "$0")/common.sh"
+source "$(dirname "$0")/../../../scripts/lib/harness.sh"
+qm_suite faults "$@"
 
 cat >"$work/seed.txt" <<'SEED'
 [record]
@@ -16,7 +16,7 @@ name = Big.bin
 generate = 4194304 5
 SEED
 start_store "$seeds/plan.txt" "$work/seed.txt"
-port=$(cat "$work/port")
+port=${base##*:}
 curl -s -o "$work/plan.bytes" "$base/_filestore/bytes?view=Documents&key=01234567-89ab-cdef-0123-456789abcdef"
 dl="$base/download.xhtml"
 ul="$base/upload.xhtml"
@@ -30,14 +30,12 @@ export QMUPDIR=$(w "$work/upd")
 records() { curl -s "$base/_filestore/records" >"$work/$1.records.json"; }
 # restart_store NAME: a killed store comes back on its port with what it had stored; NAME's records after.
 restart_store() {
-  kill -9 "$server" 2>/dev/null; wait "$server" 2>/dev/null
-  "${fs[@]}" --data "$work/store" --port "$port" --pages "$here/pages" --quiet >>"$work/fs.out" 2>&1 &
-  server=$!
-  for _ in $(seq 1 100); do curl -s -o /dev/null "$base/_filestore/health" && break; sleep 0.1; done
+  kill -9 "$store_pid" 2>/dev/null; wait "$store_pid" 2>/dev/null
+  store_name="store-$1" qm_start_store --data "$work/store" --port "$port" --pages "$here/pages" --quiet || exit 1
   curl -s "$base/_filestore/records" >"$work/$1.after.json"
 }
 # kill_after SECONDS: kills the store in the middle of the next job and brings it back afterwards.
-kill_after() { (sleep "$1"; kill -9 "$server") & }
+kill_after() { (sleep "$1"; kill -9 "$store_pid") & }
 
 # Checks shared by the scenarios. one_message: exactly one message, and not an empty one.
 # (The re-upload's question whether to send the file, and the download's whether to replace the older copy the

@@ -3,11 +3,11 @@
 # page host creating it from wherever the package put it and downloading from the reference store, a newer package
 # upgrading it in place, the site lock given at install, and uninstall leaving the registry as it found it. The
 # package's registration is compared with the module's own (regsvr32) at the end.
-# Usage: install_test.sh [DIST_DIR]; environment as in common.sh.
+# Usage: install_test.sh [DIST_DIR]; environment as in scripts/lib/harness.sh.
 set -uo pipefail
-suite=install
 export QM_PAGEHOST_NO_REGISTER=1
-source "$(dirname "$0")/common.sh"
+source "$(dirname "$0")/../../../scripts/lib/harness.sh"
+qm_suite install "$@"
 
 arch=$(basename "$dist")
 version=$(sed -nE 's/^project\(Quillmark VERSION ([0-9.]+).*/\1/p' "$root/CMakeLists.txt")

@@ -2,10 +2,10 @@
 # Files named in any language, end to end against the reference file store: chosen, dropped from the shell and
 # through OLE, and edited and sent back, in folders named the same way. The file is found, read and stored
 # whole; the page hears the real name; the header's name field is the ANSI code page's form of it.
-# Usage: names_test.sh [DIST_DIR]; environment as in common.sh.
+# Usage: names_test.sh [DIST_DIR]; environment as in scripts/lib/harness.sh.
 set -uo pipefail
-suite=names
-source "$(dirname "$0")/common.sh"
+source "$(dirname "$0")/../../../scripts/lib/harness.sh"
+qm_suite names "$@"
 
 start_store
 page="$base/names.xhtml"

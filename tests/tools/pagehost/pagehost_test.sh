@@ -1,38 +1,28 @@
 #!/usr/bin/env bash
 # The page host's own suite: scenarios run under Wine and Xvfb, each checked against its record.
-# Usage: pagehost_test.sh [DIST_DIR]; environment as in common.sh.
+# Usage: pagehost_test.sh [DIST_DIR]; environment as in scripts/lib/harness.sh.
 set -uo pipefail
-suite=pagehost
-source "$(dirname "$0")/common.sh"
+source "$(dirname "$0")/../../../scripts/lib/harness.sh"
+qm_suite pagehost "$@"
 
-failures=0
-checks=0
 pages=$here/pages
 
-# scenario NAME EXPECTED_EXIT CHECK [CHECK_ARGS...] -- PAGEHOST_ARGS...
+# scenario NAME EXPECTED_EXIT CHECK [CHECK_ARGS...] -- PAGEHOST_ARGS...: one run, checked by check_record.py CHECK.
 scenario() {
   local name=$1 wanted=$2 check=$3; shift 3
   local extra=()
   while [ "$1" != "--" ]; do extra+=("$1"); shift; done
   shift
-  mkdir -p "$work/shots-$name"
-  timeout 180 "$wine" "$dist/pagehost.exe" --record "$(qm_winpath "$work")\\$name.json" \
-    --shots "$(qm_winpath "$work/shots-$name")" "$@" >"$work/$name.out" 2>&1
-  local code=$?
+  QM_RUN_TIMEOUT=180 run "$name" "" -- "$@"
+  local code ok=1
+  code=$(cat "$work/$name.code")
   checks=$((checks + 1))
-  local ok=1
   if [ "$code" != "$wanted" ]; then
     echo "  exit code $code, wanted $wanted"
     ok=0
   fi
   python3 "$here/check_record.py" "$check" "$work/$name.json" "${extra[@]}" || ok=0
-  if [ $ok = 1 ]; then
-    echo "ok: $name"
-  else
-    echo "FAIL: $name"
-    sed 's/^/    | /' "$work/$name.out" | grep -v "X connection" | head -20
-    failures=$((failures + 1))
-  fi
+  if [ $ok = 1 ]; then echo "ok: $name"; else qm_failed "$name" "$work/$name.out"; fi
 }
 
 page() { qm_winpath "$pages/$1"; }
@@ -61,9 +51,8 @@ scenario broken 2 broken -- --page "$(page broken.xhtml)" --timeout 60
 scenario script_error 1 script_error -- --page "$(page script_error.xhtml)" --timeout 60
 
 # A page served by the reference file store, loaded by its URL.
-start_store "$seeds/plan.txt"
-if [ -s "$work/port" ]; then
-  url="http://127.0.0.1:$(cat "$work/port")/served.xhtml"
+if qm_start_store --pages "$pages" --seed "$seeds/plan.txt" --quiet; then
+  url="$base/served.xhtml"
   scenario served 0 served "$url" -- --page "$url" --timeout 60
 
   # Answers fit whole words only: the box asking to replace a file names a folder holding "aBokQ1" and
@@ -80,9 +69,10 @@ if [ -s "$work/port" ]; then
     --page "$base/download.xhtml" --arg ids=doc --arg "dir=$(qm_winpath "$words")" \
     --user "$(qm_winpath "$work/words.txt")" --timeout 60
 else
-  echo "FAIL: served (the file store did not start)"
-  failures=$((failures + 1))
+  for name in served words_not_paths; do
+    checks=$((checks + 1))
+    qm_failed "$name (the file store did not start)"
+  done
 fi
 
-echo "pagehost: $checks scenarios, $failures failed"
-[ $failures = 0 ]
+finish_suite

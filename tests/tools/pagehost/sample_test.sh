@@ -2,10 +2,10 @@
 # The sample page of docs/sample, served by the reference store and driven by the scripted user, one step per
 # visit: a download, an edit sent back through Save to Server, both files at once, an upload of chosen files
 # and a drop. Each scenario checks the files on disk and the store's records, so the sample cannot rot.
-# Usage: sample_test.sh [DIST_DIR]; environment as in common.sh.
+# Usage: sample_test.sh [DIST_DIR]; environment as in scripts/lib/harness.sh.
 set -uo pipefail
-suite=sample
-source "$(dirname "$0")/common.sh"
+source "$(dirname "$0")/../../../scripts/lib/harness.sh"
+qm_suite sample "$@"
 
 pages_dir="$root/docs/sample"
 start_store "$seeds/sample.txt"

@@ -3,10 +3,10 @@
 # Nothing may crash or hang, nothing may be left behind, and the page host's threads and memory stay flat.
 # Usage: stress_test.sh [DIST_DIR]; QM_STRESS_RUNS runs of each kind (default 20; the long run is 300),
 # QM_STRESS_SEED the seed of the cancel points, QM_STRESS_SETTLE_S how long the page waits at most for the last
-# workers to end (default 60). Other environment as in common.sh.
+# workers to end (default 60). Other environment as in scripts/lib/harness.sh.
 set -uo pipefail
-suite=stress
-source "$(dirname "$0")/common.sh"
+source "$(dirname "$0")/../../../scripts/lib/harness.sh"
+qm_suite stress "$@"
 runs=${QM_STRESS_RUNS:-20}
 seed=${QM_STRESS_SEED:-20261208}
 settle=${QM_STRESS_SETTLE_S:-60}

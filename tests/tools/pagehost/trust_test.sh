@@ -2,10 +2,10 @@
 # A page after the user's files, end to end: the page host drives the control against the reference file store.
 # Each scenario checks that the user's bytes never reach the store, that nothing outside the folder meant for a
 # file changed, and that the user was asked or told.
-# Usage: trust_test.sh [DIST_DIR]; environment as in common.sh.
+# Usage: trust_test.sh [DIST_DIR]; environment as in scripts/lib/harness.sh.
 set -uo pipefail
-suite=trust
-source "$(dirname "$0")/common.sh"
+source "$(dirname "$0")/../../../scripts/lib/harness.sh"
+qm_suite trust "$@"
 
 start_store "$seeds/plan.txt"
 page="$base/trust.xhtml"
@@ -119,8 +119,7 @@ need(any("film.mkv" in b and "larger than 4 GB" in b and "Nothing was sent" in b
 rm -f "$big_dir/film.mkv"
 
 # Mail items whose subjects are device names are saved under safe names and sent; their copies do not stay.
-timeout 120 "$wine" regsvr32 /s "$(qm_winpath "$dist/mailstandin.dll")" >/dev/null 2>&1 \
-  || echo "warning: regsvr32 mailstandin failed"
+qm_register "$dist/mailstandin.dll"
 printf 'mail CON\nmail COM\xc2\xb9\nmail CONIN$\n' >"$work/mail.txt"
 records mail-before
 export QM_MAILSTANDIN=$(qm_winpath "$work/mail.txt") QM_MAILSTANDIN_LOG=$(qm_winpath "$work/mail.log")

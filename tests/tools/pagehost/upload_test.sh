@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Uploads end to end: the page host drives the control against the reference file store (real WinInet,
 # MSXML and dialogs under Wine). Each scenario checks the record and what the store received, byte for byte.
-# Usage: upload_test.sh [DIST_DIR]; environment as in common.sh.
+# Usage: upload_test.sh [DIST_DIR]; environment as in scripts/lib/harness.sh.
 set -uo pipefail
-suite=upload
-source "$(dirname "$0")/common.sh"
+source "$(dirname "$0")/../../../scripts/lib/harness.sh"
+qm_suite upload "$@"
 
 start_store "$seeds/plan.txt"
 curl -s -o "$work/plan.bytes" "$base/_filestore/bytes?view=Documents&key=01234567-89ab-cdef-0123-456789abcdef"
@@ -218,10 +218,11 @@ with open(sys.argv[2], "w") as f:
     f.write('"Blob"=hex:%s\n' % ",".join("%02x" % b for b in blob))
 PY
 timeout 60 "$wine" regedit /S "$(qm_winpath "$work/trust.reg")" >/dev/null 2>&1
-"${fs[@]}" --data "$work/store" --port 0 --port-file "$work/tls.port" --pages "$here/pages" --quiet \
-  --tls-cert "$work/tls.pem" --tls-key "$work/tls.key" >"$work/fs-tls.out" 2>&1 &
-tls_server=$!
-for _ in $(seq 1 300); do [ -s "$work/tls.port" ] && break; sleep 0.1; done
+plain_base=$base
+store_name=tls qm_start_store --data "$work/store" --pages "$here/pages" --quiet --tls-cert "$work/tls.pem" \
+  --tls-key "$work/tls.key" || exit 1
+tls_server=$store_pid
+base=$plain_base
 printf 'files %s\n' "$(w "$files/b.bin")" >"$work/https.user"
 clear_requests
 run https "$work/https.user" -- --page "$(qm_winpath "$here/pages/upload.xhtml")" \

@@ -4,11 +4,11 @@
 # header lines as the store captured them off the socket, the body's length and CRC-32; the port is written
 # PORT). The files that arrive must hold the stored bytes. How the control sizes its reads and writes is free;
 # these bytes are not.
-# Usage: wire_test.sh [DIST_DIR]; environment as in common.sh, and QM_WIRE_RECORD=DIR writes the requests seen
+# Usage: wire_test.sh [DIST_DIR]; environment as in scripts/lib/harness.sh, and QM_WIRE_RECORD=DIR writes the requests seen
 # into DIR instead of comparing (how wire/ was made, with the control as it was before its pieces grew).
 set -uo pipefail
-suite=wire
-source "$(dirname "$0")/common.sh"
+source "$(dirname "$0")/../../../scripts/lib/harness.sh"
+qm_suite wire "$@"
 
 cat >"$work/seed.txt" <<'SEED'
 [record]
@@ -20,7 +20,7 @@ SEED
 start_store "$seeds/plan.txt" "$work/seed.txt"
 curl -s -o "$work/wire.bytes" "$base/_filestore/bytes?view=Wire&key=wire-key"
 curl -s -o "$work/plan.bytes" "$base/_filestore/bytes?view=Documents&key=01234567-89ab-cdef-0123-456789abcdef"
-port=$(cat "$work/port")
+port=${base##*:}
 golden="$here/wire"
 w() { qm_winpath "$1"; }
 
