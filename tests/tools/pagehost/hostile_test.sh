@@ -4,39 +4,16 @@
 # ended cleanly (no crash, no time-out), that nothing was written outside the folders meant for it (the work
 # folder and the prefix's drive_c), what the store received, and that the user was told when something was
 # refused.
-# Usage: hostile_test.sh [DIST_DIR]   (default dist/x64: pagehost.exe and Quillmark.dll)
-# Environment: QM_PAGEHOST_PREFIX reuses a Wine prefix; QM_PAGEHOST_KEEP=1 keeps the work folder;
-#              QM_FILESTORE is the file-store server binary (otherwise scripts/filestore builds and runs it).
+# Usage: hostile_test.sh [DIST_DIR]; environment as in scripts/lib/harness.sh.
 set -uo pipefail
-if [ -z "${QM_PAGEHOST_DISPLAY_SET:-}" ]; then
-  export QM_PAGEHOST_DISPLAY_SET=1
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$@"
-fi
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/../../.." && pwd)
-dist=$(readlink -f "${1:-$root/dist/x64}")
-source "$root/scripts/wine-env.sh"
-wine=$(qm_loader_for "$dist")
-
-work=$(mktemp -d /tmp/hostile-test.XXXXXX)
-server=""
-watcher=""
-cleanup() {
-  [ -n "$server" ] && kill "$server" 2>/dev/null && wait "$server" 2>/dev/null
-  [ -n "$watcher" ] && kill "$watcher" 2>/dev/null && wait "$watcher" 2>/dev/null
-  WINEPREFIX="$WINEPREFIX" "$QM_WINESERVER" -k 2>/dev/null
-  if [ -n "${QM_PAGEHOST_KEEP:-}" ]; then echo "work kept in $work"; else rm -rf "$work"; fi
-}
-export WINEPREFIX=${QM_PAGEHOST_PREFIX:-$work/prefix}
-trap cleanup EXIT
-[ -f "$WINEPREFIX/system.reg" ] || qm_new_prefix "$WINEPREFIX"
+source "$(dirname "$0")/../../../scripts/lib/harness.sh"
+qm_suite hostile "$@"
 drive_c="$WINEPREFIX/drive_c"
 # The user's shell folders (Desktop, Documents, ...) are links to the Unix home: made real folders here, so a file
 # the control puts there stays in the prefix, where the stray check sees it.
 for link in "$drive_c"/users/*/*; do
   [ -L "$link" ] && rm "$link" && mkdir "$link"
 done
-timeout 120 "$wine" regsvr32 /s "$(qm_winpath "$dist/Quillmark.dll")" >/dev/null 2>&1 || echo "warning: regsvr32 failed"
 
 cat >"$work/seed.txt" <<'SEED'
 [record]
@@ -45,14 +22,7 @@ key = 01234567-89ab-cdef-0123-456789abcdef
 name = Plan.doc
 generate = 10000 7
 SEED
-mkdir -p "$work/store"
-if [ -n "${QM_FILESTORE:-}" ]; then fs=("$QM_FILESTORE"); else fs=("$root/scripts/filestore"); fi
-"${fs[@]}" --data "$work/store" --port 0 --port-file "$work/port" --pages "$here/pages" --seed "$work/seed.txt" \
-  --quiet >"$work/fs.out" 2>&1 &
-server=$!
-for _ in $(seq 1 600); do [ -s "$work/port" ] && break; kill -0 "$server" 2>/dev/null || break; sleep 0.1; done
-[ -s "$work/port" ] || { echo "FAIL: the file store did not start"; cat "$work/fs.out"; exit 1; }
-base="http://127.0.0.1:$(cat "$work/port")"
+start_store "$work/seed.txt"
 curl -s -o "$work/plan.bytes" "$base/_filestore/bytes?view=Documents&key=01234567-89ab-cdef-0123-456789abcdef"
 
 # A loopback port that records every connection made to it: an external entity must never be fetched.
@@ -70,15 +40,14 @@ while True:
     c.close()
 PY
 watcher=$!
+qm_on_exit "kill $watcher 2>/dev/null; wait $watcher 2>/dev/null"
 for _ in $(seq 1 100); do [ -s "$work/watch.port" ] && break; sleep 0.1; done
 : >"$work/watch.log"
 
-# Control calls go as POST with the control header, which the store will require.
-control() { curl -s -o /dev/null -X POST -H 'X-Filestore-Control: 1' -d '' "$base/_filestore/$1"; }
-fault() { control "fault?name=$1${2:-}"; }
+fault() { store_control "fault?name=$1${2:-}"; }
 reset_store() {
-  control faults/clear
-  control requests/clear
+  store_control faults/clear
+  store_control requests/clear
   curl -s -o /dev/null -X POST -H 'X-Filestore-Control: 1' --data-binary "@$work/seed.txt" "$base/_filestore/seed"
 }
 
@@ -92,63 +61,52 @@ mkdir -p "$out" "$files" "$upd" "$multi"
 head -c 3000 /dev/urandom >"$files/pick.bin"
 head -c 7000 /dev/urandom >"$upd/Plan.doc"
 
-failures=0
-checks=0
-# run NAME USERFILE -- PAGEHOST_ARGS...: the record goes to $work/NAME.json; the page host's peak resident
-# memory (kB, from /proc while it runs) to NAME.rss; the seconds between the last time a connection to the store
-# was open and the host's end to NAME.idle; files that appeared outside the out, upd and files folders
-# to NAME.strays; the store's request log to NAME.requests.json.
-run() {
-  local name=$1 user=$2; shift 3
-  local extra=()
-  [ -n "$user" ] && extra=(--user "$(w "$user")")
-  mkdir -p "$work/shots-$name"
-  touch "$work/$name.marker"
-  sleep 1  # file times have a one-second grain on some file systems
-  timeout 300 "$wine" "$dist/pagehost.exe" --record "$(w "$work")\\$name.json" \
-    --shots "$(w "$work/shots-$name")" "${extra[@]}" "$@" >"$work/$name.out" 2>&1 &
-  local pid=$! peak=0 hwm p last_conn=0 store_port
-  store_port=$(cat "$work/port")
-  while kill -0 "$pid" 2>/dev/null; do
+# sample NAME: while NAME runs (until its exit code is written), the page host's peak resident memory (kB, from
+# /proc) to NAME.rss and the last time a connection to the store was open to NAME.last.
+sample() {
+  local name=$1 peak=0 hwm p last_conn=0 store_port=${base##*:}
+  while [ ! -e "$work/$name.code" ]; do
     [ -n "$(ss -Htn state established "( dport = :$store_port )" 2>/dev/null)" ] && last_conn=$(date +%s.%N)
     for p in $(pgrep -f 'pagehost\.exe'); do
       { tr '\0' '\n' <"/proc/$p/environ" | grep -qx "WINEPREFIX=$WINEPREFIX"; } 2>/dev/null || continue
       hwm=$(awk '/^VmHWM/ {print $2}' "/proc/$p/status" 2>/dev/null)
       [ -n "$hwm" ] && [ "$hwm" -gt "$peak" ] && peak=$hwm
     done
+    echo "$peak" >"$work/$name.rss"
+    echo "$last_conn" >"$work/$name.last"
     sleep 0.2
   done
-  wait "$pid"
-  echo $? >"$work/$name.code"
-  echo "$peak" >"$work/$name.rss"
-  python3 -c "import sys, time; l = float(sys.argv[1]); print(round(time.time() - l, 1) if l else 999)" "$last_conn" >"$work/$name.idle"
+}
+# measured_run NAME USERFILE -- PAGEHOST_ARGS...: `run`, and besides the record: NAME.rss; the seconds between the
+# last time a connection to the store was open and the host's end to NAME.idle; files that appeared outside the
+# out, upd and files folders to NAME.strays; the store's request log to NAME.requests.json.
+measured_run() {
+  local name=$1
+  rm -f "$work/$name.code"
+  touch "$work/$name.marker"
+  sleep 1  # file times have a one-second grain on some file systems
+  echo 0 >"$work/$name.rss"
+  echo 0 >"$work/$name.last"
+  sample "$name" &
+  local sampler=$!
+  run "$@"
+  wait "$sampler"
+  python3 -c "import sys, time; l = float(sys.argv[1]); print(round(time.time() - l, 1) if l else 999)" \
+    "$(cat "$work/$name.last")" >"$work/$name.idle"
   curl -s "$base/_filestore/requests" >"$work/$name.requests.json"
   # Wine's own registry, font and cache files are not the control's.
   { find "$drive_c" -newer "$work/$name.marker" -type f 2>/dev/null | grep -v -E '/drive_c/(windows|hostile-out)/|/AppData/(Roaming|Local)/Microsoft/|/AppData/Local/Quillmark/edited-copies\.txt$'
-    find "$work" -newer "$work/$name.marker" -type f 2>/dev/null | grep -v -E "^$work/(prefix|store|out|upd|files|shots-[^/]*)/|^$work/[^/]*\.(json|out|code|rss|marker|user|log|port|strays|ended|idle)$"
+    find "$work" -newer "$work/$name.marker" -type f 2>/dev/null | grep -v -E "^$work/(prefix|store|out|upd|files|shots-[^/]*)/|^$work/[^/]*\.(json|out|code|rss|marker|user|log|port|strays|ended|idle|last)$"
   } >"$work/$name.strays"
 }
-# verdict NAME PYTHON-CHECK: the check reads rec, ev, notes, boxes, requests (the store's log), strays, rss (kB),
-# clean (the host ended by itself with no failure but answers the scripted user did not need).
-verdict() {
-  local name=$1 check=$2
-  checks=$((checks + 1))
-  if python3 - "$work" "$name" <<PY
-import json, os, sys, re, zlib
-work, name = sys.argv[1], sys.argv[2]
-try:
-    rec = json.load(open(os.path.join(work, name + ".json"), encoding="utf-8"))
-except Exception as e:
-    rec = {"result": "no record: %s" % e, "failures": [], "events": []}
-code = int(open(os.path.join(work, name + ".code")).read())
+# Every verdict also reads requests (the store's log), strays, rss (kB), idle, and clean (the host ended by itself
+# with no failure but answers the scripted user did not need), and needs a clean end and no strays.
+verdict_prelude='
+import re, zlib
 rss = int(open(os.path.join(work, name + ".rss")).read() or 0)
 idle = float(open(os.path.join(work, name + ".idle")).read())
 strays = [l for l in open(os.path.join(work, name + ".strays")).read().splitlines() if l]
 requests = json.load(open(os.path.join(work, name + ".requests.json"), encoding="utf-8"))
-ev = rec.get("events", [])
-notes = {e.get("name"): e.get("value") for e in ev if e.get("kind") == "note"}
-boxes = [e.get("text", "") for e in ev if e.get("kind") == "messageBox"]
-opens = [e for e in ev if e.get("kind") == "shellOpen"]
 fails = [f if isinstance(f, str) else json.dumps(f) for f in rec.get("failures", [])]
 # A crash or a hang ends with another code, or with no record at all.
 clean = code == 0 or (code == 1 and fails and all("answer not used" in f for f in fails))
@@ -156,20 +114,10 @@ uploads = [r for r in requests if r.get("kind") == "upload"]
 getfiles = [r for r in requests if r.get("kind") == "getfile"]
 def listing(d): return sorted(os.listdir(d if d.startswith("/") else os.path.join(work, d)))
 multi = os.environ["QM_HOSTILE_MULTI"]
-def read(p):
-    with open(p, "rb") as f: return f.read()
 def crc(b): return zlib.crc32(b) & 0xffffffff
-problems = []
-def need(cond, what):
-    if not cond: problems.append(what)
 need(clean, "the host did not end cleanly: code %d, result %r, failures %r" % (code, rec.get("result"), fails))
 need(not strays, "files outside their folders: %r" % strays[:10])
-$check
-if problems:
-    print("  " + "\n  ".join(problems)); print("  boxes:", [b[:160] for b in boxes]); print("  notes:", {k: (v[:200] if isinstance(v, str) else v) for k, v in notes.items()}); print("  peak kB:", rss); sys.exit(1)
-PY
-  then echo "ok: $name"; else echo "FAIL: $name"; sed 's/^/    | /' "$work/$name.out" | grep -v "X connection" | head -10; failures=$((failures + 1)); fi
-}
+'
 # scenario NAME [ANSWER...] -- ARGS...: resets the store, writes the scripted user's answers (one a line) and runs
 # the page.
 scenario() {
@@ -177,7 +125,7 @@ scenario() {
   : >"$work/$name.user"
   while [ "$#" -gt 0 ] && [ "$1" != "--" ]; do printf '%s\n' "$1" >>"$work/$name.user"; shift; done
   shift
-  run "$name" "$work/$name.user" -- --page "$base/hostile.xhtml" --timeout 90 --arg "dir=$(w "$out")" "$@"
+  measured_run "$name" "$work/$name.user" -- --page "$base/hostile.xhtml" --timeout 90 --arg "dir=$(w "$out")" "$@"
 }
 # Message boxes the scenario may raise, each answered by Escape; unused ones are allowed by "clean".
 oks() { local i; for i in $(seq 1 "$1"); do echo "when OK => escape"; done; }
@@ -410,7 +358,6 @@ never endless_upload text/xml upload upload "$pick"
 verdict endless_upload "$never_ok"'
 need(not notes.get("reports"), "not reported as stored")
 '
-control faults/clear
+store_control faults/clear
 
-echo "hostile: $checks scenarios, $failures failed"
-[ $failures = 0 ]
+finish_suite
