@@ -4,17 +4,17 @@
 # progress, File Download and Save to Server dialog cases of the Wine suites run in it. 96 DPI is the suites' own run.
 # Usage: dpi_test.sh [DIST_DIR]; prints "dpi: N scenarios, N failed". Screenshots go to out/test-artifacts/ui-DPI.
 set -uo pipefail
-if [ -z "${DISPLAY:-}" ] && [ -z "${QM_DPI_DISPLAY_SET:-}" ]; then
-  export QM_DPI_DISPLAY_SET=1
-  exec xvfb-run -a -s "-screen 0 1600x1200x24" bash "$0" "$@"
-fi
-root=$(cd "$(dirname "$0")/../../.." && pwd)
+source "$(dirname "$0")/../../../scripts/lib/harness.sh"
+root=$QM_ROOT
 dist=$(readlink -f "${1:-$root/dist/x64}")
-source "$root/scripts/wine-env.sh"
+# 77: skipped, for ctest and scripts/test.
+if [ "$(basename "$dist")" = x86 ] && ! qm_x86_runs; then echo "dpi: skipped: $QM_X86_WHY"; exit 77; fi
 wine=$(qm_loader_for "$dist")
-work=$(mktemp -d /tmp/dpi-test.XXXXXX)
-trap 'rm -rf "$work"' EXIT
+QM_SCREEN=1600x1200x24 qm_display || exit 1
+qm_work dpi-test
 checks=0; failures=0
+# The server of the prefix in use, should the run be stopped in the middle.
+qm_on_exit '[ -z "${WINEPREFIX:-}" ] || WINEPREFIX="$WINEPREFIX" "$QM_WINESERVER" -k 2>/dev/null'
 for dpi in ${QM_DPI_LIST:-120 144 192}; do
   export WINEPREFIX=$work/prefix-$dpi
   qm_new_prefix "$WINEPREFIX"
