@@ -6,42 +6,28 @@
 # The last line:
 #   bench download-multi: X MB/s; ratio R against curl
 # Usage: bench/download-multi.sh [DIST_DIR]  (pagehost.exe and Quillmark.dll; default dist/x64)
-# Environment: QM_FILESTORE (server binary), QM_BENCH_ROUNDS (default 3), DISPLAY (else xvfb-run is used).
+# Environment: QM_FILESTORE (server binary), QM_BENCH_ROUNDS (default 3), DISPLAY (else an Xvfb of its own),
+# QM_KEEP=1 keeps the work folder.
 set -euo pipefail
-if [ -z "${DISPLAY:-}" ] && [ -z "${QM_BENCH_DISPLAY_SET:-}" ]; then
-  export QM_BENCH_DISPLAY_SET=1
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$@"
-fi
 root=$(cd "$(dirname "$0")/.." && pwd)
 dist=$(readlink -f "${1:-$root/dist/x64}")
 rounds=${QM_BENCH_ROUNDS:-3}
-source "$root/scripts/wine-env.sh"
+source "$root/scripts/lib/harness.sh"
 load() { cut -d" " -f1-3 /proc/loadavg; }  # a ratio taken on a busy machine must be seen as such
 echo "load average before: $(load)"
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/download-multi-bench.XXXXXX")
-pid=""
-export WINEPREFIX=$work/prefix
-cleanup() {
-  [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
-  "$QM_WINESERVER" -k 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-qm_new_prefix "$WINEPREFIX"
-timeout 120 "$QM_WINE64" regsvr32 /s "$(qm_winpath "$dist/Quillmark.dll")" >/dev/null 2>&1
+qm_display
+qm_work download-multi-bench
+qm_prefix "$dist"
 
 count=8
 piece=$((32 << 20))
 for i in $(seq "$count"); do
   printf '[record]\nview = Bench\nkey = M%d\nname = m%d.bin\ngenerate = %d %d\n\n' "$i" "$i" "$piece" "$i"
 done >"$work/seed.txt"
-if [ -n "${QM_FILESTORE:-}" ]; then fs=("$QM_FILESTORE"); else fs=("$root/scripts/filestore"); fi
-"${fs[@]}" --data "$work/data" --port 0 --port-file "$work/port" --quiet --pages "$root/bench/download-multi" \
-  --seed "$work/seed.txt" >/dev/null 2>"$work/err" &
-pid=$!
-for _ in $(seq 1 1200); do [ -s "$work/port" ] && break; kill -0 "$pid" || { cat "$work/err"; exit 1; }; sleep 0.1; done
-base=http://127.0.0.1:$(cat "$work/port")
+# Generating the seeded files takes a while on a slow disk.
+: "${QM_STORE_TIMEOUT:=120}"
+qm_start_store --data "$work/data" --quiet --pages "$root/bench/download-multi" --seed "$work/seed.txt"
 
 # Both write to the same disk: the control's folder is on the prefix's drive C: (the folder chooser does not
 # reach Z: under Wine), curl's beside it.
@@ -49,7 +35,7 @@ control_ms=$(for r in $(seq "$rounds"); do
   folder=$WINEPREFIX/drive_c/multi-$r
   mkdir -p "$folder"
   printf 'when Select a folder => folder C:\\multi-%d\n' "$r" >"$work/$r.user"
-  "$QM_WINE64" "$dist/pagehost.exe" --page "$base/bench.xhtml" --record "$(qm_winpath "$work")\\$r.json" \
+  "$wine" "$dist/pagehost.exe" --page "$base/bench.xhtml" --record "$(qm_winpath "$work")\\$r.json" \
     --user "$(qm_winpath "$work/$r.user")" --timeout 600 >"$work/$r.out" 2>&1 ||
     { echo "page host failed in round $r" >&2; cat "$work/$r.out" >&2; exit 1; }
   for i in $(seq "$count"); do

@@ -7,46 +7,32 @@
 #   bench download-1g: X MB/s; ratio R against curl
 #   bench download-memory: A MiB at 64 MiB, B MiB at 1 GiB; ratio B/A
 # Usage: bench/download.sh [DIST_DIR]  (pagehost.exe and Quillmark.dll; default dist/x64)
-# Environment: QM_FILESTORE (server binary), QM_BENCH_ROUNDS (default 3), DISPLAY (else xvfb-run is used).
+# Environment: QM_FILESTORE (server binary), QM_BENCH_ROUNDS (default 3), DISPLAY (else an Xvfb of its own),
+# QM_KEEP=1 keeps the work folder.
 set -euo pipefail
-if [ -z "${DISPLAY:-}" ] && [ -z "${QM_BENCH_DISPLAY_SET:-}" ]; then
-  export QM_BENCH_DISPLAY_SET=1
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$@"
-fi
 root=$(cd "$(dirname "$0")/.." && pwd)
 dist=$(readlink -f "${1:-$root/dist/x64}")
 rounds=${QM_BENCH_ROUNDS:-3}
-source "$root/scripts/wine-env.sh"
+source "$root/scripts/lib/harness.sh"
 load() { cut -d" " -f1-3 /proc/loadavg; }  # a ratio taken on a busy machine must be seen as such
 echo "load average before: $(load)"
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/download-bench.XXXXXX")
-pid=""
-export WINEPREFIX=$work/prefix
-cleanup() {
-  [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
-  "$QM_WINESERVER" -k 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-qm_new_prefix "$WINEPREFIX"
-timeout 120 "$QM_WINE64" regsvr32 /s "$(qm_winpath "$dist/Quillmark.dll")" >/dev/null 2>&1
+qm_display
+qm_work download-bench
+qm_prefix "$dist"
 
 printf '[record]\nview = Bench\nkey = %s\nname = %s\ngenerate = %d 7\n\n' \
   B256 b256.bin $((256 << 20)) B64 b64.bin $((64 << 20)) B1G b1g.bin $((1 << 30)) >"$work/seed.txt"
-if [ -n "${QM_FILESTORE:-}" ]; then fs=("$QM_FILESTORE"); else fs=("$root/scripts/filestore"); fi
-"${fs[@]}" --data "$work/data" --port 0 --port-file "$work/port" --quiet --pages "$root/bench/download" \
-  --seed "$work/seed.txt" >/dev/null 2>"$work/err" &
-pid=$!
-for _ in $(seq 1 1200); do [ -s "$work/port" ] && break; kill -0 "$pid" || { cat "$work/err"; exit 1; }; sleep 0.1; done
-base=http://127.0.0.1:$(cat "$work/port")
+# Generating the seeded files takes a while on a slow disk.
+: "${QM_STORE_TIMEOUT:=120}"
+qm_start_store --data "$work/data" --quiet --pages "$root/bench/download" --seed "$work/seed.txt"
 mkdir -p "$work/out"
 size=$((256 << 20))
 
 # The control: one page-host run, the page times each DownloadFile call.
 peak_of_run() {  # ID ROUNDS -> prints the page host's peak RSS in KiB; the record goes to $work/ID.json
   local id=$1 n=$2 peak=0 hwm
-  "$QM_WINE64" "$dist/pagehost.exe" --page "$base/bench.xhtml" --record "$(qm_winpath "$work")\\$id.json" \
+  "$wine" "$dist/pagehost.exe" --page "$base/bench.xhtml" --record "$(qm_winpath "$work")\\$id.json" \
     --arg "id=$id" --arg "dir=$(qm_winpath "$work/out")" --arg "rounds=$n" --timeout 600 >"$work/$id.out" 2>&1 &
   local host=$!
   while kill -0 "$host" 2>/dev/null; do

@@ -16,20 +16,11 @@ if [ ! -f "$build/CMakeCache.txt" ]; then (cd "$root" && cmake --preset native -
 cmake --build "$build" --target filestore -j2 >/dev/null
 bin=$build/tools/filestore/filestore
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/filestore-bench.XXXXXX")
-pid=""
-cleanup() {
-  [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source "$root/scripts/lib/harness.sh"
+qm_work filestore-bench
 
 printf '[record]\nview = Bench\nkey = BIG\nname = big.bin\ngenerate = %d 42\n' "$size" >"$work/seed.txt"
-"$bin" --data "$work/data" --port 0 --port-file "$work/port" --quiet --seed "$work/seed.txt" >/dev/null 2>"$work/err" &
-pid=$!
-for _ in $(seq 1 600); do [ -s "$work/port" ] && break; kill -0 "$pid" || { cat "$work/err"; exit 1; }; sleep 0.1; done
-[ -s "$work/port" ] || { echo "filestore did not start" >&2; exit 1; }
-base=http://127.0.0.1:$(cat "$work/port")
+QM_FILESTORE=$bin qm_start_store --data "$work/data" --quiet --seed "$work/seed.txt"
 blob=$(ls "$work/data/blobs"/*)
 crc=$(curl -s "$base/_filestore/record?view=Bench&key=BIG" | sed -E 's/.*"crc_signed":(-?[0-9]+).*/\1/')
 
@@ -57,7 +48,7 @@ up_ns=$(for i in $(seq $runs); do
   echo $(($(now) - t))
 done | median)
 
-rss=$(awk '/VmHWM/ { print $2 }' "/proc/$pid/status")
+rss=$(awk '/VmHWM/ { print $2 }' "/proc/$store_pid/status")
 cat_mbps=$(mbps "$cat_ns")
 down_mbps=$(mbps "$down_ns")
 up_mbps=$(mbps "$up_ns")

@@ -7,37 +7,21 @@
 #   bench upload-1g: X MB/s; ratio R against curl
 #   bench upload-memory: A MiB at 64 MiB, B MiB at 1 GiB; ratio B/A
 # Usage: bench/upload.sh [DIST_DIR]  (pagehost.exe and Quillmark.dll; default dist/x64)
-# Environment: QM_FILESTORE (server binary), QM_BENCH_ROUNDS (default 3), DISPLAY (else xvfb-run is used).
+# Environment: QM_FILESTORE (server binary), QM_BENCH_ROUNDS (default 3), DISPLAY (else an Xvfb of its own),
+# QM_KEEP=1 keeps the work folder.
 set -euo pipefail
-if [ -z "${DISPLAY:-}" ] && [ -z "${QM_BENCH_DISPLAY_SET:-}" ]; then
-  export QM_BENCH_DISPLAY_SET=1
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$@"
-fi
 root=$(cd "$(dirname "$0")/.." && pwd)
 dist=$(readlink -f "${1:-$root/dist/x64}")
 rounds=${QM_BENCH_ROUNDS:-3}
-source "$root/scripts/wine-env.sh"
+source "$root/scripts/lib/harness.sh"
 load() { cut -d" " -f1-3 /proc/loadavg; }  # a ratio taken on a busy machine must be seen as such
 echo "load average before: $(load)"
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/upload-bench.XXXXXX")
-pid=""
-export WINEPREFIX=$work/prefix
-cleanup() {
-  [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
-  "$QM_WINESERVER" -k 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-qm_new_prefix "$WINEPREFIX"
-timeout 120 "$QM_WINE64" regsvr32 /s "$(qm_winpath "$dist/Quillmark.dll")" >/dev/null 2>&1
+qm_display
+qm_work upload-bench
+qm_prefix "$dist"
 
-if [ -n "${QM_FILESTORE:-}" ]; then fs=("$QM_FILESTORE"); else fs=("$root/scripts/filestore"); fi
-"${fs[@]}" --data "$work/data" --port 0 --port-file "$work/port" --quiet --pages "$root/bench/upload" \
-  >/dev/null 2>"$work/err" &
-pid=$!
-for _ in $(seq 1 1200); do [ -s "$work/port" ] && break; kill -0 "$pid" || { cat "$work/err"; exit 1; }; sleep 0.1; done
-base=http://127.0.0.1:$(cat "$work/port")
+qm_start_store --data "$work/data" --quiet --pages "$root/bench/upload"
 size=$((256 << 20))
 head -c "$size" /dev/urandom >"$work/b256.bin"
 head -c $((64 << 20)) /dev/urandom >"$work/b64.bin"
@@ -48,7 +32,7 @@ head -c $((1 << 30)) /dev/zero >"$work/b1g.bin"
 peak_of_run() {  # ID FILE -> prints the page host's peak RSS in KiB; the record goes to $work/ID.json
   local id=$1 file=$2 peak=0 hwm
   printf 'files %s\n' "$(qm_winpath "$file")" >"$work/$id.user"
-  "$QM_WINE64" "$dist/pagehost.exe" --page "$base/bench.xhtml" --record "$(qm_winpath "$work")\\$id.json" \
+  "$wine" "$dist/pagehost.exe" --page "$base/bench.xhtml" --record "$(qm_winpath "$work")\\$id.json" \
     --user "$(qm_winpath "$work/$id.user")" --arg "rounds=1" --timeout 600 >"$work/$id.out" 2>&1 &
   local host=$!
   while kill -0 "$host" 2>/dev/null; do
