@@ -4,8 +4,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 size_mib=${1:-1024}
-work=$(mktemp -d "${TMPDIR:-/tmp}/qm-bench-crc32.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+source "$root/scripts/lib/harness.sh"
+qm_work qm-bench-crc32
 load() { cut -d" " -f1-3 /proc/loadavg; }  # a ratio taken on a busy machine must be seen as such
 echo "load average before: $(load)"
 

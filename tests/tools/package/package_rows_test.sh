@@ -6,8 +6,8 @@
 set -uo pipefail
 regrows=$(readlink -f "$1")
 root=$(cd "$(dirname "$0")/../../.." && pwd)
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$root/scripts/lib/harness.sh"
+qm_work package-rows-test
 for arch in x64 x86; do mkdir -p "$work/dist/$arch"; printf 'MZ stand-in %s' "$arch" >"$work/dist/$arch/Quillmark.dll"; done
 "$root/scripts/package" --dist "$work/dist" --out "$work/out" >"$work/package.log" 2>&1 || { cat "$work/package.log"; exit 1; }
 version=$(sed -nE 's/^project\(Quillmark VERSION ([0-9.]+).*/\1/p' "$root/CMakeLists.txt")

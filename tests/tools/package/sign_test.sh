@@ -5,8 +5,8 @@
 set -uo pipefail
 dist=$(readlink -f "$1")
 root=$(cd "$(dirname "$0")/../../.." && pwd)
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$root/scripts/lib/harness.sh"
+qm_work sign-test
 openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/key.pem" -out "$work/cert.pem" -days 2 \
   -subj "/CN=Quillmark test signer" -addext "extendedKeyUsage=codeSigning" >/dev/null 2>&1
 "$root/scripts/package" --dist "$dist" --out "$work/signed" --sign "$work/cert.pem" "$work/key.pem" >"$work/log" 2>&1 &&
