@@ -24,8 +24,10 @@ flags=(-std=c++20 -O2 -DUNICODE -D_UNICODE -DWIN32_LEAN_AND_MEAN -DNOMINMAX -D_W
 x86_64-w64-mingw32-windres -I"$root/src" "$root/src/ui/win32/progress_dialog.rc" -O coff -o "$work/progress.res"
 "$cxx" "${flags[@]}" -municode "$root/bench/progress/progress_bench.cpp" "$root"/src/ui/*.cpp "$root/src/common/text_format.cpp" \
     "$root/src/ui/win32/progress_dialog.cpp" "$root/src/ui/win32/hover_button.cpp" \
+    "$root/src/ui/win32/modal_dialog.cpp" "$root/src/ui/win32/progress_accessible.cpp" \
     "$root/src/common/win32/module_instance.cpp" "$work/progress.res" \
-    -static -static-libgcc -static-libstdc++ -lcomctl32 -lgdi32 -luser32 -o "$work/progress_bench.exe"
+    -static -static-libgcc -static-libstdc++ -lcomctl32 -lgdi32 -luser32 -loleacc -loleaut32 -luuid \
+    -o "$work/progress_bench.exe"
 
 # A prefix kept between runs (it needs no control); its server stopped at exit.
 export WINEPREFIX="${QM_BENCH_PREFIX:-${TMPDIR:-/tmp}/qm-bench-progress-prefix}"
