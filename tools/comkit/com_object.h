@@ -8,38 +8,6 @@
 
 namespace qm::comkit {
 
-// Primary is the interface the object implements (possibly a stub base of it); Ids are the interfaces it answers
-// for besides IUnknown, each given as the interface type. The count starts at `initial`: 0 for objects that
-// the first smart pointer adopts, 1 for objects whose creator holds the first reference.
-template <typename Primary, typename... Ids>
-class ComObject : public Primary {
-public:
-    explicit ComObject(ULONG initial = 0) : refs_(initial) {}
-    ComObject(const ComObject&) = delete;
-    ComObject& operator=(const ComObject&) = delete;
-
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        if (!IsEqualIID(iid, IID_IUnknown) && !(IsEqualIID(iid, __uuidof(Ids)) || ...)) return E_NOINTERFACE;
-        *out = static_cast<Primary*>(this);
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        const ULONG left = --refs_;
-        if (!left) delete this;
-        return left;
-    }
-
-protected:
-    virtual ~ComObject() = default;
-
-private:
-    std::atomic<ULONG> refs_;
-};
-
 // An interface an object answers for and the base that serves it: Via<IHTMLDocument3> is served by the base of
 // that type, Via<IHTMLDocument, StubIHTMLDocument2> by the IHTMLDocument2 stub base.
 template <typename Interface, typename Base = Interface>
@@ -51,9 +19,10 @@ struct Via {
 template <typename... Bases>
 struct Implements {};
 
-// An object whose interfaces sit on several bases, each with its own table (a document that is also an
+// An object whose interfaces sit on one or several bases, each with its own table (a document that is also an
 // IOleWindow). IUnknown is served by the first base; Entries are the other interfaces it answers for. The count
-// starts as ComObject's does.
+// starts at `initial`: 0 for objects that the first smart pointer adopts, 1 for objects whose creator holds the
+// first reference.
 template <typename BaseList, typename... Entries>
 class ComObjectOn;
 
@@ -88,6 +57,15 @@ protected:
 
 private:
     std::atomic<ULONG> refs_;
+};
+
+// Primary is the interface the object implements (possibly a stub base of it); Ids are the interfaces it answers
+// for besides IUnknown, each given as the interface type and all served by Primary. The count starts at `initial`:
+// 0 for objects that the first smart pointer adopts, 1 for objects whose creator holds the first reference.
+template <typename Primary, typename... Ids>
+class ComObject : public ComObjectOn<Implements<Primary>, Via<Ids, Primary>...> {
+public:
+    using ComObjectOn<Implements<Primary>, Via<Ids, Primary>...>::ComObjectOn;
 };
 
 // An object scriptable by name only: it has no type information.

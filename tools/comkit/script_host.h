@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "comkit/com_object.h"
 #include "comkit/dispatch.h"
 #include "common/win32/owners.h"
 
@@ -120,28 +121,12 @@ public:
     }
 
 private:
-    class Site final : public IActiveScriptSite, public IActiveScriptSiteWindow {
+    class Site final : public ComObjectOn<Implements<IActiveScriptSite, IActiveScriptSiteWindow>,
+                                           Via<IActiveScriptSite>, Via<IActiveScriptSiteWindow>> {
     public:
-        Site(NamedItems items, ErrorObserver observer) : items_(std::move(items)), observer_(std::move(observer)) {}
+        Site(NamedItems items, ErrorObserver observer)
+            : ComObjectOn(1), items_(std::move(items)), observer_(std::move(observer)) {}
 
-        STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-            if (!out) return E_POINTER;
-            *out = nullptr;
-            if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IActiveScriptSite))
-                *out = static_cast<IActiveScriptSite*>(this);
-            else if (IsEqualIID(iid, IID_IActiveScriptSiteWindow))
-                *out = static_cast<IActiveScriptSiteWindow*>(this);
-            else
-                return E_NOINTERFACE;
-            AddRef();
-            return S_OK;
-        }
-        STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-        STDMETHODIMP_(ULONG) Release() override {
-            const ULONG left = --refs_;
-            if (!left) delete this;
-            return left;
-        }
         STDMETHODIMP GetLCID(LCID* lcid) override {
             if (!lcid) return E_POINTER;
             *lcid = LOCALE_USER_DEFAULT;
@@ -190,8 +175,7 @@ private:
         HWND ownerWindow = nullptr;
 
     private:
-        ~Site() = default;
-        std::atomic<ULONG> refs_{1};
+        ~Site() override = default;
         NamedItems items_;
         ErrorObserver observer_;
     };

@@ -158,11 +158,14 @@ timeout 120 "$wine" regsvr32 /s "C:\\$program_files\\Quillmark\\Quillmark.dll" >
 snapshot selfreg
 run selfreg "" -- --page "$page" --arg ids=nothing --timeout 30
 verdict selfreg '
+import re
 def classes(name):
     lines = open(os.path.join(work, "reg-" + name + ".txt"), encoding="utf-8").read().splitlines()
     before = set(open(os.path.join(work, "reg-before.txt"), encoding="utf-8").read().splitlines())
     # Wine registers the interfaces of a 64-bit library in both views; on Windows the Interface key is shared.
-    lines = {l.replace("\\Wow6432Node\\Interface\\", "\\Interface\\").lower() for l in lines}
+    # ProgIDs are shared too (Windows 7 on): Wine's installer puts a 32-bit package's under Wow6432Node, its
+    # registrar in the shared key; a 32-bit page finds them either way.
+    lines = {re.sub(r"\\wow6432node\\(interface|quillmark\.)", r"\\\1", l.lower()) for l in lines}
     before = {l.lower() for l in before}
     return sorted(l for l in lines - before
                   if l.startswith("hklm\\software\\classes\\") and not l.startswith("hklm\\software\\classes\\installer"))
