@@ -35,5 +35,7 @@ for dpi in ${QM_DPI_LIST:-120 144 192}; do
   "$QM_WINESERVER" -k 2>/dev/null
   rm -rf "$WINEPREFIX"
 done
+# Every shot at every DPI in one image a person can look over (an artifact, not a check).
+bash "$root/tests/ui/win32/contact_sheet.sh" "$root/out/test-artifacts" || true
 echo "dpi: $checks scenarios, $failures failed"
 [ $failures = 0 ]
